@@ -1,0 +1,91 @@
+#include <nlohmann/json.hpp>
+
+#include "Commands.h"
+#include "JsonText.h"
+#include "NifFile.h"
+#include "ResultCodes.h"
+
+namespace {
+
+std::string VersionText(const NifBlockHeader& h) {
+    return std::to_string(h.version[3]) + "." + std::to_string(h.version[2]) + "." +
+           std::to_string(h.version[1]) + "." + std::to_string(h.version[0]);
+}
+
+std::string HeaderLine(const NifBlockHeader& h) {
+    std::string line(h.headerLine.data(), h.headerLine.size());
+    return line.substr(0, line.find('\0'));
+}
+
+nlohmann::json TextList(const std::vector<std::string>& texts) {
+    nlohmann::json list = nlohmann::json::array();
+    for (const std::string& t : texts) list.push_back(ToJsonText(t));
+    return list;
+}
+
+void PrintJson(const std::string& path, const NifFile& f, std::ostream& out) {
+    const NifBlockHeader& h = f.header;
+    std::vector<std::string> shapes, shaders;
+    f.GetShapeNames(shapes);
+    f.GetShaderNames(shaders);
+    nlohmann::json blocks = nlohmann::json::array();
+    for (uint32_t i = 0; i < f.blocks.size(); ++i) {
+        blocks.push_back({{"index", i}, {"type", ToJsonText(f.TypeNameOf(i))}, {"size", h.blockSizes[i]}});
+    }
+    nlohmann::json doc = {
+        {"file", ToJsonText(path)},
+        {"headerLine", ToJsonText(HeaderLine(h))},
+        {"version", VersionText(h)},
+        {"userVersion", h.userVersion},
+        {"userVersion2", h.userVersion2},
+        {"form", DescribeForm(h.userVersion, h.userVersion2)},
+        {"creator", ToJsonText(h.creator)},
+        {"exportInfo1", ToJsonText(h.exportInfo1)},
+        {"exportInfo2", ToJsonText(h.exportInfo2)},
+        {"numBlocks", h.numBlocks},
+        {"blocks", blocks},
+        {"maxStringLength", h.maxStringLength},
+        {"strings", TextList(h.strings)},
+        {"shapes", TextList(shapes)},
+        {"shaders", TextList(shaders)},
+    };
+    out << doc.dump(2) << "\n";
+}
+
+void PrintText(const std::string& path, const NifFile& f, std::ostream& out) {
+    const NifBlockHeader& h = f.header;
+    out << "file:         " << path << "\n"
+        << "header line:  " << HeaderLine(h) << "\n"
+        << "version:      " << VersionText(h) << "\n"
+        << "user version: " << DescribeForm(h.userVersion, h.userVersion2) << "\n"
+        << "creator:      " << h.creator << "\n"
+        << "export info:  " << h.exportInfo1 << " | " << h.exportInfo2 << "\n"
+        << "blocks:       " << h.numBlocks << "\n";
+    for (uint32_t i = 0; i < f.blocks.size(); ++i) {
+        out << "  " << i << "  " << f.TypeNameOf(i) << "  " << h.blockSizes[i] << " bytes\n";
+    }
+    out << "strings:      " << h.numStrings << " (longest recorded: " << h.maxStringLength << ")\n";
+    std::vector<std::string> names;
+    f.GetShapeNames(names);
+    out << "shapes:       " << names.size() << "\n";
+    for (const std::string& n : names) out << "  " << n << "\n";
+    f.GetShaderNames(names);
+    out << "shaders:      " << names.size() << "\n";
+    for (const std::string& n : names) out << "  " << n << "\n";
+}
+
+}  // namespace
+
+int RunInfo(const std::string& path, bool json, std::ostream& out, std::ostream& err) {
+    NifFile f;
+    if (f.Load(path) != rc::kOk) {
+        err << path << ": error: " << f.LastError() << "\n";
+        return 1;
+    }
+    if (json) {
+        PrintJson(path, f, out);
+    } else {
+        PrintText(path, f, out);
+    }
+    return 0;
+}

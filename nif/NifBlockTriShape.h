@@ -1,0 +1,48 @@
+// NiTriShape: one mesh of the file, the unit a shader is assigned to.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "NifBlock.h"
+
+class NifBlockTriShape : public NifBlock {
+public:
+    NifBlockTriShape() : NifBlock(kKindTriShape) {}
+    NifBlockTriShape(const NifBlockTriShape&) = default;
+
+    void notifyBlockDelete(const BlockRemap& remap) override;
+    using NifBlock::notifyBlockDelete;
+    void notifyUserVersionChange(uint32_t userVersion, uint32_t userVersion2) override;
+    void Get(NifReader& in, const NifBlockHeader& header) override;
+    void Put(NifWriter& out, const NifBlockHeader& header) const override;
+    void CollectReferences(std::vector<BlockRef>& out) const override;
+    std::unique_ptr<NifBlock> Clone() const override {
+        return std::make_unique<NifBlockTriShape>(*this);
+    }
+
+    StringRef nameIndex = kNoString;
+    std::string name;
+    int32_t numExtraData = 0;
+    std::vector<BlockRef> extraData;
+    BlockRef controller = kNoBlock;
+    uint16_t flags = 0;
+    uint16_t flagsHigh = 0;
+    Vector3 translation;
+    Matrix33 rotation;
+    float scale = 1.0f;
+    uint32_t numProperties = 0;
+    std::vector<BlockRef> properties;
+    BlockRef collisionObject = kNoBlock;
+    BlockRef data = kNoBlock;
+    BlockRef skinInstance = kNoBlock;
+    uint32_t numMaterials = 0;
+    // Material names are kept byte for byte as stored (ushort length, then the bytes), so a
+    // body writes back with exactly the size it was read with.
+    std::vector<std::string> materialNames;
+    std::vector<int32_t> materialExtraData;
+    int32_t activeMaterial = 0;
+    uint8_t materialNeedsUpdate = 0;
+    BlockRef shaderProperty = kNoBlock;
+    BlockRef alphaProperty = kNoBlock;
+};

@@ -1,0 +1,79 @@
+// The consistency check: what must hold for a file to be written.
+#include <algorithm>
+
+#include "NifFile.h"
+#include "NifTypes.h"
+
+namespace {
+
+std::string Name(const NifFile& file, size_t i) {
+    return "block " + std::to_string(i) + " (" + file.TypeNameOf(static_cast<uint32_t>(i)) + ")";
+}
+
+}  // namespace
+
+std::string DescribeForm(uint32_t userVersion, uint32_t userVersion2) {
+    std::string versions = std::to_string(userVersion) + "/" + std::to_string(userVersion2);
+    if (userVersion == kBlenderUserVersion && userVersion2 == kBlenderUserVersion2)
+        return versions + " (Blender form)";
+    if (userVersion == kGameUserVersion && userVersion2 == kGameUserVersion2)
+        return versions + " (game form)";
+    if (userVersion == 12 && userVersion2 == 100)
+        return versions + " (Skyrim Special Edition, not supported)";
+    if (userVersion2 >= 130) return versions + " (Fallout 4 or later, not supported)";
+    if (userVersion < 10 && userVersion != 1) return versions + " (plain Gamebryo, not supported)";
+    return versions + " (unsupported form)";
+}
+
+// Tables first: Put loops over the stored counts, so they must match the lists.
+static std::string CheckTables(const NifFile& f) {
+    const NifBlockHeader& h = f.header;
+    if (h.numBlocks != f.blocks.size() || h.blockTypeIndex.size() != f.blocks.size() ||
+        h.blockSizes.size() != f.blocks.size()) {
+        return "numBlocks is " + std::to_string(h.numBlocks) + " but the file holds " +
+               std::to_string(f.blocks.size()) + " blocks, " +
+               std::to_string(h.blockTypeIndex.size()) + " type indices and " +
+               std::to_string(h.blockSizes.size()) + " sizes";
+    }
+    if (h.numBlockTypes != h.blockTypes.size()) {
+        return "numBlockTypes is " + std::to_string(h.numBlockTypes) + " but " +
+               std::to_string(h.blockTypes.size()) + " type names are held";
+    }
+    if (h.numStrings != h.strings.size()) {
+        return "numStrings is " + std::to_string(h.numStrings) + " but " +
+               std::to_string(h.strings.size()) + " strings are held";
+    }
+    for (size_t i = 0; i < h.blockTypeIndex.size(); ++i) {
+        if (h.blockTypeIndex[i] >= h.numBlockTypes) {
+            return "block " + std::to_string(i) + " has type index " +
+                   std::to_string(h.blockTypeIndex[i]) + ", beyond the " +
+                   std::to_string(h.numBlockTypes) + " block types";
+        }
+    }
+    return {};
+}
+
+std::string NifFile::CheckConsistency() const {
+    std::string problem = CheckTables(*this);
+    if (!problem.empty()) return problem;
+    std::vector<BlockRef> refs;
+    for (size_t i = 0; i < blocks.size(); ++i) {
+        const NifBlock& b = *blocks[i];
+        NifWriter out;
+        b.Put(out, header);
+        if (out.Size() != b.blockSize || b.blockSize != header.blockSizes[i]) {
+            return Name(*this, i) + " writes " + std::to_string(out.Size()) +
+                   " bytes, its blockSize is " + std::to_string(b.blockSize) +
+                   " and its size table entry " + std::to_string(header.blockSizes[i]);
+        }
+        refs.clear();
+        b.CollectReferences(refs);
+        for (BlockRef r : refs) {
+            if (r != kNoBlock && (r < 0 || static_cast<uint32_t>(r) >= blocks.size())) {
+                return Name(*this, i) + " refers to block " + std::to_string(r) + " of " +
+                       std::to_string(blocks.size());
+            }
+        }
+    }
+    return {};
+}

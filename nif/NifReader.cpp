@@ -1,0 +1,151 @@
+#include "NifReader.h"
+
+#include <cstring>
+
+bool NifReader::Take(void* dst, size_t n) {
+    if (failed_) {
+        std::memset(dst, 0, n);
+        return false;
+    }
+    if (n > size_ - pos_) {
+        std::memset(dst, 0, n);
+        Fail("unexpected end of data: " + std::to_string(n) + " bytes needed, " +
+             std::to_string(size_ - pos_) + " left");
+        return false;
+    }
+    if (n != 0) std::memcpy(dst, data_ + pos_, n);
+    pos_ += n;
+    return true;
+}
+
+void NifReader::Fail(const std::string& message) {
+    if (failed_) return;
+    failed_ = true;
+    error_ = "at byte offset " + std::to_string(Offset()) + ": " + message;
+}
+
+uint8_t NifReader::U8() {
+    uint8_t v;
+    Take(&v, 1);
+    return v;
+}
+
+uint16_t NifReader::U16() {
+    uint8_t b[2];
+    Take(b, 2);
+    return static_cast<uint16_t>(b[0] | (b[1] << 8));
+}
+
+uint32_t NifReader::U32() {
+    uint8_t b[4];
+    Take(b, 4);
+    return static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
+           (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
+}
+
+int32_t NifReader::I32() { return static_cast<int32_t>(U32()); }
+
+float NifReader::F32() {
+    uint32_t bits = U32();
+    float f;
+    std::memcpy(&f, &bits, 4);
+    return f;
+}
+
+Vector3 NifReader::Vec3() {
+    Vector3 v;
+    v.x = F32();
+    v.y = F32();
+    v.z = F32();
+    return v;
+}
+
+Triangle NifReader::Tri() {
+    Triangle t;
+    t.v1 = U16();
+    t.v2 = U16();
+    t.v3 = U16();
+    return t;
+}
+
+Color4 NifReader::Col4() {
+    Color4 c;
+    c.r = F32();
+    c.g = F32();
+    c.b = F32();
+    c.a = F32();
+    return c;
+}
+
+Matrix33 NifReader::Mat33() {
+    Matrix33 m;
+    for (float& f : m.m) f = F32();
+    return m;
+}
+
+TexCoord NifReader::UV() {
+    TexCoord t;
+    t.u = F32();
+    t.v = F32();
+    return t;
+}
+
+void NifReader::Bytes(void* dst, size_t n) { Take(dst, n); }
+
+uint8_t NifReader::CharSkippingSpace() {
+    while (!failed_ && pos_ < size_) {
+        uint8_t c = data_[pos_];
+        if (c != 0x20 && (c < 0x09 || c > 0x0D)) break;
+        ++pos_;
+    }
+    return U8();
+}
+
+uint32_t NifReader::Count(uint64_t count, size_t elemSize, const char* what) {
+    if (failed_) return 0;
+    if (elemSize == 0) elemSize = 1;
+    if (count > Remaining() / elemSize) {
+        Fail(std::string(what) + " count " + std::to_string(count) + " is larger than the " +
+             std::to_string(Remaining()) + " bytes left can hold");
+        return 0;
+    }
+    return static_cast<uint32_t>(count);
+}
+
+static std::string CutAtZero(const char* p, size_t n) {
+    const void* zero = std::memchr(p, 0, n);
+    return std::string(p, zero ? static_cast<const char*>(zero) - p : n);
+}
+
+std::string NifReader::SizedString(const char* what) {
+    uint32_t n = U32();
+    if (failed_) return {};
+    if (n > kMaxSizedString) {
+        pos_ -= 4;
+        Fail(std::string(what) + " of " + std::to_string(n) + " bytes is longer than " +
+             std::to_string(kMaxSizedString));
+        return {};
+    }
+    if (Count(n, 1, what) != n) return {};
+    std::string s = CutAtZero(reinterpret_cast<const char*>(data_ + pos_), n);
+    pos_ += n;
+    return s;
+}
+
+std::string NifReader::ShortString() {
+    uint8_t n = U8();
+    if (failed_ || Count(n, 1, "short string") != n) return {};
+    std::string s = CutAtZero(reinterpret_cast<const char*>(data_ + pos_), n);
+    pos_ += n;
+    return s;
+}
+
+NifReader NifReader::Sub(size_t n) {
+    if (failed_ || n > size_ - pos_) {
+        Fail("a body of " + std::to_string(n) + " bytes runs past the end of the data");
+        return NifReader(data_, 0, Offset());
+    }
+    NifReader sub(data_ + pos_, n, Offset());
+    pos_ += n;
+    return sub;
+}

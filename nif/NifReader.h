@@ -1,0 +1,67 @@
+// A bounds-checked reader over a byte buffer. Reads past the end, or counts larger than the
+// bytes left can hold, put the reader into a sticky failed state: every later read yields
+// zeros and consumes nothing, so layout code reads field by field without testing anything,
+// and the caller asks Failed() once at the end.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "NifTypes.h"
+
+class NifReader {
+public:
+    // base is the absolute file offset of data[0], used in error messages.
+    NifReader(const uint8_t* data, size_t size, size_t base = 0)
+        : data_(data), size_(size), base_(base) {}
+
+    uint8_t U8();
+    uint16_t U16();
+    uint32_t U32();
+    int32_t I32();
+    float F32();
+    Vector3 Vec3();
+    Triangle Tri();
+    Color4 Col4();
+    Matrix33 Mat33();
+    TexCoord UV();
+    void Bytes(void* dst, size_t n);
+    // One byte after skipping white-space bytes (0x09 to 0x0D and 0x20).
+    uint8_t CharSkippingSpace();
+
+    // A count of entries of at least elemSize bytes each. A count that the bytes left cannot
+    // hold fails the reader and yields 0, so no loop or allocation follows a bogus count.
+    uint32_t Count(uint64_t count, size_t elemSize, const char* what);
+    // A count read as a signed int: negative counts mean no entries.
+    uint32_t SignedCount(int32_t count, size_t elemSize, const char* what) {
+        return count <= 0 ? 0 : Count(static_cast<uint64_t>(count), elemSize, what);
+    }
+
+    // uint length, then that many bytes; the text is cut at its first zero byte. Lengths over
+    // kMaxSizedString fail the reader.
+    std::string SizedString(const char* what);
+    // byte length, then that many bytes; the text is cut at its first zero byte.
+    std::string ShortString();
+
+    // A reader over the next n bytes, which this reader then skips.
+    NifReader Sub(size_t n);
+
+    void Fail(const std::string& message);
+    bool Failed() const { return failed_; }
+    const std::string& Error() const { return error_; }
+    size_t Position() const { return pos_; }
+    size_t Offset() const { return base_ + pos_; }
+    size_t Remaining() const { return size_ - pos_; }
+    const uint8_t* Data() const { return data_; }
+
+private:
+    bool Take(void* dst, size_t n);
+
+    const uint8_t* data_;
+    size_t size_;
+    size_t base_;
+    size_t pos_ = 0;
+    bool failed_ = false;
+    std::string error_;
+};
