@@ -7,9 +7,9 @@ std::string ReadName(NifReader& in, const NifBlockHeader& header, StringRef& nam
     nameIndex = in.I32();
     if (in.Failed() || nameIndex == kNoString) return {};
     if (nameIndex < 0 || static_cast<uint32_t>(nameIndex) >= header.strings.size()) {
-        in.Fail("string reference " + std::to_string(nameIndex) + " (field at body offset " +
-                std::to_string(at) + ") is outside the string table of " +
-                std::to_string(header.strings.size()) + " entries");
+        in.FailAt(at, "string reference " + std::to_string(nameIndex) +
+                          " is outside the string table of " +
+                          std::to_string(header.strings.size()) + " entries");
         return {};
     }
     return header.strings[static_cast<size_t>(nameIndex)];

@@ -48,12 +48,13 @@ public:
     // A deep copy.
     virtual std::unique_ptr<NifBlock> Clone() const = 0;
 
-    const uint16_t blockKind;
+    // Which class the block is; set by the constructor and never changed.
+    uint16_t blockKind;
     uint32_t blockSize = 0;
 
 protected:
     NifBlock(const NifBlock&) = default;
-    NifBlock& operator=(const NifBlock&) = delete;
+    NifBlock& operator=(const NifBlock&) = default;
 };
 
 // Reads a string reference and checks it against the header's string table; returns the text

@@ -20,6 +20,7 @@ public:
         return std::make_unique<NifBlockHeader>(*this);
     }
     NifBlockHeader(const NifBlockHeader&) = default;
+    NifBlockHeader& operator=(const NifBlockHeader&) = default;
 
     // Empties the block, type and string tables and their counts; the other fields keep
     // their values until the next Get.

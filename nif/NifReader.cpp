@@ -18,10 +18,10 @@ bool NifReader::Take(void* dst, size_t n) {
     return true;
 }
 
-void NifReader::Fail(const std::string& message) {
+void NifReader::FailAt(size_t position, const std::string& message) {
     if (failed_) return;
     failed_ = true;
-    error_ = "at byte offset " + std::to_string(Offset()) + ": " + message;
+    error_ = "at byte offset " + std::to_string(base_ + position) + ": " + message;
 }
 
 uint8_t NifReader::U8() {
@@ -121,8 +121,7 @@ std::string NifReader::SizedString(const char* what) {
     uint32_t n = U32();
     if (failed_) return {};
     if (n > kMaxSizedString) {
-        pos_ -= 4;
-        Fail(std::string(what) + " of " + std::to_string(n) + " bytes is longer than " +
+        FailAt(pos_ - 4, std::string(what) + " of " + std::to_string(n) + " bytes is longer than " +
              std::to_string(kMaxSizedString));
         return {};
     }

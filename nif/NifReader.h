@@ -47,7 +47,9 @@ public:
     // A reader over the next n bytes, which this reader then skips.
     NifReader Sub(size_t n);
 
-    void Fail(const std::string& message);
+    void Fail(const std::string& message) { FailAt(pos_, message); }
+    // Fails naming the field that starts at this reader's position.
+    void FailAt(size_t position, const std::string& message);
     bool Failed() const { return failed_; }
     const std::string& Error() const { return error_; }
     size_t Position() const { return pos_; }

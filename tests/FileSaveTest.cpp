@@ -1,0 +1,104 @@
+// Saving: a target is replaced only by a complete, consistent file.
+#include <gtest/gtest.h>
+
+#include "ResultCodes.h"
+#include "SampleFiles.h"
+#include "TestSupport.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Fails at the chosen step, after passing a few bytes on to a real file.
+class FailingFile : public OutputFile {
+public:
+    enum Step { kWrite, kFlush, kClose };
+    FailingFile(std::unique_ptr<OutputFile> real, Step step) : real_(std::move(real)), step_(step) {}
+    bool Write(const char* data, size_t size) override {
+        real_->Write(data, size / 2);
+        return step_ != kWrite;
+    }
+    bool Flush() override { return real_->Flush() && step_ != kFlush; }
+    bool Close() override { return real_->Close() && step_ != kClose; }
+
+private:
+    std::unique_ptr<OutputFile> real_;
+    Step step_;
+};
+
+OutputOpener FailingOpener(FailingFile::Step step) {
+    return [step](const std::string& path) -> std::unique_ptr<OutputFile> {
+        return std::make_unique<FailingFile>(StandardOutputOpener()(path), step);
+    };
+}
+
+size_t FilesIn(const fs::path& dir) {
+    size_t n = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir)) ++n;
+    return n;
+}
+
+}  // namespace
+
+TEST(FileSave, WritesExactlyTheSerializedBytes) {
+    TempDir dir;
+    const NifFile f = MakeBodyMesh(true);
+    ASSERT_EQ(f.Save(dir.Path("out.nif").string()), rc::kOk);
+    EXPECT_EQ(ReadFileBytes(dir.Path("out.nif")), SaveBytes(f));
+    // Replacing an existing file.
+    WriteFileBytes(dir.Path("old.nif"), Bytes(5000, 7));
+    ASSERT_EQ(f.Save(dir.Path("old.nif").string()), rc::kOk);
+    EXPECT_EQ(ReadFileBytes(dir.Path("old.nif")), SaveBytes(f));
+    EXPECT_EQ(FilesIn(dir.Root()), 2u);
+}
+
+TEST(FileSave, WriteErrorsLeaveTheTargetUntouched) {
+    const NifFile f = MakeBodyMesh(true);
+    for (auto step : {FailingFile::kWrite, FailingFile::kFlush, FailingFile::kClose}) {
+        TempDir dir;
+        const Bytes previous = {1, 2, 3};
+        WriteFileBytes(dir.Path("out.nif"), previous);
+        EXPECT_EQ(f.Save(dir.Path("out.nif").string(), FailingOpener(step)), rc::kWriteFailed);
+        EXPECT_EQ(ReadFileBytes(dir.Path("out.nif")), previous);
+        EXPECT_EQ(FilesIn(dir.Root()), 1u) << "temporary file left behind";
+        EXPECT_EQ(f.Save(dir.Path("new.nif").string(), FailingOpener(step)), rc::kWriteFailed);
+        EXPECT_FALSE(fs::exists(dir.Path("new.nif")));
+    }
+}
+
+TEST(FileSave, UnwritableTargetsAreRefused) {
+    TempDir dir;
+    const NifFile f = MakeBodyMesh(true);
+    WriteFileBytes(dir.Path("file.nif"), {1});
+    EXPECT_EQ(f.Save(dir.Path("file.nif/out.nif").string()), rc::kCannotOpen);
+    EXPECT_EQ(ReadFileBytes(dir.Path("file.nif")), Bytes{1});
+    fs::create_directory(dir.Path("folder.nif"));
+    EXPECT_EQ(f.Save(dir.Path("folder.nif").string()), rc::kNotRegularFile);
+    EXPECT_TRUE(fs::is_directory(dir.Path("folder.nif")));
+    EXPECT_EQ(f.Save("/dev/null"), rc::kNotRegularFile);
+    EXPECT_FALSE(f.LastError().empty());
+}
+
+TEST(FileSave, RefusesAFileWhoseTablesLie) {
+    struct Case {
+        const char* what;
+        void (*spoil)(NifFile&);
+        const char* mention;
+    };
+    const Case cases[] = {
+        {"block size", [](NifFile& f) { f.blocks[2]->blockSize += 4; }, "block 2 (NiNode)"},
+        {"size table", [](NifFile& f) { f.header.blockSizes[1] -= 1; }, "block 1"},
+        {"block count", [](NifFile& f) { f.header.numBlocks += 1; }, "numBlocks"},
+        {"string count", [](NifFile& f) { f.header.numStrings = 0; }, "numStrings"},
+        {"type index", [](NifFile& f) { f.header.blockTypeIndex[0] = 200; }, "type index"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        NifFile f = MakeBodyMesh(true);
+        c.spoil(f);
+        EXPECT_EQ(f.Save(dir.Path("out.nif").string()), rc::kInconsistent);
+        EXPECT_NE(f.LastError().find(c.mention), std::string::npos) << f.LastError();
+        EXPECT_EQ(FilesIn(dir.Root()), 0u);
+    }
+}

@@ -1,0 +1,61 @@
+// Damaged files: every prefix of small fixtures, and every byte set to 0x00, to 0xFF and
+// flipped in its top bit. Each either loads into a file whose tables and sizes agree, or is
+// refused as malformed; nothing crashes, hangs or allocates from a bogus count.
+#include <gtest/gtest.h>
+
+#include "ResultCodes.h"
+#include "SampleFiles.h"
+#include "TestSupport.h"
+
+namespace {
+
+void ExpectLoadsSafely(const Bytes& bytes, const std::string& what) {
+    NifFile f;
+    const int result = f.LoadFromMemory(bytes);
+    if (result != rc::kOk) {
+        ASSERT_EQ(result, rc::kMalformed) << what;
+        ASSERT_FALSE(f.LastError().empty()) << what;
+        ASSERT_TRUE(f.blocks.empty()) << what;
+        return;
+    }
+    const std::string problem = f.CheckConsistency();
+    // A damaged reference loads (references are not validated on load) but is never written.
+    ASSERT_TRUE(problem.empty() || problem.find("refers to block") != std::string::npos)
+        << what << ": " << problem;
+    if (problem.empty()) {
+        std::string written;
+        ASSERT_EQ(f.SaveToMemory(written), rc::kOk) << what;
+        NifFile again;
+        ASSERT_EQ(again.LoadFromMemory(Bytes(written.begin(), written.end())), rc::kOk) << what;
+    }
+}
+
+void MutateEverything(const Bytes& fixture) {
+    ASSERT_LE(fixture.size(), 2048u);
+    for (size_t n = 0; n < fixture.size(); ++n) {
+        ExpectLoadsSafely(Bytes(fixture.begin(), fixture.begin() + static_cast<long>(n)),
+                          "prefix " + std::to_string(n));
+    }
+    for (size_t i = 0; i < fixture.size(); ++i) {
+        for (int variant = 0; variant < 3; ++variant) {
+            Bytes damaged = fixture;
+            damaged[i] = variant == 0 ? 0x00 : variant == 1 ? 0xFF : static_cast<uint8_t>(damaged[i] ^ 0x80);
+            ExpectLoadsSafely(damaged, "offset " + std::to_string(i) + " variant " + std::to_string(variant));
+        }
+    }
+}
+
+}  // namespace
+
+TEST(Mutation, BlenderFormMesh) { MutateEverything(SaveBytes(MakeBodyMesh(true))); }
+
+TEST(Mutation, GameFormLibrary) { MutateEverything(SaveBytes(MakeSampleLibrary())); }
+
+TEST(Mutation, CorpusFilesUpTo2KB) {
+    const auto files = CorpusFiles();
+    if (files.empty()) GTEST_SKIP() << "no corpus beside the repository";
+    for (const auto& path : files) {
+        const Bytes bytes = ReadFileBytes(path);
+        if (bytes.size() <= 2048) MutateEverything(bytes);
+    }
+}

@@ -1,0 +1,62 @@
+// Shared helpers for Pellmar's tests: byte builders, temporary folders and fixture files.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "NifBlockHeader.h"
+#include "NifFile.h"
+
+using Bytes = std::vector<uint8_t>;
+
+// Little-endian byte builder for hand-made bodies.
+class ByteBuilder {
+public:
+    ByteBuilder& U8(uint8_t v);
+    ByteBuilder& U16(uint16_t v);
+    ByteBuilder& U32(uint32_t v);
+    ByteBuilder& I32(int32_t v) { return U32(static_cast<uint32_t>(v)); }
+    ByteBuilder& F32(float v);
+    ByteBuilder& Zeros(size_t n);
+    ByteBuilder& Text(const std::string& s);
+    ByteBuilder& Sized(const std::string& s);
+    const Bytes& Get() const { return bytes_; }
+    size_t Size() const { return bytes_.size(); }
+
+private:
+    Bytes bytes_;
+};
+
+// A header with the given user versions and string table, no blocks.
+NifBlockHeader MakeHeader(uint32_t userVersion, std::vector<std::string> strings = {});
+
+// Reads a body into a block and expects the reader to consume it exactly.
+void ReadBody(NifBlock& block, const Bytes& body, const NifBlockHeader& header);
+// What the block's Put writes.
+Bytes WriteBody(const NifBlock& block, const NifBlockHeader& header);
+
+// The bytes Save writes for a file.
+Bytes SaveBytes(const NifFile& file);
+// Loads bytes, expecting success.
+NifFile LoadBytes(const Bytes& bytes);
+
+// A fresh empty folder, removed with the object.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    std::filesystem::path Path(const std::string& name) const { return dir_ / name; }
+    const std::filesystem::path& Root() const { return dir_; }
+
+private:
+    std::filesystem::path dir_;
+};
+
+Bytes ReadFileBytes(const std::filesystem::path& path);
+void WriteFileBytes(const std::filesystem::path& path, const Bytes& bytes);
+
+// The corpus of real files beside the repository; empty when absent.
+std::vector<std::filesystem::path> CorpusFiles();
+std::filesystem::path SamplePath(const std::string& name);
