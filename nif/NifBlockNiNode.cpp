@@ -12,7 +12,8 @@ void NifBlockNiNode::Get(NifReader& in, const NifBlockHeader& header) {
     translation = in.Vec3();
     rotation = in.Mat33();
     scale = in.F32();
-    if (HasPropertyList(header.userVersion)) {
+    propertySection = HasPropertyList(header.userVersion);
+    if (propertySection) {
         numProperties = in.U32();
         ReadRefList(in, in.Count(numProperties, 4, "property"), properties);
     }
@@ -48,7 +49,8 @@ void NifBlockNiNode::notifyBlockDelete(const BlockRemap& remap) {
     uint32_t dropped = remap.RepairList(extraData, numExtraData);
     remap.Repair(controller);
     remap.Repair(collisionObject);
-    dropped += remap.RepairList(properties, numProperties);
+    const uint32_t droppedProperties = remap.RepairList(properties, numProperties);
+    if (propertySection) dropped += droppedProperties;
     dropped += remap.RepairList(children, numChildren);
     dropped += remap.RepairList(effects, numEffects);
     blockSize -= 4 * dropped;
@@ -56,9 +58,14 @@ void NifBlockNiNode::notifyBlockDelete(const BlockRemap& remap) {
 
 // The property count and every remaining entry are written only up to user version 11.
 void NifBlockNiNode::notifyUserVersionChange(uint32_t userVersion, uint32_t) {
-    uint32_t section = 4 + 4 * numProperties;
-    if (userVersion == 12) blockSize -= section;
-    if (userVersion == 11) blockSize += section;
+    const uint32_t section = 4 + 4 * numProperties;
+    if (userVersion == 12 && propertySection) {
+        blockSize -= section;
+        propertySection = false;
+    } else if (userVersion == 11 && !propertySection) {
+        blockSize += section;
+        propertySection = true;
+    }
 }
 
 void NifBlockNiNode::CollectReferences(std::vector<BlockRef>& out) const {

@@ -13,7 +13,8 @@ void NifBlockTriShape::Get(NifReader& in, const NifBlockHeader& header) {
     translation = in.Vec3();
     rotation = in.Mat33();
     scale = in.F32();
-    if (HasPropertyList(header.userVersion)) {
+    propertySection = HasPropertyList(header.userVersion);
+    if (propertySection) {
         numProperties = in.U32();
         ReadRefList(in, in.Count(numProperties, 4, "property"), properties);
     }
@@ -76,7 +77,8 @@ void NifBlockTriShape::notifyBlockDelete(const BlockRemap& remap) {
     remap.Repair(collisionObject);
     remap.Repair(data);
     remap.Repair(skinInstance);
-    dropped += remap.RepairList(properties, numProperties);
+    const uint32_t droppedProperties = remap.RepairList(properties, numProperties);
+    if (propertySection) dropped += droppedProperties;
     remap.Repair(shaderProperty);
     remap.Repair(alphaProperty);
     blockSize -= 4 * dropped;
@@ -84,9 +86,14 @@ void NifBlockTriShape::notifyBlockDelete(const BlockRemap& remap) {
 
 // Game form: the property count and its entries go, the shader and alpha references come.
 void NifBlockTriShape::notifyUserVersionChange(uint32_t userVersion, uint32_t) {
-    uint32_t section = 4 + 4 * numProperties;
-    if (userVersion == 12) blockSize = blockSize - section + 8;
-    if (userVersion == 11) blockSize = blockSize + section - 8;
+    const uint32_t section = 4 + 4 * numProperties;
+    if (userVersion == 12 && propertySection) {
+        blockSize = blockSize - section + 8;
+        propertySection = false;
+    } else if (userVersion == 11 && !propertySection) {
+        blockSize = blockSize + section - 8;
+        propertySection = true;
+    }
 }
 
 void NifBlockTriShape::CollectReferences(std::vector<BlockRef>& out) const {

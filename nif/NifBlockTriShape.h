@@ -33,6 +33,8 @@ public:
     float scale = 1.0f;
     uint32_t numProperties = 0;
     std::vector<BlockRef> properties;
+    // Whether the body currently carries the property count and list (the Blender form).
+    bool propertySection = true;
     BlockRef collisionObject = kNoBlock;
     BlockRef data = kNoBlock;
     BlockRef skinInstance = kNoBlock;

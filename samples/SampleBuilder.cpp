@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "BlockFactory.h"
 #include "NifBlockUnknown.h"
 
 SampleBuilder::SampleBuilder(uint32_t userVersion, uint32_t userVersion2) {
@@ -42,11 +43,15 @@ int32_t SampleBuilder::Add(std::unique_ptr<NifBlock> block, const std::string& t
 }
 
 NifFile SampleBuilder::Finish() {
+    // Each block is written and read back, so it is in exactly the state a loaded one is.
     for (auto& [block, type] : slots_) {
         NifWriter w;
         block->Put(w, file_.header);
-        block->blockSize = static_cast<uint32_t>(w.Size());
-        file_.AppendBlock(std::move(block), type);
+        const auto size = static_cast<uint32_t>(w.Size());
+        std::unique_ptr<NifBlock> loaded = CreateBlock(type, size);
+        NifReader in(reinterpret_cast<const uint8_t*>(w.Buffer().data()), size);
+        loaded->Get(in, file_.header);
+        file_.AppendBlock(std::move(loaded), type);
     }
     slots_.clear();
     return std::move(file_);

@@ -295,7 +295,6 @@ constexpr ShaderSpec kLibraryShaders[] = {
 NifFile MakeSampleLibrary() {
     SampleBuilder b(kGameUserVersion, kGameUserVersion2);
     const int32_t root = b.Reserve();
-    std::vector<int32_t> shapes;
     for (const ShaderSpec& spec : kLibraryShaders) {
         auto shader = std::make_unique<NifBlockBSLightShadeProp>();
         shader->shaderType = spec.type;
@@ -309,9 +308,9 @@ NifFile MakeSampleLibrary() {
         shader->shadingFloats = {0x3F800000, 0x3F800000, 0x3F800000, 0x41200000, 0x3F800000,
                                  0x3E800000, 0x3F800000, 0x3F000000, 0x3F800000};
         shader->tail = {0x3F800000, 0x3F000000, 0x3E800000, 0, 0, 0, 0};
-        const int32_t shaderIndex = b.Add(std::move(shader), "BSLightingShaderProperty");
-        b.Add(TextureSet(Textures(spec.texture)), "BSShaderTextureSet");
-        shapes.push_back(shaderIndex);
+        const int32_t shaderIndex = b.Reserve();
+        shader->textureSet = b.Add(TextureSet(Textures(spec.texture)), "BSShaderTextureSet");
+        b.Set(shaderIndex, std::move(shader), "BSLightingShaderProperty");
     }
     b.Set(root, Node(b, "ShaderLibrary", {}), "NiNode");
     return b.Finish();
