@@ -33,15 +33,22 @@ private:
 
 fs::path PathOf(const std::string& path) { return fs::path(std::u8string(path.begin(), path.end())); }
 
+std::string TextOf(const fs::path& p) {
+    const std::u8string s = p.u8string();
+    return std::string(s.begin(), s.end());
+}
+
+// A hidden name in the target's own folder, so the final rename stays on one file system.
 std::string TempNameBeside(const fs::path& target) {
     static std::atomic<unsigned> counter{0};
-    fs::path name = target.filename();
-    std::u8string tmp = u8"." + name.u8string() + u8".pellmar-" +
-                        PathOf(std::to_string(counter++)).u8string() + u8".tmp";
+    std::string name = ".";
+    name.append(TextOf(target.filename()));
+    name.append(".pellmar-");
+    name.append(std::to_string(counter++));
+    name.append(".tmp");
     fs::path result = target;
-    result.replace_filename(tmp);
-    std::u8string s = result.u8string();
-    return std::string(s.begin(), s.end());
+    result.replace_filename(PathOf(name));
+    return TextOf(result);
 }
 
 }  // namespace

@@ -16,39 +16,20 @@ void ReadPartition(NifReader& in, bool trailing, SkinPartition& p) {
     p.numBones = in.U16();
     p.numStrips = in.U16();
     p.numWeightsPerVertex = in.U16();
-    uint32_t n = in.Count(p.numBones, 2, "partition bone");
-    for (uint32_t i = 0; i < n; ++i) p.bones.push_back(in.U16());
+    in.Array(p.bones, p.numBones, "partition bone");
     p.hasVertexMap = in.U8();
-    if (p.hasVertexMap != 0) {
-        n = in.Count(p.numVertices, 2, "vertex map");
-        for (uint32_t i = 0; i < n; ++i) p.vertexMap.push_back(in.U16());
-    }
+    if (p.hasVertexMap != 0) in.Array(p.vertexMap, p.numVertices, "vertex map");
     p.hasVertexWeights = in.U8();
-    if (p.hasVertexWeights != 0) {
-        n = in.Count(p.numVertices, 16, "partition weight");
-        p.vertexWeights.resize(n);
-        for (auto& w : p.vertexWeights) {
-            for (float& f : w) f = in.F32();
-        }
-    }
-    n = in.Count(p.numStrips, 2, "strip length");
-    for (uint32_t i = 0; i < n; ++i) p.stripLengths.push_back(in.U16());
+    if (p.hasVertexWeights != 0) in.Array(p.vertexWeights, p.numVertices, "partition weight");
+    in.Array(p.stripLengths, p.numStrips, "strip length");
     p.hasFaces = in.U8();
     if (p.hasFaces != 0 && p.numStrips != 0) {
-        for (uint16_t length : p.stripLengths) {
-            n = in.Count(length, 2, "strip");
-            for (uint32_t i = 0; i < n; ++i) p.strips.push_back(in.U16());
-        }
+        for (uint16_t length : p.stripLengths) in.Array(p.strips, length, "strip");
     } else if (p.hasFaces != 0) {
-        n = in.Count(p.numTriangles, 6, "partition triangle");
-        for (uint32_t i = 0; i < n; ++i) p.triangles.push_back(in.Tri());
+        in.Array(p.triangles, p.numTriangles, "partition triangle");
     }
     p.hasBoneIndices = in.U8();
-    if (p.hasBoneIndices != 0) {
-        n = in.Count(p.numVertices, 4, "bone index");
-        p.boneIndices.resize(n);
-        for (auto& b : p.boneIndices) in.Bytes(b.data(), b.size());
-    }
+    if (p.hasBoneIndices != 0) in.Array(p.boneIndices, p.numVertices, "bone index");
     if (trailing) p.trailingShort = in.U16();
 }
 
@@ -58,19 +39,17 @@ void WritePartition(NifWriter& out, bool trailing, const SkinPartition& p) {
     out.U16(p.numBones);
     out.U16(p.numStrips);
     out.U16(p.numWeightsPerVertex);
-    for (uint16_t b : p.bones) out.U16(b);
+    out.Array(p.bones);
     out.U8(p.hasVertexMap);
-    for (uint16_t v : p.vertexMap) out.U16(v);
+    out.Array(p.vertexMap);
     out.U8(p.hasVertexWeights);
-    for (const auto& w : p.vertexWeights) {
-        for (float f : w) out.F32(f);
-    }
-    for (uint16_t s : p.stripLengths) out.U16(s);
+    out.Array(p.vertexWeights);
+    out.Array(p.stripLengths);
     out.U8(p.hasFaces);
-    for (uint16_t s : p.strips) out.U16(s);
-    for (const Triangle& t : p.triangles) out.Tri(t);
+    out.Array(p.strips);
+    out.Array(p.triangles);
     out.U8(p.hasBoneIndices);
-    for (const auto& b : p.boneIndices) out.Bytes(b.data(), b.size());
+    out.Array(p.boneIndices);
     if (trailing) out.U16(p.trailingShort);
 }
 

@@ -7,14 +7,6 @@ namespace {
 
 bool HasMaterialCrc(uint32_t userVersion) { return userVersion == 12; }
 
-template <typename T, typename ReadOne>
-void ReadList(NifReader& in, uint32_t count, size_t size, const char* what, std::vector<T>& list,
-              ReadOne readOne) {
-    uint32_t n = in.Count(count, size, what);
-    list.reserve(n);
-    for (uint32_t i = 0; i < n; ++i) list.push_back((in.*readOne)());
-}
-
 }  // namespace
 
 void NifBlockTriShapeData::Get(NifReader& in, const NifBlockHeader& header) {
@@ -23,33 +15,32 @@ void NifBlockTriShapeData::Get(NifReader& in, const NifBlockHeader& header) {
     keepFlags = in.U8();
     compressFlags = in.U8();
     hasVertices = in.U8();
-    ReadList(in, numVertices, 12, "vertex", vertices, &NifReader::Vec3);
+    in.Array(vertices, numVertices, "vertex");
     vectorFlags = in.U16();
     if (HasMaterialCrc(header.userVersion)) materialCrc = in.U32();
     hasNormals = in.U8();
-    if (NormalsPresent()) ReadList(in, numVertices, 12, "normal", normals, &NifReader::Vec3);
+    if (NormalsPresent()) in.Array(normals, numVertices, "normal");
     if (TangentsPresent()) {
-        ReadList(in, numVertices, 12, "tangent", tangents, &NifReader::Vec3);
-        ReadList(in, numVertices, 12, "bitangent", bitangents, &NifReader::Vec3);
+        in.Array(tangents, numVertices, "tangent");
+        in.Array(bitangents, numVertices, "bitangent");
     }
     center = in.Vec3();
     radius = in.F32();
     hasVertexColors = in.U8();
-    if (ColorsPresent()) ReadList(in, numVertices, 16, "colour", vertexColors, &NifReader::Col4);
-    if (UVsPresent()) ReadList(in, numVertices, 8, "UV", uvSet, &NifReader::UV);
+    if (ColorsPresent()) in.Array(vertexColors, numVertices, "colour");
+    if (UVsPresent()) in.Array(uvSet, numVertices, "UV");
     consistencyFlags = in.U16();
     additionalData = in.I32();
     numTriangles = in.U16();
     numTrianglePoints = in.U32();
     hasTriangles = in.U8();
-    if (TrianglesPresent()) ReadList(in, numTriangles, 6, "triangle", triangles, &NifReader::Tri);
+    if (TrianglesPresent()) in.Array(triangles, numTriangles, "triangle");
     numMatchGroups = in.U16();
     uint32_t groups = in.Count(numMatchGroups, 2, "match group");
     for (uint32_t g = 0; g < groups; ++g) {
         MatchGroup group;
         group.numVertices = in.U16();
-        ReadList(in, group.numVertices, 2, "match group vertex", group.vertexIndices,
-                 &NifReader::U16);
+        in.Array(group.vertexIndices, group.numVertices, "match group vertex");
         matchGroups.push_back(std::move(group));
     }
 }
@@ -60,38 +51,30 @@ void NifBlockTriShapeData::Put(NifWriter& out, const NifBlockHeader& header) con
     out.U8(keepFlags);
     out.U8(compressFlags);
     out.U8(hasVertices);
-    for (const Vector3& v : vertices) out.Vec3(v);
+    out.Array(vertices);
     out.U16(vectorFlags);
     if (HasMaterialCrc(header.userVersion)) out.U32(materialCrc);
     out.U8(hasNormals);
-    if (NormalsPresent()) {
-        for (const Vector3& v : normals) out.Vec3(v);
-    }
+    if (NormalsPresent()) out.Array(normals);
     if (TangentsPresent()) {
-        for (const Vector3& v : tangents) out.Vec3(v);
-        for (const Vector3& v : bitangents) out.Vec3(v);
+        out.Array(tangents);
+        out.Array(bitangents);
     }
     out.Vec3(center);
     out.F32(radius);
     out.U8(hasVertexColors);
-    if (ColorsPresent()) {
-        for (const Color4& c : vertexColors) out.Col4(c);
-    }
-    if (UVsPresent()) {
-        for (const TexCoord& t : uvSet) out.UV(t);
-    }
+    if (ColorsPresent()) out.Array(vertexColors);
+    if (UVsPresent()) out.Array(uvSet);
     out.U16(consistencyFlags);
     out.I32(additionalData);
     out.U16(numTriangles);
     out.U32(numTrianglePoints);
     out.U8(hasTriangles);
-    if (TrianglesPresent()) {
-        for (const Triangle& t : triangles) out.Tri(t);
-    }
+    if (TrianglesPresent()) out.Array(triangles);
     out.U16(numMatchGroups);
     for (const MatchGroup& g : matchGroups) {
         out.U16(g.numVertices);
-        for (uint16_t i : g.vertexIndices) out.U16(i);
+        out.Array(g.vertexIndices);
     }
 }
 

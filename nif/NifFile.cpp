@@ -73,14 +73,25 @@ int NifFile::LoadFromMemory(const std::vector<uint8_t>& bytes) {
 
 int NifFile::SaveToMemory(std::string& bytes) const {
     bytes.clear();
-    std::string problem = CheckConsistency();
+    std::string problem = CheckTables();
+    if (problem.empty()) problem = CheckReferences();
+    NifWriter out;
+    if (problem.empty()) {
+        header.Put(out, header);
+        uint64_t total = out.Size() + 8;
+        for (uint32_t size : header.blockSizes) total += size;
+        out.Reserve(static_cast<size_t>(total));
+        // Every body is checked against the size table as it is written.
+        for (size_t i = 0; problem.empty() && i < blocks.size(); ++i) {
+            const size_t start = out.Size();
+            blocks[i]->Put(out, header);
+            problem = CheckBlockSize(i, out.Size() - start);
+        }
+    }
     if (!problem.empty()) {
         error_ = "refusing to write an inconsistent file: " + problem;
         return rc::kInconsistent;
     }
-    NifWriter out;
-    header.Put(out, header);
-    for (const auto& block : blocks) block->Put(out, header);
     out.U32(1);  // one root
     out.I32(0);  // block 0
     bytes = std::move(out.Buffer());

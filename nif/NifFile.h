@@ -82,6 +82,9 @@ public:
 
 private:
     int Fail(int code, const std::string& message);
+    std::string CheckTables() const;
+    std::string CheckBlockSize(size_t block, size_t written) const;
+    std::string CheckReferences() const;
 
     mutable std::string error_;
 };

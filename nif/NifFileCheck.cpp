@@ -26,7 +26,8 @@ std::string DescribeForm(uint32_t userVersion, uint32_t userVersion2) {
 }
 
 // Tables first: Put loops over the stored counts, so they must match the lists.
-static std::string CheckTables(const NifFile& f) {
+std::string NifFile::CheckTables() const {
+    const NifFile& f = *this;
     const NifBlockHeader& h = f.header;
     if (h.numBlocks != f.blocks.size() || h.blockTypeIndex.size() != f.blocks.size() ||
         h.blockSizes.size() != f.blocks.size()) {
@@ -53,21 +54,19 @@ static std::string CheckTables(const NifFile& f) {
     return {};
 }
 
-std::string NifFile::CheckConsistency() const {
-    std::string problem = CheckTables(*this);
-    if (!problem.empty()) return problem;
+std::string NifFile::CheckBlockSize(size_t i, size_t written) const {
+    const NifBlock& b = *blocks[i];
+    if (written == b.blockSize && b.blockSize == header.blockSizes[i]) return {};
+    return Name(*this, i) + " writes " + std::to_string(written) + " bytes, its blockSize is " +
+           std::to_string(b.blockSize) + " and its size table entry " +
+           std::to_string(header.blockSizes[i]);
+}
+
+std::string NifFile::CheckReferences() const {
     std::vector<BlockRef> refs;
     for (size_t i = 0; i < blocks.size(); ++i) {
-        const NifBlock& b = *blocks[i];
-        NifWriter out;
-        b.Put(out, header);
-        if (out.Size() != b.blockSize || b.blockSize != header.blockSizes[i]) {
-            return Name(*this, i) + " writes " + std::to_string(out.Size()) +
-                   " bytes, its blockSize is " + std::to_string(b.blockSize) +
-                   " and its size table entry " + std::to_string(header.blockSizes[i]);
-        }
         refs.clear();
-        b.CollectReferences(refs);
+        blocks[i]->CollectReferences(refs);
         for (BlockRef r : refs) {
             if (r != kNoBlock && (r < 0 || static_cast<uint32_t>(r) >= blocks.size())) {
                 return Name(*this, i) + " refers to block " + std::to_string(r) + " of " +
@@ -76,4 +75,14 @@ std::string NifFile::CheckConsistency() const {
         }
     }
     return {};
+}
+
+std::string NifFile::CheckConsistency() const {
+    std::string problem = CheckTables();
+    for (size_t i = 0; problem.empty() && i < blocks.size(); ++i) {
+        NifWriter out;
+        blocks[i]->Put(out, header);
+        problem = CheckBlockSize(i, out.Size());
+    }
+    return problem.empty() ? CheckReferences() : problem;
 }

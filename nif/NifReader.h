@@ -4,9 +4,11 @@
 // and the caller asks Failed() once at the end.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "NifTypes.h"
 
@@ -27,6 +29,16 @@ public:
     Matrix33 Mat33();
     TexCoord UV();
     void Bytes(void* dst, size_t n);
+    // count records whose memory layout is their file layout, appended to list. The count is
+    // checked against the bytes left first.
+    template <typename T>
+    void Array(std::vector<T>& list, uint64_t count, const char* what) {
+        static_assert(std::endian::native == std::endian::little);
+        const uint32_t n = Count(count, sizeof(T), what);
+        const size_t old = list.size();
+        list.resize(old + n);
+        Bytes(list.data() + old, n * sizeof(T));
+    }
     // One byte after skipping white-space bytes (0x09 to 0x0D and 0x20).
     uint8_t CharSkippingSpace();
 

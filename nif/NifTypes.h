@@ -27,6 +27,10 @@ struct TexCoord {
     float u = 0, v = 0;
 };
 
+// Records are read and written in bulk: their memory layout is their file layout.
+static_assert(sizeof(Vector3) == 12 && sizeof(Triangle) == 6 && sizeof(Color4) == 16 &&
+              sizeof(Matrix33) == 36 && sizeof(TexCoord) == 8);
+
 // A block reference is an int index in block order; -1 means none.
 using BlockRef = int32_t;
 // A string reference is an int index into the header's string table; -1 means none.

@@ -2,16 +2,6 @@
 
 #include <cstring>
 
-void NifWriter::U16(uint16_t v) {
-    U8(static_cast<uint8_t>(v));
-    U8(static_cast<uint8_t>(v >> 8));
-}
-
-void NifWriter::U32(uint32_t v) {
-    U16(static_cast<uint16_t>(v));
-    U16(static_cast<uint16_t>(v >> 16));
-}
-
 void NifWriter::F32(float v) {
     uint32_t bits;
     std::memcpy(&bits, &v, 4);

@@ -364,3 +364,15 @@ NifFile MakeLargeMesh(uint32_t vertices, uint32_t userVersion, uint32_t userVers
     b.Set(root, Node(b, "Scene Root", children), "NiNode");
     return b.Finish();
 }
+
+NifFile MakeManyShapes(uint32_t shapes) {
+    SampleBuilder b(kBlenderUserVersion, kBlenderUserVersion2);
+    const int32_t root = b.Reserve();
+    std::vector<int32_t> children;
+    for (uint32_t i = 0; i < shapes; ++i) {
+        const int32_t data = b.Add(Geometry(1, 3, false, false), "NiTriShapeData");
+        children.push_back(b.Add(Shape(b, "Shape" + std::to_string(i), data, -1, {}), "NiTriShape"));
+    }
+    b.Set(root, Node(b, "Scene Root", children), "NiNode");
+    return b.Finish();
+}

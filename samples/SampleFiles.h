@@ -19,6 +19,8 @@ NifFile MakeSampleLibrary();
 std::string SampleConfigXml();
 // A skinned mesh of about `vertices` vertices in the given form, spread over several shapes.
 NifFile MakeLargeMesh(uint32_t vertices, uint32_t userVersion, uint32_t userVersion2);
+// A root node with `shapes` small shapes, each with its own geometry: 1 + 2 x shapes blocks.
+NifFile MakeManyShapes(uint32_t shapes);
 
 // The names of the committed sample files.
 inline constexpr const char* kSampleMeshName = "femalebody_blender.nif";

@@ -1,0 +1,138 @@
+// Throughput of loading and saving against a plain file-to-file copy of the same bytes, and
+// the cost of the editing operations.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include "FileIO.h"
+#include "NifFile.h"
+#include "ResultCodes.h"
+#include "SampleFiles.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path BenchDir() {
+    static const fs::path dir = [] {
+        fs::path d = fs::temp_directory_path() / "pellmar-bench";
+        fs::create_directories(d);
+        return d;
+    }();
+    return dir;
+}
+
+// The large mesh, written once.
+const fs::path& LargeMeshPath() {
+    static const fs::path path = [] {
+        fs::path p = BenchDir() / "large.nif";
+        MakeLargeMesh(60000, 11, 34).Save(p.string());
+        return p;
+    }();
+    return path;
+}
+
+int64_t FileSize(const fs::path& p) { return static_cast<int64_t>(fs::file_size(p)); }
+
+void Copy(benchmark::State& state, const fs::path& in) {
+    const fs::path out = BenchDir() / "copy.bin";
+    for (auto _ : state) {
+        std::vector<uint8_t> bytes;
+        std::string error;
+        ReadWholeFile(in.string(), bytes, error);
+        std::FILE* f = std::fopen(out.string().c_str(), "wb");
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+    }
+    state.SetBytesProcessed(state.iterations() * FileSize(in));
+}
+
+void Load(benchmark::State& state, const fs::path& in) {
+    for (auto _ : state) {
+        NifFile f;
+        if (f.Load(in.string()) != rc::kOk) state.SkipWithError("load failed");
+        benchmark::DoNotOptimize(f.blocks.size());
+    }
+    state.SetBytesProcessed(state.iterations() * FileSize(in));
+}
+
+void Save(benchmark::State& state, const fs::path& in) {
+    NifFile f;
+    f.Load(in.string());
+    const fs::path out = BenchDir() / "saved.nif";
+    for (auto _ : state) {
+        if (f.Save(out.string()) != rc::kOk) state.SkipWithError("save failed");
+    }
+    state.SetBytesProcessed(state.iterations() * FileSize(in));
+}
+
+void LoadSave(benchmark::State& state, const fs::path& in) {
+    const fs::path out = BenchDir() / "saved.nif";
+    for (auto _ : state) {
+        NifFile f;
+        if (f.Load(in.string()) != rc::kOk || f.Save(out.string()) != rc::kOk) state.SkipWithError("failed");
+    }
+    state.SetBytesProcessed(state.iterations() * FileSize(in));
+}
+
+void BM_DeleteHalfOf2000Blocks(benchmark::State& state) {
+    const NifFile start = MakeManyShapes(1000);
+    for (auto _ : state) {
+        state.PauseTiming();
+        NifFile f = start;
+        state.ResumeTiming();
+        f.DeleteBlocksOfType("NiTriShapeData");
+        benchmark::DoNotOptimize(f.blocks.size());
+    }
+}
+BENCHMARK(BM_DeleteHalfOf2000Blocks)->Unit(benchmark::kMillisecond);
+
+void BM_SetUserVersionsLargeMesh(benchmark::State& state) {
+    NifFile f;
+    f.Load(LargeMeshPath().string());
+    bool game = false;
+    for (auto _ : state) {
+        game = !game;
+        f.SetUserVersions(game ? 12 : 11, game ? 83 : 34);
+    }
+}
+BENCHMARK(BM_SetUserVersionsLargeMesh)->Unit(benchmark::kMicrosecond);
+
+void BM_AssignShaderLargeMesh(benchmark::State& state) {
+    NifFile start;
+    start.Load(LargeMeshPath().string());
+    start.SetUserVersions(12, 83);
+    const NifFile library = MakeSampleLibrary();
+    for (auto _ : state) {
+        state.PauseTiming();
+        NifFile f = start;
+        state.ResumeTiming();
+        for (const char* shape : {"Shape0", "Shape1"}) f.AssignShader(shape, "SkinBody", library, true);
+    }
+}
+BENCHMARK(BM_AssignShaderLargeMesh)->Unit(benchmark::kMicrosecond);
+
+void RegisterFile(const std::string& name, const fs::path& path) {
+    benchmark::RegisterBenchmark(("Copy/" + name).c_str(), Copy, path);
+    benchmark::RegisterBenchmark(("Load/" + name).c_str(), Load, path);
+    benchmark::RegisterBenchmark(("Save/" + name).c_str(), Save, path);
+    benchmark::RegisterBenchmark(("LoadSave/" + name).c_str(), LoadSave, path);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    RegisterFile("large_mesh", LargeMeshPath());
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(PELLMAR_CORPUS_DIR, ec)) {
+        if (entry.path().extension() == ".nif") RegisterFile(entry.path().filename().string(), entry.path());
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    fs::remove_all(BenchDir(), ec);
+    return 0;
+}
