@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "Commands.h"
+#include "ConvertCommands.h"
 
 int main(int argc, char** argv) {
     CLI::App app{"Pellmar: prepares Skyrim character meshes (NIF 20.2.0.7) for the game and for Blender"};
@@ -19,6 +20,36 @@ int main(int argc, char** argv) {
         "check", "Load each file and tell whether Pellmar writes it back unchanged");
     check->add_option("FILE", checkPaths, "NIF files")->required();
 
+    std::string shapesPath;
+    CLI::App* shapes = app.add_subcommand("shapes", "List the shapes of a mesh, one per line");
+    shapes->add_option("INPUT", shapesPath, "the mesh")->required();
+
+    std::string shadersPath;
+    CLI::App* shaders = app.add_subcommand("shaders", "List the shaders of a shader library, one per line");
+    shaders->add_option("LIBRARY", shadersPath, "the shader library")->required();
+
+    CleanOptions c;
+    CLI::App* clean = app.add_subcommand(
+        "clean", "Convert Blender exports for the game, with shaders copied from a library");
+    clean->add_option("INPUT", c.inputs, "meshes to convert")->required();
+    clean->add_option("--library", c.library, "the shader library (a game-form NIF)")->required();
+    clean->add_option("-o,--output", c.output, "the output file (one input)");
+    clean->add_option("--output-dir", c.outputDir, "a folder for the outputs, under their input names");
+    clean->add_flag("--test-mode", c.testMode,
+                    "write over the game's two female body meshes (one input; the originals are kept as .orig)");
+    clean->add_option("--assign", c.assign, "SHAPE=SHADER: give every shape of that name this shader");
+    clean->add_option("--alpha", c.alpha, "SHAPE: give the shape an alpha property");
+    clean->add_option("--no-alpha", c.noAlpha, "SHAPE: give the shape no alpha property");
+    clean->add_option("--rename", c.rename, "OLD=NEW: rename a shape first");
+    clean->add_option("--config", c.config, "Config.xml with the alpha settings (default: beside the program)");
+    CLI::Option* dataPath = clean->add_option("--data-path", c.dataPath, "the game's Data folder for --test-mode");
+
+    ToBlenderOptions b;
+    CLI::App* toBlender = app.add_subcommand("to-blender", "Convert game meshes for the Blender importer");
+    toBlender->add_option("INPUT", b.inputs, "meshes to convert")->required();
+    toBlender->add_option("-o,--output", b.output, "the output file (one input; default: blend_NAME beside it)");
+    toBlender->add_option("--output-dir", b.outputDir, "a folder for the outputs, under their input names");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -29,5 +60,12 @@ int main(int argc, char** argv) {
     }
     if (*info) return RunInfo(infoPath, json, std::cout, std::cerr);
     if (*check) return RunCheck(checkPaths, std::cout);
+    if (*shapes) return RunShapes(shapesPath, std::cout, std::cerr);
+    if (*shaders) return RunShaders(shadersPath, std::cout, std::cerr);
+    if (*clean) {
+        c.dataPathGiven = dataPath->count() > 0;
+        return RunClean(c, std::cout, std::cerr);
+    }
+    if (*toBlender) return RunToBlender(b, std::cout, std::cerr);
     return 2;
 }

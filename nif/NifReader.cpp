@@ -3,6 +3,7 @@
 #include <cstring>
 
 bool NifReader::Take(void* dst, size_t n) {
+    if (n == 0) return !failed_;
     if (failed_) {
         std::memset(dst, 0, n);
         return false;
@@ -13,7 +14,7 @@ bool NifReader::Take(void* dst, size_t n) {
              std::to_string(size_ - pos_) + " left");
         return false;
     }
-    if (n != 0) std::memcpy(dst, data_ + pos_, n);
+    std::memcpy(dst, data_ + pos_, n);
     pos_ += n;
     return true;
 }

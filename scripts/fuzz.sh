@@ -11,7 +11,7 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j"$(nproc)" >/dev/null
 seeds=build/fuzz/seeds
 rm -rf "$seeds" && mkdir -p "$seeds"
-build/fuzz/fuzz/pellmar_fuzz_seeds "$seeds" >/dev/null
+build/fuzz/samples/make_samples "$seeds" >/dev/null
 cp ../shared/corpus/*.nif "$seeds"/ 2>/dev/null || true
 build/fuzz/fuzz/pellmar_fuzz_load -max_total_time="$seconds" -max_len=65536 -rss_limit_mb=2048 \
   -print_final_stats=1 "$seeds" 2>&1 | tail -n 12

@@ -1,0 +1,215 @@
+#include "Application.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "Config.h"
+#include "ResultCodes.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path PathOf(const std::string& text) { return fs::path(std::u8string(text.begin(), text.end())); }
+
+ConversionResult Failed(int code, std::string message) {
+    ConversionResult r;
+    r.code = code;
+    r.message = std::move(message);
+    return r;
+}
+
+// A refusal when the input is not there to convert.
+bool InputMissing(AppState& state, ConversionResult& result) {
+    if (state.config.get(kInputNifFileName).empty()) {
+        result = Failed(rc::kNoInput, "No input file was chosen.");
+        return true;
+    }
+    if (state.inputLoad != rc::kOk) {
+        result = Failed(rc::kNoInput, "The input file did not load: " + state.inputError);
+        return true;
+    }
+    return false;
+}
+
+// The file saved, with the save's code and the window's text for a failure.
+ConversionResult SaveTo(const NifFile& file, const std::string& path, ConversionResult result) {
+    const int code = file.Save(path);
+    if (code != rc::kOk) {
+        result.code = code;
+        result.message = SaveFailedText(code);
+    }
+    return result;
+}
+
+// Before a test-mode save replaces a game file, the file is kept as NAME.orig (once).
+int PrepareTestTarget(const std::string& target, std::string& error) {
+    std::error_code ec;
+    const fs::path path = PathOf(target);
+    if (path.has_parent_path()) fs::create_directories(path.parent_path(), ec);
+    if (!fs::is_regular_file(path, ec)) return rc::kOk;
+    const fs::path backup = PathOf(target + ".orig");
+    if (fs::exists(backup, ec)) return rc::kOk;
+    if (!fs::copy_file(path, backup, ec)) {
+        error = "cannot keep a copy of " + target + ": " + ec.message();
+        return rc::kWriteFailed;
+    }
+    return rc::kOk;
+}
+
+void LoadInto(AppState& state, const char* key, const char* title, NifFile& file, int& result,
+              std::string& error) {
+    std::string& path = state.config.get(key);
+    if (path.empty()) {
+        std::string chosen;
+        if (!state.platform.ChooseOpenPath(title, chosen)) {
+            result = rc::kCannotOpen;
+            error = "no file was chosen";
+            return;
+        }
+        path = chosen;
+    }
+    result = file.Load(path);
+    error = file.LastError();
+}
+
+}  // namespace
+
+std::string SaveFailedText(int code) { return "Failed to save .nif file: " + std::to_string(code); }
+
+void loadLibraryNif(AppState& state) {
+    LoadInto(state, kShaderLibraryFile, "Load Library Nif", state.libraryNif, state.libraryLoad,
+             state.libraryError);
+}
+
+void loadInputNif(AppState& state) {
+    LoadInto(state, kInputNifFileName, "Load Input Nif", state.inputNif, state.inputLoad, state.inputError);
+}
+
+void FillList(AppState& state) {
+    std::vector<std::string> shapes, shaders;
+    state.inputNif.GetShapeNames(shapes);
+    state.libraryNif.GetShaderNames(shaders);
+    state.list.Fill(shapes, shaders);
+}
+
+void StartUp(AppState& state, const std::string& configPath) {
+    state.platform.SetCurrentFolder(state.platform.ProgramFolder());
+    loadConfig(state.config, state.platform, configPath);
+    state.config.set(kInputNifFileName, state.platform.FirstArgument());
+    loadLibraryNif(state);
+    loadInputNif(state);
+    FillList(state);
+}
+
+std::string BlenderOutputPath(const std::string& input, char separator) {
+    const size_t cut = input.rfind(separator);
+    if (cut == std::string::npos) return "test.nif";
+    return input.substr(0, cut + 1) + "blend_" + input.substr(cut + 1);
+}
+
+std::vector<std::string> TestModeTargets(const std::string& dataPath, char separator) {
+    std::string folder;
+    if (!dataPath.empty()) {
+        for (const char* part : {"meshes", "actors", "character", "character assets"}) {
+            folder += part;
+            folder += separator;
+        }
+    }
+    return {dataPath + folder + "femalebody_0.nif", dataPath + folder + "femalebody_1.nif"};
+}
+
+ConversionResult Clean(AppState& state) {
+    ConversionResult result;
+    if (InputMissing(state, result)) return result;
+    if (state.libraryLoad != rc::kOk) {
+        return Failed(rc::kBadLibrary, "The shader library did not load: " + state.libraryError);
+    }
+    const AlphaSettings alpha = ParseAlphaSettings(
+        state.config.contains(kAlphaFlagsValue) ? &state.config.get(kAlphaFlagsValue) : nullptr,
+        state.config.contains(kAlphaThreshold) ? &state.config.get(kAlphaThreshold) : nullptr);
+
+    // The loaded input stays as it is: a failed save can be retried with the same result.
+    NifFile output;
+    result = PrepareClean(state.inputNif, state.libraryNif, state.list.Rows(), alpha, output);
+    if (result.code != rc::kOk) return result;
+
+    const char separator = state.platform.PathSeparator();
+    if (state.config.get(kTestMode) != "true") {
+        std::string path = state.config.get(kInputNifFileName);
+        const size_t cut = path.rfind(separator);
+        const std::string folder = cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+        if (!state.platform.ChooseSavePath("Save Skyrim Nif", folder, path)) {
+            return Failed(rc::kCancelled, "");
+        }
+        return SaveTo(output, path, result);
+    }
+    for (const std::string& target : TestModeTargets(state.config.get(kSkyrimDataPath), separator)) {
+        std::string error;
+        const int prepared = PrepareTestTarget(target, error);
+        if (prepared != rc::kOk) {
+            result.code = prepared;
+            result.message = SaveFailedText(prepared) + "\n" + error;
+            return result;
+        }
+        result = SaveTo(output, target, result);
+        if (result.code != rc::kOk) return result;
+    }
+    return result;
+}
+
+ConversionResult ToBlender(AppState& state) {
+    return ToBlenderTo(state, BlenderOutputPath(state.config.get(kInputNifFileName), state.platform.PathSeparator()));
+}
+
+ConversionResult ToBlenderTo(AppState& state, const std::string& path) {
+    ConversionResult result;
+    if (InputMissing(state, result)) return result;
+    NifFile output;
+    result = PrepareToBlender(state.inputNif, output);
+    if (result.code != rc::kOk) return result;
+    return SaveTo(output, path, result);
+}
+
+namespace {
+
+void Report(AppState& state, const ConversionResult& result, const char* success) {
+    if (result.code > 0) {
+        state.platform.ShowMessage(result.message, kFailureCaption, MessageKind::kError);
+        return;
+    }
+    std::string text = success;
+    if (!result.warnings.empty()) {
+        text += "\n\nThese shapes got no shader:";
+        for (const std::string& w : result.warnings) text += "\n" + w;
+    }
+    state.platform.ShowMessage(text, kSuccessCaption, MessageKind::kInformation);
+    state.platform.Quit(0);
+}
+
+}  // namespace
+
+void onCommand(AppState& state, int notificationCode, int controlIndex, std::optional<size_t> comboEntry) {
+    switch (controlIndex) {
+        case 0:
+            if (notificationCode == 1 && comboEntry) state.list.ComboChosen(*comboEntry);
+            break;
+        case 1:
+            state.platform.Quit(0);
+            break;
+        case 2: {
+            const ConversionResult result = Clean(state);
+            if (result.code >= 0) Report(state, result, kCleanSuccess);
+            break;
+        }
+        case 3:
+            state.config.set(kTestMode, "true");
+            Report(state, Clean(state), kCleanSuccess);
+            break;
+        case 4:
+            Report(state, ToBlender(state), kBlenderSuccess);
+            break;
+        default:
+            break;
+    }
+}

@@ -1,0 +1,60 @@
+// The application: its one state record, start-up, the loading of the two files, the two
+// conversions as the buttons start them, and the command handler that reports their results.
+// Everything outside goes through Platform, so all of it runs without a window.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "ConfigStore.h"
+#include "Conversions.h"
+#include "NifFile.h"
+#include "Platform.h"
+#include "ShaderList.h"
+
+struct AppState {
+    explicit AppState(Platform& platform) : platform(platform) {}
+
+    Platform& platform;
+    ConfigStore config;
+    NifFile inputNif;
+    NifFile libraryNif;
+    // How loading went; the error text says why a file is missing.
+    int inputLoad = 0;
+    std::string inputError;
+    int libraryLoad = 0;
+    std::string libraryError;
+    ShaderList list;
+};
+
+// The texts the user is shown.
+inline constexpr const char* kCleanSuccess = "Skyrim .nif saved successfully.";
+inline constexpr const char* kBlenderSuccess = "Blender .nif saved successfully.";
+inline constexpr const char* kSuccessCaption = "Save Successful";
+inline constexpr const char* kFailureCaption = "Save Failed";
+std::string SaveFailedText(int code);
+
+// The program folder becomes the current folder; the settings, the start-up argument, the
+// library and then the input are read; the list is filled.
+void StartUp(AppState& state, const std::string& configPath = "Config.xml");
+// Each shows an open dialog when its setting is empty, then loads the file.
+void loadLibraryNif(AppState& state);
+void loadInputNif(AppState& state);
+// Rows for the input's shapes and combo entries for the library's shaders.
+void FillList(AppState& state);
+
+// The conversions as the buttons run them: -1 when the save dialog was cancelled, 0 when
+// saved, otherwise a failure code with its message.
+ConversionResult Clean(AppState& state);
+ConversionResult ToBlender(AppState& state);
+// ToBlender with the output path given.
+ConversionResult ToBlenderTo(AppState& state, const std::string& path);
+// Where ToBlender writes: "blend_" before the input's file name, or "test.nif" for a bare name.
+std::string BlenderOutputPath(const std::string& input, char separator);
+// The two test-mode targets below the game's data folder.
+std::vector<std::string> TestModeTargets(const std::string& dataPath, char separator);
+
+// The handler of the five controls (index = control id - 501). For the combo box (index 0)
+// comboEntry is its current selection.
+void onCommand(AppState& state, int notificationCode, int controlIndex,
+               std::optional<size_t> comboEntry = std::nullopt);

@@ -1,0 +1,243 @@
+#include "ConvertCommands.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+#include <sstream>
+
+#include "Application.h"
+#include "Config.h"
+#include "PortablePlatform.h"
+#include "ResultCodes.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kUsage = 2;
+
+std::string FileNameOf(const std::string& path) {
+    const std::u8string name = fs::path(std::u8string(path.begin(), path.end())).filename().u8string();
+    return std::string(name.begin(), name.end());
+}
+
+std::string ParentOf(const std::string& path) {
+    const std::u8string parent = fs::path(std::u8string(path.begin(), path.end())).parent_path().u8string();
+    return std::string(parent.begin(), parent.end());
+}
+
+std::string Join(const std::string& folder, const std::string& name) {
+    const std::u8string joined =
+        (fs::path(std::u8string(folder.begin(), folder.end())) / std::u8string(name.begin(), name.end())).u8string();
+    return std::string(joined.begin(), joined.end());
+}
+
+bool SplitPair(const std::string& text, std::string& left, std::string& right) {
+    const size_t eq = text.find('=');
+    if (eq == std::string::npos) return false;
+    left = text.substr(0, eq);
+    right = text.substr(eq + 1);
+    return true;
+}
+
+// Output folders keep each file name, so two inputs of one name would collide.
+bool DuplicateNames(const std::vector<std::string>& inputs, std::ostream& err) {
+    std::set<std::string> seen;
+    for (const std::string& input : inputs) {
+        if (!seen.insert(FileNameOf(input)).second) {
+            err << "error: two inputs are named " << FileNameOf(input) << "; --output-dir would write one over the other\n";
+            return true;
+        }
+    }
+    return false;
+}
+
+// The rows of the window after the command line's edits; shapes the input lacks are warnings.
+void ApplyRowEdits(const CleanOptions& o, AppState& state, std::vector<std::string>& warnings) {
+    ShaderList& list = state.list;
+    auto rowsNamed = [&](const std::string& name) {
+        std::vector<size_t> rows;
+        for (size_t i = 0; i < list.Rows().size(); ++i) {
+            if (list.Rows()[i].shape == name) rows.push_back(i);
+        }
+        if (rows.empty()) warnings.push_back("no shape named \"" + name + "\"");
+        return rows;
+    };
+    for (const std::string& r : o.rename) {
+        std::string from, to;
+        SplitPair(r, from, to);
+        const auto rows = rowsNamed(from);
+        if (!rows.empty()) list.LabelEditEnded(rows.front(), to, state.inputNif);
+    }
+    for (const std::string& a : o.assign) {
+        std::string shape, shader;
+        SplitPair(a, shape, shader);
+        for (size_t row : rowsNamed(shape)) list.SetShaderOfRow(row, shader);
+    }
+    for (const auto& [names, mark] : {std::pair{&o.alpha, "yes"}, std::pair{&o.noAlpha, "no"}}) {
+        for (const std::string& name : *names) {
+            for (size_t row : rowsNamed(name)) list.Rows()[row].alpha = mark;
+        }
+    }
+}
+
+void PrintOutcome(const std::string& input, const std::string& written, const ConversionResult& r,
+                  const std::vector<std::string>& warnings, std::ostream& out) {
+    for (const std::string& w : warnings) out << input << ": warning: " << w << "\n";
+    for (const std::string& w : r.warnings) out << input << ": warning: " << w << "\n";
+    if (r.code == rc::kOk) {
+        out << input << " -> " << written << ": ok\n";
+    } else {
+        out << input << ": failed: " << r.message << "\n";
+    }
+}
+
+int Summary(size_t converted, size_t failed, std::ostream& out) {
+    out << converted << " converted, " << failed << " failed\n";
+    return failed == 0 ? 0 : 1;
+}
+
+bool LoadInput(AppState& state, const std::string& input) {
+    state.config.set(kInputNifFileName, input);
+    state.inputLoad = state.inputNif.Load(input);
+    state.inputError = state.inputNif.LastError();
+    return state.inputLoad == rc::kOk;
+}
+
+}  // namespace
+
+int RunClean(const CleanOptions& o, std::ostream& out, std::ostream& err) {
+    const int outputs = !o.output.empty() + !o.outputDir.empty() + o.testMode;
+    if (outputs != 1) {
+        err << "error: choose exactly one of -o, --output-dir and --test-mode; the input is never overwritten "
+               "silently\n";
+        return kUsage;
+    }
+    if ((!o.output.empty() || o.testMode) && o.inputs.size() > 1) {
+        err << "error: -o and --test-mode take one input; use --output-dir for several\n";
+        return kUsage;
+    }
+    if (!o.outputDir.empty() && DuplicateNames(o.inputs, err)) return kUsage;
+    for (const auto* pairs : {&o.assign, &o.rename}) {
+        for (const std::string& p : *pairs) {
+            std::string l, r;
+            if (!SplitPair(p, l, r)) {
+                err << "error: '" << p << "' is not of the form NAME=NAME\n";
+                return kUsage;
+            }
+        }
+    }
+
+    std::ostringstream messages;
+    PortablePlatform platform(messages);
+    NifFile library;
+    if (library.Load(o.library) != rc::kOk) {
+        err << o.library << ": error: " << library.LastError() << "\n";
+        return 1;
+    }
+    std::vector<std::string> shaders;
+    library.GetShaderNames(shaders);
+    for (const std::string& a : o.assign) {
+        std::string shape, shader;
+        SplitPair(a, shape, shader);
+        if (std::find(shaders.begin(), shaders.end(), shader) == shaders.end()) {
+            err << "error: the library holds no shader named \"" << shader << "\"\n";
+            return kUsage;
+        }
+    }
+
+    size_t converted = 0, failed = 0;
+    for (const std::string& input : o.inputs) {
+        AppState state(platform);
+        loadConfig(state.config, platform, o.config.empty() ? platform.ProgramFolder() + "Config.xml" : o.config);
+        state.config.set(kTestMode, o.testMode ? "true" : "false");
+        if (o.dataPathGiven) {
+            std::string dataPath = o.dataPath;
+            if (!dataPath.empty() && dataPath.back() != platform.PathSeparator()) dataPath += platform.PathSeparator();
+            state.config.set(kSkyrimDataPath, dataPath);
+        }
+        state.libraryNif = library;
+        ConversionResult result;
+        std::vector<std::string> warnings;
+        std::string written;
+        if (!LoadInput(state, input)) {
+            result.code = state.inputLoad;
+            result.message = state.inputError;
+        } else {
+            FillList(state);
+            ApplyRowEdits(o, state, warnings);
+            platform.savePath = o.testMode ? "" : !o.output.empty() ? o.output : Join(o.outputDir, FileNameOf(input));
+            if (o.testMode) {
+                const auto targets = TestModeTargets(state.config.get(kSkyrimDataPath), platform.PathSeparator());
+                written = targets[0] + ", " + targets[1];
+            } else {
+                written = platform.savePath;
+            }
+            result = Clean(state);
+        }
+        PrintOutcome(input, written, result, warnings, out);
+        ++(result.code == rc::kOk ? converted : failed);
+    }
+    return Summary(converted, failed, out);
+}
+
+int RunToBlender(const ToBlenderOptions& o, std::ostream& out, std::ostream& err) {
+    if (!o.output.empty() && !o.outputDir.empty()) {
+        err << "error: choose -o or --output-dir, not both\n";
+        return kUsage;
+    }
+    if (!o.output.empty() && o.inputs.size() > 1) {
+        err << "error: -o takes one input; use --output-dir for several\n";
+        return kUsage;
+    }
+    if (!o.outputDir.empty() && DuplicateNames(o.inputs, err)) return kUsage;
+
+    std::ostringstream messages;
+    PortablePlatform platform(messages);
+    size_t converted = 0, failed = 0;
+    for (const std::string& input : o.inputs) {
+        AppState state(platform);
+        std::string path = !o.output.empty() ? o.output
+                           : !o.outputDir.empty()
+                               ? Join(o.outputDir, FileNameOf(input))
+                               : Join(ParentOf(input), "blend_" + FileNameOf(input));
+        ConversionResult result;
+        if (!LoadInput(state, input)) {
+            result.code = state.inputLoad;
+            result.message = state.inputError;
+        } else {
+            result = ToBlenderTo(state, path);
+        }
+        PrintOutcome(input, path, result, {}, out);
+        ++(result.code == rc::kOk ? converted : failed);
+    }
+    return Summary(converted, failed, out);
+}
+
+namespace {
+
+int PrintNames(const std::string& path, bool shapes, std::ostream& out, std::ostream& err) {
+    NifFile f;
+    if (f.Load(path) != rc::kOk) {
+        err << path << ": error: " << f.LastError() << "\n";
+        return 1;
+    }
+    std::vector<std::string> names;
+    if (shapes) {
+        f.GetShapeNames(names);
+    } else {
+        f.GetShaderNames(names);
+    }
+    for (const std::string& n : names) out << n << "\n";
+    return 0;
+}
+
+}  // namespace
+
+int RunShapes(const std::string& input, std::ostream& out, std::ostream& err) {
+    return PrintNames(input, true, out, err);
+}
+
+int RunShaders(const std::string& library, std::ostream& out, std::ostream& err) {
+    return PrintNames(library, false, out, err);
+}

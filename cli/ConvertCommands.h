@@ -1,0 +1,33 @@
+// The conversion commands of pellmar-cli and what they share.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+struct CleanOptions {
+    std::vector<std::string> inputs;
+    std::string library;
+    std::string output;
+    std::string outputDir;
+    bool testMode = false;
+    std::vector<std::string> assign;   // SHAPE=SHADER
+    std::vector<std::string> alpha;    // SHAPE
+    std::vector<std::string> noAlpha;  // SHAPE
+    std::vector<std::string> rename;   // OLD=NEW
+    std::string config;                // empty: Config.xml beside the program
+    std::string dataPath;              // empty: the game's data folder as found
+    bool dataPathGiven = false;
+};
+
+struct ToBlenderOptions {
+    std::vector<std::string> inputs;
+    std::string output;
+    std::string outputDir;
+};
+
+// Exit codes: 0 all converted, 1 any failed, 2 usage error.
+int RunClean(const CleanOptions& options, std::ostream& out, std::ostream& err);
+int RunToBlender(const ToBlenderOptions& options, std::ostream& out, std::ostream& err);
+int RunShapes(const std::string& input, std::ostream& out, std::ostream& err);
+int RunShaders(const std::string& library, std::ostream& out, std::ostream& err);
