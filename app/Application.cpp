@@ -33,8 +33,9 @@ bool InputMissing(AppState& state, ConversionResult& result) {
 }
 
 // The file saved, with the save's code and the window's text for a failure.
-ConversionResult SaveTo(const NifFile& file, const std::string& path, ConversionResult result) {
-    const int code = file.Save(path);
+ConversionResult SaveTo(const AppState& state, const NifFile& file, const std::string& path,
+                        ConversionResult result) {
+    const int code = file.Save(path, state.opener);
     if (code != rc::kOk) {
         result.code = code;
         result.message = SaveFailedText(code);
@@ -142,7 +143,7 @@ ConversionResult Clean(AppState& state) {
         if (!state.platform.ChooseSavePath("Save Skyrim Nif", folder, path)) {
             return Failed(rc::kCancelled, "");
         }
-        return SaveTo(output, path, result);
+        return SaveTo(state, output, path, result);
     }
     for (const std::string& target : TestModeTargets(state.config.get(kSkyrimDataPath), separator)) {
         std::string error;
@@ -152,7 +153,7 @@ ConversionResult Clean(AppState& state) {
             result.message = SaveFailedText(prepared) + "\n" + error;
             return result;
         }
-        result = SaveTo(output, target, result);
+        result = SaveTo(state, output, target, result);
         if (result.code != rc::kOk) return result;
     }
     return result;
@@ -168,7 +169,7 @@ ConversionResult ToBlenderTo(AppState& state, const std::string& path) {
     NifFile output;
     result = PrepareToBlender(state.inputNif, output);
     if (result.code != rc::kOk) return result;
-    return SaveTo(output, path, result);
+    return SaveTo(state, output, path, result);
 }
 
 namespace {

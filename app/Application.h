@@ -25,6 +25,8 @@ struct AppState {
     int libraryLoad = 0;
     std::string libraryError;
     ShaderList list;
+    // Where saved files go; tests make it fail.
+    OutputOpener opener = StandardOutputOpener();
 };
 
 // The texts the user is shown.

@@ -9,6 +9,8 @@
 #include "SampleFiles.h"
 #include "TestSupport.h"
 
+namespace fs = std::filesystem;
+
 namespace {
 
 struct CliRun {
@@ -83,4 +85,108 @@ TEST(CliUsage, ErrorsExitTwoAndHelpZero) {
     EXPECT_EQ(RunCli("info --help").exitCode, 0);
     EXPECT_EQ(RunCli("check --help").exitCode, 0);
     EXPECT_EQ(RunCli("info /nonexistent.nif").exitCode, 1);
+}
+
+namespace {
+
+std::string Samples(const char* name) { return Quoted(SamplePath(name)); }
+
+}  // namespace
+
+TEST(CliClean, ConvertsWithAssignmentsRenamesAndAlpha) {
+    TempDir dir;
+    CliRun run = RunCli("clean " + Samples(kSampleMeshName) + " --library " + Samples(kSampleLibraryName) +
+                        " -o " + Quoted(dir.Path("game.nif")) + " --rename Feet=Boots --assign Boots=Metal" +
+                        " --assign 'Hands=Hair (A)' --no-alpha Hands --alpha Boots --alpha Tail --config " +
+                        Samples(kSampleConfigName));
+    ASSERT_EQ(run.exitCode, 0) << run.out;
+    EXPECT_NE(run.out.find("warning: no shape named \"Tail\""), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("1 converted, 0 failed"), std::string::npos);
+    NifFile out;
+    ASSERT_EQ(out.Load(dir.Path("game.nif").string()), 0);
+    EXPECT_EQ(out.header.userVersion, 12u);
+    const NifBlockTriShape* boots = out.FindShapeByName("Boots");
+    ASSERT_NE(boots, nullptr);
+    EXPECT_GE(boots->alphaProperty, 0);
+    EXPECT_EQ(out.FindShapeByName("Hands")->alphaProperty, -1);
+    std::vector<std::string> shapes;
+    out.GetShapeNames(shapes);
+    EXPECT_EQ(shapes, (std::vector<std::string>{"Body", "Hands", "Boots"}));
+}
+
+TEST(CliClean, BatchesGoOnPastFailures) {
+    TempDir dir;
+    fs::create_directory(dir.Path("in"));
+    fs::create_directory(dir.Path("out"));
+    fs::copy_file(SamplePath(kSampleMeshName), dir.Path("in/a.nif"));
+    WriteFileBytes(dir.Path("in/b.nif"), {1, 2, 3});
+    fs::copy_file(SamplePath(kSampleMeshName), dir.Path("in/c.nif"));
+    CliRun run = RunCli("clean " + Quoted(dir.Path("in/a.nif")) + " " + Quoted(dir.Path("in/b.nif")) + " " +
+                        Quoted(dir.Path("in/c.nif")) + " --library " + Samples(kSampleLibraryName) +
+                        " --output-dir " + Quoted(dir.Path("out")));
+    EXPECT_EQ(run.exitCode, 1) << run.out;
+    EXPECT_NE(run.out.find("b.nif: failed: "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("2 converted, 1 failed"), std::string::npos);
+    EXPECT_TRUE(fs::exists(dir.Path("out/a.nif")));
+    EXPECT_TRUE(fs::exists(dir.Path("out/c.nif")));
+    EXPECT_FALSE(fs::exists(dir.Path("out/b.nif")));
+}
+
+TEST(CliClean, TestModeWritesIntoTheDataFolder) {
+    TempDir dir;
+    CliRun run = RunCli("clean " + Samples(kSampleMeshName) + " --library " + Samples(kSampleLibraryName) +
+                        " --test-mode --data-path " + Quoted(dir.Root()));
+    ASSERT_EQ(run.exitCode, 0) << run.out;
+    EXPECT_TRUE(fs::exists(dir.Path("meshes/actors/character/character assets/femalebody_0.nif")));
+    EXPECT_TRUE(fs::exists(dir.Path("meshes/actors/character/character assets/femalebody_1.nif")));
+}
+
+TEST(CliClean, UsageErrors) {
+    TempDir dir;
+    const std::string mesh = Samples(kSampleMeshName), lib = " --library " + Samples(kSampleLibraryName);
+    const std::string cases[] = {
+        "clean " + mesh + lib,                                            // no output option
+        "clean " + mesh + lib + " -o a.nif --test-mode",                  // two output options
+        "clean " + mesh + " " + mesh + lib + " -o " + Quoted(dir.Path("x.nif")),  // -o with two inputs
+        "clean " + mesh + " " + mesh + lib + " --output-dir " + Quoted(dir.Root()),  // same names
+        "clean " + mesh + lib + " -o " + Quoted(dir.Path("x.nif")) + " --assign Body=Velvet",  // no such shader
+        "clean " + mesh + lib + " -o " + Quoted(dir.Path("x.nif")) + " --assign Body",  // not NAME=NAME
+        "clean " + mesh + " -o " + Quoted(dir.Path("x.nif")),             // no library
+        "to-blender " + mesh + " " + mesh + " -o " + Quoted(dir.Path("x.nif")),
+    };
+    for (const std::string& args : cases) {
+        CliRun run = RunCli(args);
+        EXPECT_EQ(run.exitCode, 2) << args << "\n" << run.out;
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Root()), fs::directory_iterator()), 0);
+    for (const char* command : {"clean", "to-blender", "shapes", "shaders"}) {
+        EXPECT_EQ(RunCli(std::string(command) + " --help").exitCode, 0) << command;
+    }
+}
+
+TEST(CliToBlender, WritesBlendBesideEachInput) {
+    TempDir dir;
+    fs::create_directory(dir.Path("sub"));
+    ASSERT_EQ(RunCli("clean " + Samples(kSampleMeshName) + " --library " + Samples(kSampleLibraryName) + " -o " +
+                     Quoted(dir.Path("sub/game.nif"))).exitCode, 0);
+    CliRun run = RunCli("to-blender " + Quoted(dir.Path("sub/game.nif")));
+    ASSERT_EQ(run.exitCode, 0) << run.out;
+    NifFile back;
+    ASSERT_EQ(back.Load(dir.Path("sub/blend_game.nif").string()), 0);
+    EXPECT_EQ(back.header.userVersion, 11u);
+    EXPECT_EQ(back.CheckConsistency(), "");
+
+    // A refused input fails its line; the summary counts it.
+    CliRun refused = RunCli("to-blender " + Samples(kSampleMeshName) + " --output-dir " + Quoted(dir.Root()));
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.out.find("BSShaderPPLightingProperty"), std::string::npos) << refused.out;
+}
+
+TEST(CliNames, ShapesAndShaders) {
+    CliRun shapes = RunCli("shapes " + Samples(kSampleMeshName));
+    EXPECT_EQ(shapes.exitCode, 0);
+    EXPECT_EQ(shapes.out, "Body\nHands\nFeet\n");
+    CliRun shaders = RunCli("shaders " + Samples(kSampleLibraryName));
+    EXPECT_EQ(shaders.out.substr(0, 18), "SkinBody\nSkinHands");
+    EXPECT_EQ(RunCli("shapes /nonexistent.nif").exitCode, 1);
 }

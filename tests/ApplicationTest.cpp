@@ -1,0 +1,145 @@
+// Start-up, loading and the command handler, with a platform that answers as told.
+#include <gtest/gtest.h>
+
+#include "AppTestSupport.h"
+#include "ResultCodes.h"
+#include "SampleFiles.h"
+#include "TestSupport.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A program folder holding the samples.
+struct ProgramFolder {
+    TempDir dir;
+    KeepCurrentFolder keep;
+    FakePlatform platform;
+
+    explicit ProgramFolder(bool config = true, bool library = true) {
+        platform.programFolder = dir.Root().string() + "/";
+        if (config) fs::copy_file(SamplePath(kSampleConfigName), dir.Path(kSampleConfigName));
+        if (library) fs::copy_file(SamplePath(kSampleLibraryName), dir.Path(kSampleLibraryName));
+        fs::copy_file(SamplePath(kSampleMeshName), dir.Path(kSampleMeshName));
+    }
+};
+
+}  // namespace
+
+TEST(StartUp, WithArgumentAndConfigShowsNoDialog) {
+    ProgramFolder p;
+    p.platform.argument = kSampleMeshName;  // relative to the program folder
+    AppState state(p.platform);
+    StartUp(state);
+    EXPECT_TRUE(p.platform.dialogs.empty());
+    EXPECT_EQ(fs::current_path(), p.dir.Root());
+    EXPECT_EQ(state.inputLoad, rc::kOk);
+    EXPECT_EQ(state.libraryLoad, rc::kOk);
+    ASSERT_EQ(state.list.Rows().size(), 3u);
+    EXPECT_EQ(state.list.Rows()[0].shape, "Body");
+    EXPECT_EQ(state.list.Rows()[0].shader, "SkinBody");
+    EXPECT_EQ(state.list.ComboEntries().size(), 6u);
+}
+
+TEST(StartUp, WithoutArgumentOrConfigAsksForBothFilesLibraryFirst) {
+    ProgramFolder p(false);
+    p.platform.openAnswers = {p.dir.Path(kSampleLibraryName).string(), ""};
+    AppState state(p.platform);
+    StartUp(state);
+    EXPECT_EQ(p.platform.dialogs, (std::vector<std::string>{"Load Library Nif", "Load Input Nif"}));
+    EXPECT_EQ(state.libraryLoad, rc::kOk);
+    EXPECT_EQ(state.config.get(kShaderLibraryFile), p.dir.Path(kSampleLibraryName).string());
+    EXPECT_EQ(state.config.get(kInputNifFileName), "");
+    EXPECT_TRUE(state.list.Rows().empty());
+    // Nothing to convert: refused, nothing written.
+    EXPECT_EQ(ToBlender(state).code, rc::kNoInput);
+    EXPECT_FALSE(fs::exists(p.dir.Path("test.nif")));
+}
+
+TEST(StartUp, ConfigWithoutLibraryElementUsesTheDefaultNameWithoutADialog) {
+    ProgramFolder p(false, false);
+    const std::string xml = "<PellmarConfig><TestMode>false</TestMode></PellmarConfig>";
+    WriteFileBytes(p.dir.Path("Config.xml"), Bytes(xml.begin(), xml.end()));
+    p.platform.argument = kSampleMeshName;
+    AppState state(p.platform);
+    StartUp(state);
+    EXPECT_TRUE(p.platform.dialogs.empty());
+    EXPECT_EQ(state.config.get(kShaderLibraryFile), "ShaderLibrary.nif");
+    EXPECT_EQ(state.libraryLoad, rc::kCannotOpen);
+    EXPECT_TRUE(state.list.ComboEntries().empty());
+    EXPECT_EQ(state.list.Rows()[0].shader, "");
+}
+
+TEST(OnCommand, ButtonsRunTheConversionsAndReport) {
+    ProgramFolder p;
+    p.platform.argument = p.dir.Path(kSampleMeshName).string();
+    AppState state(p.platform);
+    StartUp(state);
+
+    onCommand(state, 0, 1);  // Cancel
+    EXPECT_EQ(p.platform.quits, 1);
+
+    p.platform.saveAnswer = "";
+    onCommand(state, 0, 2);  // Clean!, dialog cancelled: no message
+    EXPECT_TRUE(p.platform.messages.empty());
+
+    WriteFileBytes(p.dir.Path("file.nif"), {1});
+    p.platform.saveAnswer = p.dir.Path("file.nif/x.nif").string();
+    onCommand(state, 0, 2);
+    ASSERT_EQ(p.platform.messages.size(), 1u);
+    EXPECT_EQ(p.platform.messages[0].text, "Failed to save .nif file: 1");
+    EXPECT_EQ(p.platform.messages[0].caption, "Save Failed");
+    EXPECT_EQ(p.platform.messages[0].kind, MessageKind::kError);
+    EXPECT_EQ(p.platform.quits, 1);
+
+    p.platform.saveAnswer = p.dir.Path("game.nif").string();
+    onCommand(state, 0, 2);
+    EXPECT_EQ(p.platform.messages.back().text, "Skyrim .nif saved successfully.");
+    EXPECT_EQ(p.platform.messages.back().caption, "Save Successful");
+    EXPECT_EQ(p.platform.quits, 2);
+
+    onCommand(state, 0, 4);  // To Blender on a Blender export that still holds a legacy shader
+    EXPECT_NE(p.platform.messages.back().text.find("(BSShaderPPLightingProperty)"), std::string::npos);
+    EXPECT_EQ(p.platform.messages.back().caption, "Save Failed");
+    EXPECT_EQ(p.platform.quits, 2);
+
+    state.config.set(kInputNifFileName, p.dir.Path("game.nif").string());
+    loadInputNif(state);
+    onCommand(state, 0, 4);  // To Blender, beside the input
+    EXPECT_EQ(p.platform.messages.back().text, "Blender .nif saved successfully.");
+    EXPECT_TRUE(fs::exists(p.dir.Path("blend_game.nif")));
+
+    state.config.set(kSkyrimDataPath, p.dir.Path("Data").string() + "/");
+    onCommand(state, 0, 3);  // TEST!
+    EXPECT_EQ(state.config.get(kTestMode), "true");
+    EXPECT_TRUE(fs::exists(p.dir.Path("Data/meshes/actors/character/character assets/femalebody_1.nif")));
+    EXPECT_EQ(p.platform.quits, 4);
+}
+
+TEST(OnCommand, ComboSelectionChangeAppliesToTheSelectedRow) {
+    ProgramFolder p;
+    p.platform.argument = kSampleMeshName;
+    AppState state(p.platform);
+    StartUp(state);
+    state.list.RowSelected(1);
+    onCommand(state, 4, 0, 2);  // another notification: ignored
+    EXPECT_EQ(state.list.Rows()[1].shader, "SkinBody");
+    onCommand(state, 1, 0, 2);
+    EXPECT_EQ(state.list.Rows()[1].shader, "Hair (A)");
+    EXPECT_EQ(state.list.Rows()[1].alpha, "yes");
+    onCommand(state, 0, 9);  // not a control of the handler
+    EXPECT_EQ(p.platform.quits, 0);
+}
+
+TEST(OnCommand, SuccessMessageNamesRowsWithoutAShader) {
+    ProgramFolder p;
+    p.platform.argument = kSampleMeshName;
+    AppState state(p.platform);
+    StartUp(state);
+    state.list.Rows()[1].shader = "Velvet";
+    p.platform.saveAnswer = p.dir.Path("game.nif").string();
+    onCommand(state, 0, 2);
+    ASSERT_EQ(p.platform.messages.size(), 1u);
+    EXPECT_EQ(p.platform.messages[0].text.rfind("Skyrim .nif saved successfully.\n\nThese shapes got no shader:\n", 0), 0u);
+    EXPECT_NE(p.platform.messages[0].text.find("\"Hands\""), std::string::npos);
+}

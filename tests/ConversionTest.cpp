@@ -1,0 +1,322 @@
+// Clean and ToBlender end to end on the samples, with every effect checked, and every way
+// they refuse.
+#include <gtest/gtest.h>
+
+#include "AppTestSupport.h"
+#include "NifBlockAlphaProperty.h"
+#include "NifBlockBSDismemberment.h"
+#include "NifBlockBSLightShadeProp.h"
+#include "NifBlockNiNode.h"
+#include "NifBlockTriShape.h"
+#include "NifBlockTriShapeData.h"
+#include "NifBlockUnknown.h"
+#include "ResultCodes.h"
+#include "SampleFiles.h"
+#include "TestSupport.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The window's state after start-up on the samples.
+struct Session {
+    FakePlatform platform;
+    AppState state{platform};
+    TempDir dir;
+
+    explicit Session(NifFile input = MakeSampleMesh(), NifFile library = MakeSampleLibrary()) {
+        state.config.set(kInputNifFileName, dir.Path("body.nif").string());
+        state.inputNif = std::move(input);
+        state.libraryNif = std::move(library);
+        FillList(state);
+    }
+    std::string Out(const std::string& name) const { return dir.Path(name).string(); }
+    NifFile Saved(const std::string& name) const {
+        NifFile f;
+        EXPECT_EQ(f.Load(Out(name)), rc::kOk) << f.LastError();
+        return f;
+    }
+};
+
+size_t CountType(const NifFile& f, const std::string& type) {
+    size_t n = 0;
+    for (uint32_t i = 0; i < f.blocks.size(); ++i) n += f.TypeNameOf(i) == type;
+    return n;
+}
+
+const NifBlockTriShape& Shape(const NifFile& f, const std::string& name) { return *f.FindShapeByName(name); }
+
+}  // namespace
+
+TEST(Clean, ConvertsTheSampleForTheGame) {
+    Session s;
+    s.state.config.set(kAlphaFlagsValue, "4845");
+    s.state.config.set(kAlphaThreshold, "300");
+    ShaderList& list = s.state.list;
+    list.SetShaderOfRow(0, "SkinBody");
+    list.SetShaderOfRow(1, "Hair (A)");  // alpha "yes" through the "(A)"
+    list.SetShaderOfRow(2, "FaceTint");
+    s.platform.saveAnswer = s.Out("game.nif");
+
+    const Bytes before = SaveBytes(s.state.inputNif);
+    const ConversionResult r = Clean(s.state);
+    ASSERT_EQ(r.code, rc::kOk) << r.message;
+    EXPECT_TRUE(r.warnings.empty());
+    EXPECT_EQ(SaveBytes(s.state.inputNif), before);  // the loaded input is kept as it was
+
+    const NifFile out = s.Saved("game.nif");
+    EXPECT_EQ(out.CheckConsistency(), "");
+    EXPECT_EQ(out.header.userVersion, 12u);
+    EXPECT_EQ(out.header.userVersion2, 83u);
+    for (const std::string& type : kCleanRemovedTypes) {
+        // The texture sets left are the three copied from the library.
+        EXPECT_EQ(CountType(out, type), type == "BSShaderTextureSet" ? 3u : 0u) << type;
+    }
+    // The single-child root is gone: the body node is the root now.
+    EXPECT_EQ(static_cast<const NifBlockNiNode&>(*out.blocks[0]).name, "FemaleBody");
+    EXPECT_EQ(CountType(out, "BSLightingShaderProperty"), 3u);
+
+    std::vector<uint16_t> parts;
+    for (const auto& b : out.blocks) {
+        if (b->blockKind == kKindDismemberment) {
+            for (const auto& p : static_cast<const NifBlockBSDismemberment&>(*b).partitions) parts.push_back(p.bodyPart);
+        }
+    }
+    EXPECT_EQ(parts, (std::vector<uint16_t>{32, 34, 38}));
+
+    const auto& body = Shape(out, "Body");
+    const auto& shader = static_cast<const NifBlockBSLightShadeProp&>(*out.blocks[static_cast<size_t>(body.shaderProperty)]);
+    EXPECT_EQ(shader.shaderType, 5u);
+    EXPECT_EQ(out.TypeNameOf(static_cast<uint32_t>(shader.textureSet)), "BSShaderTextureSet");
+    EXPECT_EQ(body.alphaProperty, -1);
+    // Model-space normals: the body geometry carries no normals; the tinted feet keep theirs.
+    EXPECT_EQ(static_cast<const NifBlockTriShapeData&>(*out.blocks[static_cast<size_t>(body.data)]).hasNormals, 0);
+    EXPECT_EQ(static_cast<const NifBlockTriShapeData&>(*out.blocks[static_cast<size_t>(Shape(out, "Feet").data)]).hasNormals, 1);
+
+    // The alpha block comes from the configuration; the file's own alpha block is left alone.
+    const auto& hands = Shape(out, "Hands");
+    ASSERT_GE(hands.alphaProperty, 0);
+    const Bytes alpha = WriteBody(*out.blocks[static_cast<size_t>(hands.alphaProperty)], out.header);
+    EXPECT_EQ(Bytes(alpha.end() - 3, alpha.end()), (Bytes{0xED, 0x12, 44}));
+    EXPECT_EQ(CountType(out, "NiAlphaProperty"), 2u);
+}
+
+TEST(Clean, SaveDialogIsPrefilledAndCancellable) {
+    Session s;
+    const Bytes before = SaveBytes(s.state.inputNif);
+    const ConversionResult r = Clean(s.state);
+    EXPECT_EQ(r.code, rc::kCancelled);
+    EXPECT_EQ(s.platform.dialogs, std::vector<std::string>{"Save Skyrim Nif"});
+    EXPECT_EQ(s.platform.savePrefill, s.Out("body.nif"));
+    EXPECT_EQ(s.platform.saveInitialFolder, s.dir.Root().string() + "/");
+    EXPECT_EQ(SaveBytes(s.state.inputNif), before);
+    EXPECT_EQ(std::distance(fs::directory_iterator(s.dir.Root()), fs::directory_iterator()), 0);
+}
+
+TEST(Clean, FailedSavesChangeNothingAndARetryWritesTheSameFile) {
+    Session s;
+    WriteFileBytes(s.dir.Path("file.nif"), {1});
+    s.platform.saveAnswer = s.Out("file.nif/out.nif");
+    ConversionResult r = Clean(s.state);
+    EXPECT_EQ(r.code, rc::kCannotOpen);
+    EXPECT_EQ(r.message, "Failed to save .nif file: 1");
+
+    s.state.opener = [](const std::string&) -> std::unique_ptr<OutputFile> {
+        struct Broken : OutputFile {
+            bool Write(const char*, size_t) override { return false; }
+            bool Flush() override { return true; }
+            bool Close() override { return true; }
+        };
+        return std::make_unique<Broken>();
+    };
+    s.platform.saveAnswer = s.Out("retry.nif");
+    r = Clean(s.state);
+    EXPECT_EQ(r.code, rc::kWriteFailed);
+    EXPECT_FALSE(fs::exists(s.dir.Path("retry.nif")));
+
+    s.state.opener = StandardOutputOpener();
+    ASSERT_EQ(Clean(s.state).code, rc::kOk);
+    Session fresh;
+    fresh.platform.saveAnswer = fresh.Out("first.nif");
+    ASSERT_EQ(Clean(fresh.state).code, rc::kOk);
+    EXPECT_EQ(ReadFileBytes(s.dir.Path("retry.nif")), ReadFileBytes(fresh.dir.Path("first.nif")));
+}
+
+TEST(Clean, RefusesWhatItCannotConvertSafely) {
+    NifFile special = MakeSampleMesh();
+    special.header.userVersion = 12;
+    special.header.userVersion2 = 100;
+    NifFile noLighting = MakeSampleMesh();  // a type whose layout differs between the forms
+    {
+        auto block = std::make_unique<NifBlockUnknown>(12, TraitsOfOpaqueType("BSShaderNoLightingProperty"));
+        block->rawData = ByteBuilder().I32(-1).I32(0).I32(-1).Get();
+        noLighting.AppendBlock(std::move(block), "BSShaderNoLightingProperty");
+    }
+    NifFile deep = MakeSampleMesh();  // references Pellmar cannot reach, while blocks are deleted
+    deep.AppendBlock(std::make_unique<NifBlockUnknown>(0, TraitsOfOpaqueType("NiSourceTexture")), "NiSourceTexture");
+    NifFile blenderLibrary = MakeSampleLibrary();
+    blenderLibrary.header.userVersion = 11;
+
+    struct Case {
+        const char* what;
+        NifFile input, library;
+        int code;
+        std::string mention;
+    };
+    Case cases[] = {
+        {"Skyrim SE form", special, MakeSampleLibrary(), rc::kUnsupportedForm, "12/100"},
+        {"layout changes", noLighting, MakeSampleLibrary(), rc::kUnsafeOpaqueBlock,
+         "layout of block 13 (BSShaderNoLightingProperty)"},
+        {"unreachable references", deep, MakeSampleLibrary(), rc::kUnsafeOpaqueBlock, "(NiSourceTexture)"},
+        {"library in the Blender form", MakeSampleMesh(), blenderLibrary, rc::kBadLibrary, "11/83"},
+    };
+    for (Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Session s(c.input, c.library);
+        s.platform.saveAnswer = s.Out("out.nif");
+        const ConversionResult r = Clean(s.state);
+        EXPECT_EQ(r.code, c.code);
+        EXPECT_NE(r.message.find(c.mention), std::string::npos) << r.message;
+        EXPECT_FALSE(fs::exists(s.dir.Path("out.nif")));
+        EXPECT_TRUE(s.platform.dialogs.empty());
+    }
+
+    Session missing;
+    missing.state.inputLoad = rc::kMalformed;
+    missing.state.inputError = "header at byte offset 3: unexpected end of data";
+    EXPECT_EQ(Clean(missing.state).code, rc::kNoInput);
+    EXPECT_NE(ToBlender(missing.state).message.find("unexpected end"), std::string::npos);
+    Session unnamed;
+    unnamed.state.config.set(kInputNifFileName, "");
+    EXPECT_EQ(ToBlender(unnamed.state).code, rc::kNoInput);
+    Session noLibrary;
+    noLibrary.state.libraryLoad = rc::kCannotOpen;
+    EXPECT_EQ(Clean(noLibrary.state).code, rc::kBadLibrary);
+}
+
+TEST(Clean, RootIsDroppedOnlyWhenItsOneChildIsBlockOne) {
+    NifFile fade = MakeSampleMesh();
+    fade.header.blockTypes[fade.header.blockTypeIndex[0]] = "BSFadeNode";
+    fade.header.blockTypes.push_back("NiNode");
+    fade.header.numBlockTypes++;
+    for (uint32_t i = 1; i < 4; ++i) fade.header.blockTypeIndex[i] = fade.header.numBlockTypes - 1;
+    NifFile elsewhere = MakeSampleMesh();
+    auto& root = static_cast<NifBlockNiNode&>(*elsewhere.blocks[0]);
+    root.children = {2};
+    for (const auto& [what, input, dropped] :
+         {std::tuple{"NiNode with block 1 as its child", MakeSampleMesh(), true},
+          std::tuple{"BSFadeNode root", fade, false}, std::tuple{"child elsewhere", elsewhere, false}}) {
+        Session s(input);
+        s.platform.saveAnswer = s.Out("out.nif");
+        ASSERT_EQ(Clean(s.state).code, rc::kOk) << what;
+        // Five legacy blocks go, each shape gains a shader and a texture set.
+        EXPECT_EQ(s.Saved("out.nif").blocks.size(), input.blocks.size() - 5 - (dropped ? 1 : 0) + 6) << what;
+    }
+}
+
+TEST(Clean, RowsWithoutAShaderAreReported) {
+    Session s(MakeSampleMesh(), MakeSampleLibrary());
+    NifFile noShaders = MakeSampleLibrary();
+    noShaders.DeleteBlocksOfType("BSLightingShaderProperty");
+    s.state.libraryNif = noShaders;
+    FillList(s.state);
+    s.state.list.Rows()[2].shape = "Tail";
+    s.platform.saveAnswer = s.Out("out.nif");
+    const ConversionResult r = Clean(s.state);
+    ASSERT_EQ(r.code, rc::kOk);
+    ASSERT_EQ(r.warnings.size(), 3u);
+    EXPECT_NE(r.warnings[0].find("\"Body\" got no shader: the library holds no shader"), std::string::npos);
+    EXPECT_NE(r.warnings[2].find("no shape of that name"), std::string::npos);
+}
+
+TEST(Clean, TwoShapesOfOneNameBothActOnTheFirst) {
+    NifFile input = MakeSampleMesh();
+    input.RenameShape("Feet", "Hands");
+    Session s(input);
+    s.platform.saveAnswer = s.Out("out.nif");
+    ASSERT_EQ(Clean(s.state).code, rc::kOk);
+    const NifFile out = s.Saved("out.nif");
+    std::vector<const NifBlockTriShape*> hands;
+    for (const auto& b : out.blocks) {
+        if (b->blockKind == kKindTriShape && static_cast<const NifBlockTriShape&>(*b).name == "Hands")
+            hands.push_back(static_cast<const NifBlockTriShape*>(b.get()));
+    }
+    ASSERT_EQ(hands.size(), 2u);
+    EXPECT_GE(hands[0]->shaderProperty, 0);
+    EXPECT_EQ(hands[1]->shaderProperty, -1);
+}
+
+TEST(Clean, TestModeWritesBothBodiesAndKeepsTheOriginals) {
+    Session s;
+    s.state.config.set(kTestMode, "true");
+    s.state.config.set(kSkyrimDataPath, s.dir.Root().string() + "/");
+    const fs::path folder = s.dir.Path("meshes/actors/character/character assets");
+    ASSERT_EQ(Clean(s.state).code, rc::kOk);
+    EXPECT_TRUE(s.platform.dialogs.empty());
+    const Bytes first = ReadFileBytes(folder / "femalebody_0.nif");
+    EXPECT_EQ(ReadFileBytes(folder / "femalebody_1.nif"), first);
+    EXPECT_FALSE(fs::exists(folder / "femalebody_0.nif.orig"));
+
+    // Existing game files are kept once as .orig; a second run keeps the first copy.
+    WriteFileBytes(folder / "femalebody_0.nif", {7, 7});
+    ASSERT_EQ(Clean(s.state).code, rc::kOk);
+    EXPECT_EQ(ReadFileBytes(folder / "femalebody_0.nif.orig"), (Bytes{7, 7}));
+    ASSERT_EQ(Clean(s.state).code, rc::kOk);
+    EXPECT_EQ(ReadFileBytes(folder / "femalebody_0.nif.orig"), (Bytes{7, 7}));
+    EXPECT_EQ(ReadFileBytes(folder / "femalebody_0.nif"), first);
+
+    KeepCurrentFolder keep;
+    TempDir bare;
+    fs::current_path(bare.Root());
+    s.state.config.set(kSkyrimDataPath, "");
+    ASSERT_EQ(Clean(s.state).code, rc::kOk);
+    EXPECT_TRUE(fs::exists(bare.Path("femalebody_0.nif")));
+    EXPECT_TRUE(fs::exists(bare.Path("femalebody_1.nif")));
+}
+
+TEST(ToBlender, ConvertsACleanedMeshBack) {
+    Session s;
+    s.platform.saveAnswer = s.Out("body.nif");
+    ASSERT_EQ(Clean(s.state).code, rc::kOk);
+    Session back(s.Saved("body.nif"));
+    back.state.config.set(kInputNifFileName, s.Out("body.nif"));
+    const ConversionResult r = ToBlender(back.state);
+    ASSERT_EQ(r.code, rc::kOk) << r.message;
+    const NifFile out = s.Saved("blend_body.nif");
+    EXPECT_EQ(out.CheckConsistency(), "");
+    EXPECT_EQ(out.header.userVersion, 11u);
+    EXPECT_EQ(out.header.userVersion2, 34u);
+    for (const std::string& type : kToBlenderRemovedTypes) EXPECT_EQ(CountType(out, type), 0u) << type;
+    EXPECT_EQ(CountType(out, "NiTriShape"), 3u);
+}
+
+TEST(ToBlender, OutputNames) {
+    EXPECT_EQ(BlenderOutputPath("C:\\Mods\\body.nif", '\\'), "C:\\Mods\\blend_body.nif");
+    EXPECT_EQ(BlenderOutputPath("body.nif", '\\'), "test.nif");
+    EXPECT_EQ(BlenderOutputPath("C:/Mods/body.nif", '\\'), "test.nif");
+    EXPECT_EQ(BlenderOutputPath("/home/m/body.nif", '/'), "/home/m/blend_body.nif");
+    EXPECT_EQ(TestModeTargets("", '/'), (std::vector<std::string>{"femalebody_0.nif", "femalebody_1.nif"}));
+    EXPECT_EQ(TestModeTargets("D\\", '\\')[1], "D\\meshes\\actors\\character\\character assets\\femalebody_1.nif");
+}
+
+TEST(Corpus, EveryFileConvertsOrIsRefusedWithAReason) {
+    const auto files = CorpusFiles();
+    if (files.empty()) GTEST_SKIP() << "no corpus beside the repository";
+    for (const auto& path : files) {
+        SCOPED_TRACE(path.string());
+        NifFile input;
+        ASSERT_EQ(input.Load(path.string()), rc::kOk);
+        Session s(input);
+        s.platform.saveAnswer = s.Out("game.nif");
+        const ConversionResult clean = Clean(s.state);
+        const ConversionResult blender = ToBlender(s.state);
+        for (const auto& [r, name] : {std::pair{clean, "game.nif"}, std::pair{blender, "blend_body.nif"}}) {
+            if (r.code == rc::kOk) {
+                EXPECT_EQ(s.Saved(name).CheckConsistency(), "");
+            } else {
+                EXPECT_EQ(r.code, rc::kUnsafeOpaqueBlock);
+                EXPECT_NE(r.message.find("block"), std::string::npos);
+            }
+        }
+    }
+}
