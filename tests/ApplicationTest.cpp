@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "AppTestSupport.h"
+#include "PortablePlatform.h"
 #include "ResultCodes.h"
 #include "SampleFiles.h"
 #include "TestSupport.h"
@@ -142,4 +143,15 @@ TEST(OnCommand, SuccessMessageNamesRowsWithoutAShader) {
     ASSERT_EQ(p.platform.messages.size(), 1u);
     EXPECT_EQ(p.platform.messages[0].text.rfind("Skyrim .nif saved successfully.\n\nThese shapes got no shader:\n", 0), 0u);
     EXPECT_NE(p.platform.messages[0].text.find("\"Hands\""), std::string::npos);
+}
+
+TEST(PortablePlatform, SkyrimDataFolderIsTheFirstSteamFolderThatExists) {
+    TempDir home;
+    const std::string h = home.Root().string();
+    EXPECT_EQ(SteamSkyrimDataPath(h), "");
+    EXPECT_EQ(SteamSkyrimDataPath(""), "");
+    fs::create_directories(home.Path(".local/share/Steam/steamapps/common/Skyrim/Data"));
+    EXPECT_EQ(SteamSkyrimDataPath(h), h + "/.local/share/Steam/steamapps/common/Skyrim/Data/");
+    fs::create_directories(home.Path(".steam/steam/steamapps/common/Skyrim/Data"));
+    EXPECT_EQ(SteamSkyrimDataPath(h), h + "/.steam/steam/steamapps/common/Skyrim/Data/");
 }

@@ -320,3 +320,25 @@ TEST(Corpus, EveryFileConvertsOrIsRefusedWithAReason) {
         }
     }
 }
+
+TEST(Clean, AlphaValuesGoOnlyIntoAlphaBlocksItCreated) {
+    Session first;
+    first.state.list.SetShaderOfRow(1, "Hair (A)");
+    first.platform.saveAnswer = first.Out("game.nif");
+    ASSERT_EQ(Clean(first.state).code, rc::kOk);
+
+    // Cleaned again: the alpha block read from the file is opaque and keeps its bytes, also
+    // when the row asks for alpha but its shader cannot be assigned.
+    NifFile game = first.Saved("game.nif");
+    const auto alphaIndex = static_cast<size_t>(game.FindShapeByName("Hands")->alphaProperty);
+    const Bytes alphaBefore = WriteBody(*game.blocks[alphaIndex], game.header);
+    Session again(game);
+    again.state.config.set(kAlphaFlagsValue, "1");
+    again.state.list.Rows()[1] = {"Hands", "Velvet", "yes"};
+    again.platform.saveAnswer = again.Out("again.nif");
+    const ConversionResult r = Clean(again.state);
+    ASSERT_EQ(r.code, rc::kOk) << r.message;
+    const NifFile out = again.Saved("again.nif");
+    const auto& hands = Shape(out, "Hands");
+    EXPECT_EQ(WriteBody(*out.blocks[static_cast<size_t>(hands.alphaProperty)], out.header), alphaBefore);
+}
