@@ -94,13 +94,21 @@ void FillList(AppState& state) {
     state.list.Fill(shapes, shaders);
 }
 
-void StartUp(AppState& state, const std::string& configPath) {
+void StartUpSettings(AppState& state, const std::string& configPath) {
     state.platform.SetCurrentFolder(state.platform.ProgramFolder());
     loadConfig(state.config, state.platform, configPath);
     state.config.set(kInputNifFileName, state.platform.FirstArgument());
+}
+
+void StartUpFiles(AppState& state) {
     loadLibraryNif(state);
     loadInputNif(state);
     FillList(state);
+}
+
+void StartUp(AppState& state, const std::string& configPath) {
+    StartUpSettings(state, configPath);
+    StartUpFiles(state);
 }
 
 std::string BlenderOutputPath(const std::string& input, char separator) {

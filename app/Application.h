@@ -39,6 +39,10 @@ std::string SaveFailedText(int code);
 // The program folder becomes the current folder; the settings, the start-up argument, the
 // library and then the input are read; the list is filled.
 void StartUp(AppState& state, const std::string& configPath = "Config.xml");
+// The first half of StartUp, before the window's controls exist: folder, settings, argument.
+void StartUpSettings(AppState& state, const std::string& configPath = "Config.xml");
+// The second half: the library, then the input, then the list.
+void StartUpFiles(AppState& state);
 // Each shows an open dialog when its setting is empty, then loads the file.
 void loadLibraryNif(AppState& state);
 void loadInputNif(AppState& state);

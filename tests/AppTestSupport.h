@@ -53,7 +53,7 @@ public:
         return !ec;
     }
     void Quit(int) override { ++quits; }
-    char PathSeparator() const override { return '/'; }
+    char PathSeparator() const override { return static_cast<char>(std::filesystem::path::preferred_separator); }
 };
 
 // Restores the current folder when a test changed it.

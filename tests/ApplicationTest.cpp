@@ -18,7 +18,7 @@ struct ProgramFolder {
     FakePlatform platform;
 
     explicit ProgramFolder(bool config = true, bool library = true) {
-        platform.programFolder = dir.Root().string() + "/";
+        platform.programFolder = dir.Root().string() + platform.PathSeparator();
         if (config) fs::copy_file(SamplePath(kSampleConfigName), dir.Path(kSampleConfigName));
         if (library) fs::copy_file(SamplePath(kSampleLibraryName), dir.Path(kSampleLibraryName));
         fs::copy_file(SamplePath(kSampleMeshName), dir.Path(kSampleMeshName));
@@ -110,7 +110,7 @@ TEST(OnCommand, ButtonsRunTheConversionsAndReport) {
     EXPECT_EQ(p.platform.messages.back().text, "Blender .nif saved successfully.");
     EXPECT_TRUE(fs::exists(p.dir.Path("blend_game.nif")));
 
-    state.config.set(kSkyrimDataPath, p.dir.Path("Data").string() + "/");
+    state.config.set(kSkyrimDataPath, p.dir.Path("Data").string() + p.platform.PathSeparator());
     onCommand(state, 0, 3);  // TEST!
     EXPECT_EQ(state.config.get(kTestMode), "true");
     EXPECT_TRUE(fs::exists(p.dir.Path("Data/meshes/actors/character/character assets/femalebody_1.nif")));

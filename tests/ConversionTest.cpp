@@ -108,7 +108,7 @@ TEST(Clean, SaveDialogIsPrefilledAndCancellable) {
     EXPECT_EQ(r.code, rc::kCancelled);
     EXPECT_EQ(s.platform.dialogs, std::vector<std::string>{"Save Skyrim Nif"});
     EXPECT_EQ(s.platform.savePrefill, s.Out("body.nif"));
-    EXPECT_EQ(s.platform.saveInitialFolder, s.dir.Root().string() + "/");
+    EXPECT_EQ(s.platform.saveInitialFolder, s.dir.Root().string() + s.platform.PathSeparator());
     EXPECT_EQ(SaveBytes(s.state.inputNif), before);
     EXPECT_EQ(std::distance(fs::directory_iterator(s.dir.Root()), fs::directory_iterator()), 0);
 }
@@ -249,7 +249,7 @@ TEST(Clean, TwoShapesOfOneNameBothActOnTheFirst) {
 TEST(Clean, TestModeWritesBothBodiesAndKeepsTheOriginals) {
     Session s;
     s.state.config.set(kTestMode, "true");
-    s.state.config.set(kSkyrimDataPath, s.dir.Root().string() + "/");
+    s.state.config.set(kSkyrimDataPath, s.dir.Root().string() + s.platform.PathSeparator());
     const fs::path folder = s.dir.Path("meshes/actors/character/character assets");
     ASSERT_EQ(Clean(s.state).code, rc::kOk);
     EXPECT_TRUE(s.platform.dialogs.empty());
