@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds Pellmar and runs every test: the debug build, the ASan+UBSan build, a bounded fuzzing
-# run and a short benchmark smoke run.
+# run, the Windows build with its tests under Wine, and a short benchmark smoke run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -16,6 +16,8 @@ done
 
 echo "== fuzzing for at most ${PELLMAR_FUZZ_SECONDS:-30} seconds"
 scripts/fuzz.sh "${PELLMAR_FUZZ_SECONDS:-30}"
+
+scripts/windows.sh
 
 echo "== benchmark smoke run"
 cmake --preset release >/dev/null

@@ -15,5 +15,5 @@ for font in /usr/share/wine/fonts/*; do
   ln -sf "$font" "$WINEPREFIX/drive_c/windows/Fonts/"
 done
 wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d "${PELLMAR_WINE_GRAPHICS:-null}" /f >/dev/null 2>&1
-wineserver -p
+wineserver -p 2>/dev/null || true  # already running is fine
 wine cmd /c exit 0 >/dev/null 2>&1 || true

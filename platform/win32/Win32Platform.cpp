@@ -73,9 +73,11 @@ std::string Win32Platform::SkyrimDataPath() {
     return ReadSkyrimInstalledPath(installed) ? installed + "Data\\" : std::string();
 }
 
-std::string Win32Platform::FirstArgument() {
+std::string Win32Platform::FirstArgument() { return FirstArgumentOf(GetCommandLineW()); }
+
+std::string FirstArgumentOf(const wchar_t* commandLine) {
     int count = 0;
-    LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &count);
+    LPWSTR* args = CommandLineToArgvW(commandLine, &count);
     std::string argument;
     if (args && count >= 2) {
         const int size = WideCharToMultiByte(CP_ACP, 0, args[1], -1, nullptr, 0, nullptr, nullptr);

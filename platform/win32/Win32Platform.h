@@ -23,6 +23,10 @@ public:
     char PathSeparator() const override { return '\\'; }
 };
 
+// The first argument of a command line, split as the shell splits it and converted to the
+// process code page with no length limit; empty when there is none.
+std::string FirstArgumentOf(const wchar_t* commandLine);
+
 // The "Installed Path" of the game's registry key (in the 32-bit view, where the game
 // registers itself), or false when the key or a text value cannot be read.
 bool ReadSkyrimInstalledPath(std::string& path);
