@@ -25,5 +25,7 @@ echo "== windows build"
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j"$(nproc)"
 echo "== windows tests under Wine"
+export WINEPREFIX=$PWD/build/windows/wineprefix
+trap 'wineserver -k 2>/dev/null || true' EXIT
 scripts/wine-prefix.sh
 ctest --preset windows -j"$(nproc)"

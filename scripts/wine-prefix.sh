@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Creates Pellmar's Wine prefix for tests (once) and starts a wine server for it:
+# Creates Pellmar's Wine prefix for tests (once) and starts a persistent wine server for it
+# (stop it with 'wineserver -k'):
 # Wine's own fonts linked in, the null graphics driver (no X server needed).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,5 +16,7 @@ for font in /usr/share/wine/fonts/*; do
   ln -sf "$font" "$WINEPREFIX/drive_c/windows/Fonts/"
 done
 wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d "${PELLMAR_WINE_GRAPHICS:-null}" /f >/dev/null 2>&1
-wineserver -p 2>/dev/null || true  # already running is fine
+# One persistent server for all the tests: a fresh one, so it stays until killed.
+wineserver -k 2>/dev/null || true
+wineserver -p
 wine cmd /c exit 0 >/dev/null 2>&1 || true
