@@ -271,7 +271,7 @@ NifFile MakeSampleMesh() { return MakeBodyMesh(false); }
 
 namespace {
 
-struct ShaderSpec {
+struct LibraryShader {
     const char* name;
     uint32_t type;
     uint16_t flags1;
@@ -281,7 +281,7 @@ struct ShaderSpec {
 
 // Skin shaders have model-space normals (0x1000 of the first flags word) and the FaceGen tint
 // bit (0x20 of the second part); "FaceTint" has only the tint bit.
-constexpr ShaderSpec kLibraryShaders[] = {
+constexpr LibraryShader kLibraryShaders[] = {
     {"SkinBody", 5, 0x1001, 0x00200020, "femalebody_1"},
     {"SkinHands", 5, 0x1001, 0x00200020, "femalehands_1"},
     {"Hair (A)", 6, 0x0001, 0x00008000, "hair"},
@@ -295,13 +295,13 @@ constexpr ShaderSpec kLibraryShaders[] = {
 NifFile MakeSampleLibrary() {
     SampleBuilder b(kGameUserVersion, kGameUserVersion2);
     const int32_t root = b.Reserve();
-    for (const ShaderSpec& spec : kLibraryShaders) {
+    for (const LibraryShader& entry : kLibraryShaders) {
         auto shader = std::make_unique<NifBlockBSLightShadeProp>();
-        shader->shaderType = spec.type;
-        shader->nameIndex = b.String(spec.name);
-        shader->name = spec.name;
-        shader->flagsPart1 = spec.flags1;
-        shader->flagsPart2 = spec.flags2;
+        shader->shaderType = entry.type;
+        shader->nameIndex = b.String(entry.name);
+        shader->name = entry.name;
+        shader->flagsPart1 = entry.flags1;
+        shader->flagsPart2 = entry.flags2;
         shader->flagsPart3 = 0x3F800000;  // last bytes of the flags and the UV offset
         shader->valuesBeforeTextureSet = {0, 0x3F800000, 0x3F800000};
         shader->valuesAfterTextureSet = {0x3F800000, 3, 0x3F800000, 0x3F800000, 0};
@@ -309,7 +309,7 @@ NifFile MakeSampleLibrary() {
                                  0x3E800000, 0x3F800000, 0x3F000000, 0x3F800000};
         shader->tail = {0x3F800000, 0x3F000000, 0x3E800000, 0, 0, 0, 0};
         const int32_t shaderIndex = b.Reserve();
-        shader->textureSet = b.Add(TextureSet(Textures(spec.texture)), "BSShaderTextureSet");
+        shader->textureSet = b.Add(TextureSet(Textures(entry.texture)), "BSShaderTextureSet");
         b.Set(shaderIndex, std::move(shader), "BSLightingShaderProperty");
     }
     b.Set(root, Node(b, "ShaderLibrary", {}), "NiNode");

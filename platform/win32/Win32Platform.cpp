@@ -12,24 +12,11 @@ constexpr char kNifFilter[] = "Nif Files\0*.nif\0";
 
 }  // namespace
 
-bool Win32Platform::ChooseOpenPath(const std::string& title, std::string& path) {
-    std::vector<char> buffer(kPathBuffer, '\0');
-    OPENFILENAMEA ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = owner;
-    ofn.lpstrFilter = kNifFilter;
-    ofn.nFilterIndex = 1;
-    ofn.lpstrFile = buffer.data();
-    ofn.nMaxFile = kPathBuffer;
-    ofn.lpstrTitle = title.c_str();
-    ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_NOCHANGEDIR;
-    if (!GetOpenFileNameA(&ofn)) return false;
-    path = buffer.data();
-    return true;
-}
+namespace {
 
-bool Win32Platform::ChooseSavePath(const std::string& title, const std::string& initialFolder,
-                                   std::string& path) {
+// The common file dialog for NIF files; `path` pre-fills it and receives the choice.
+bool RunFileDialog(HWND owner, const std::string& title, const std::string& initialFolder, DWORD flags,
+                   bool save, std::string& path) {
     std::vector<char> buffer(kPathBuffer, '\0');
     path.copy(buffer.data(), kPathBuffer - 1);
     OPENFILENAMEA ofn{};
@@ -41,10 +28,23 @@ bool Win32Platform::ChooseSavePath(const std::string& title, const std::string& 
     ofn.nMaxFile = kPathBuffer;
     ofn.lpstrInitialDir = initialFolder.empty() ? nullptr : initialFolder.c_str();
     ofn.lpstrTitle = title.c_str();
-    ofn.Flags = OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_NOCHANGEDIR;
-    if (!GetSaveFileNameA(&ofn)) return false;
+    ofn.Flags = flags;
+    if (!(save ? GetSaveFileNameA(&ofn) : GetOpenFileNameA(&ofn))) return false;
     path = buffer.data();
     return true;
+}
+
+}  // namespace
+
+bool Win32Platform::ChooseOpenPath(const std::string& title, std::string& path) {
+    path.clear();
+    return RunFileDialog(owner, title, "", OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_NOCHANGEDIR, false, path);
+}
+
+bool Win32Platform::ChooseSavePath(const std::string& title, const std::string& initialFolder,
+                                   std::string& path) {
+    return RunFileDialog(owner, title, initialFolder, OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_NOCHANGEDIR, true,
+                         path);
 }
 
 void Win32Platform::ShowMessage(const std::string& text, const std::string& caption, MessageKind kind) {
