@@ -23,15 +23,22 @@ struct ProgramFolder {
         if (library) fs::copy_file(SamplePath(kSampleLibraryName), dir.Path(kSampleLibraryName));
         fs::copy_file(SamplePath(kSampleMeshName), dir.Path(kSampleMeshName));
     }
+    // The program started with this argument.
+    AppState& Start(const std::string& argument) {
+        platform.argument = argument;
+        state = std::make_unique<AppState>(platform);
+        StartUp(*state);
+        return *state;
+    }
+
+    std::unique_ptr<AppState> state;
 };
 
 }  // namespace
 
 TEST(StartUp, WithArgumentAndConfigShowsNoDialog) {
     ProgramFolder p;
-    p.platform.argument = kSampleMeshName;  // relative to the program folder
-    AppState state(p.platform);
-    StartUp(state);
+    AppState& state = p.Start(kSampleMeshName);  // relative to the program folder
     EXPECT_TRUE(p.platform.dialogs.empty());
     EXPECT_EQ(fs::current_path(), p.dir.Root());
     EXPECT_EQ(state.inputLoad, rc::kOk);
@@ -45,8 +52,7 @@ TEST(StartUp, WithArgumentAndConfigShowsNoDialog) {
 TEST(StartUp, WithoutArgumentOrConfigAsksForBothFilesLibraryFirst) {
     ProgramFolder p(false);
     p.platform.openAnswers = {p.dir.Path(kSampleLibraryName).string(), ""};
-    AppState state(p.platform);
-    StartUp(state);
+    AppState& state = p.Start("");
     EXPECT_EQ(p.platform.dialogs, (std::vector<std::string>{"Load Library Nif", "Load Input Nif"}));
     EXPECT_EQ(state.libraryLoad, rc::kOk);
     EXPECT_EQ(state.config.get(kShaderLibraryFile), p.dir.Path(kSampleLibraryName).string());
@@ -61,9 +67,7 @@ TEST(StartUp, ConfigWithoutLibraryElementUsesTheDefaultNameWithoutADialog) {
     ProgramFolder p(false, false);
     const std::string xml = "<PellmarConfig><TestMode>false</TestMode></PellmarConfig>";
     WriteFileBytes(p.dir.Path("Config.xml"), Bytes(xml.begin(), xml.end()));
-    p.platform.argument = kSampleMeshName;
-    AppState state(p.platform);
-    StartUp(state);
+    AppState& state = p.Start(kSampleMeshName);
     EXPECT_TRUE(p.platform.dialogs.empty());
     EXPECT_EQ(state.config.get(kShaderLibraryFile), "ShaderLibrary.nif");
     EXPECT_EQ(state.libraryLoad, rc::kCannotOpen);
@@ -73,9 +77,7 @@ TEST(StartUp, ConfigWithoutLibraryElementUsesTheDefaultNameWithoutADialog) {
 
 TEST(OnCommand, ButtonsRunTheConversionsAndReport) {
     ProgramFolder p;
-    p.platform.argument = p.dir.Path(kSampleMeshName).string();
-    AppState state(p.platform);
-    StartUp(state);
+    AppState& state = p.Start(p.dir.Path(kSampleMeshName).string());
 
     onCommand(state, 0, 1);  // Cancel
     EXPECT_EQ(p.platform.quits, 1);
@@ -119,9 +121,7 @@ TEST(OnCommand, ButtonsRunTheConversionsAndReport) {
 
 TEST(OnCommand, ComboSelectionChangeAppliesToTheSelectedRow) {
     ProgramFolder p;
-    p.platform.argument = kSampleMeshName;
-    AppState state(p.platform);
-    StartUp(state);
+    AppState& state = p.Start(kSampleMeshName);
     state.list.RowSelected(1);
     onCommand(state, 4, 0, 2);  // another notification: ignored
     EXPECT_EQ(state.list.Rows()[1].shader, "SkinBody");
@@ -134,9 +134,7 @@ TEST(OnCommand, ComboSelectionChangeAppliesToTheSelectedRow) {
 
 TEST(OnCommand, SuccessMessageNamesRowsWithoutAShader) {
     ProgramFolder p;
-    p.platform.argument = kSampleMeshName;
-    AppState state(p.platform);
-    StartUp(state);
+    AppState& state = p.Start(kSampleMeshName);
     state.list.Rows()[1].shader = "Velvet";
     p.platform.saveAnswer = p.dir.Path("game.nif").string();
     onCommand(state, 0, 2);

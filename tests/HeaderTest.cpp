@@ -77,6 +77,9 @@ TEST(Header, TextRewritesOfTheWriter) {
 }
 
 TEST(Header, RejectsGroupsAndOverlongNames) {
+    HeaderSpec longest;
+    longest.strings = {std::string(1024, 'x')};
+    EXPECT_EQ(LoadBytes(WithFooter(HeaderBytes(longest))).header.strings[0].size(), 1024u);
     HeaderSpec groups;
     groups.groups = 2;
     HeaderSpec overlong;
@@ -84,6 +87,7 @@ TEST(Header, RejectsGroupsAndOverlongNames) {
     for (const HeaderSpec& s : {groups, overlong}) {
         NifFile f;
         EXPECT_EQ(f.LoadFromMemory(WithFooter(HeaderBytes(s))), rc::kMalformed);
+        EXPECT_NE(f.LastError().find("offset"), std::string::npos) << f.LastError();
         EXPECT_TRUE(f.blocks.empty());
         EXPECT_EQ(f.header.numStrings, 0u);
     }

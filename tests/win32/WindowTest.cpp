@@ -16,31 +16,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class TestPlatform : public Win32Platform {
-public:
-    std::string folder, argument, dataPath, saveAnswer;
-    std::vector<std::string> dialogs;
-    std::vector<ShownMessage> messages;
-    int quits = 0;
-
-    bool ChooseOpenPath(const std::string& title, std::string&) override {
-        dialogs.push_back(title);
-        return false;
-    }
-    bool ChooseSavePath(const std::string& title, const std::string&, std::string& path) override {
-        dialogs.push_back(title);
-        path = saveAnswer;
-        return !path.empty();
-    }
-    void ShowMessage(const std::string& text, const std::string& caption, MessageKind kind) override {
-        messages.push_back({text, caption, kind});
-    }
-    std::string SkyrimDataPath() override { return dataPath; }
-    std::string FirstArgument() override { return argument; }
-    std::string ProgramFolder() override { return folder; }
-    void Quit(int) override { ++quits; }
-};
-
 std::string Text(HWND hwnd) {
     char buffer[256] = {};
     GetWindowTextA(hwnd, buffer, sizeof buffer);
@@ -51,11 +26,11 @@ class Window : public ::testing::Test {
 protected:
     TempDir dir;
     KeepCurrentFolder keep;
-    TestPlatform platform;
+    FakePlatform platform;
     MainWindow* w = nullptr;
 
     void SetUp() override {
-        platform.folder = dir.Root().string() + "\\";
+        platform.programFolder = dir.Root().string() + "\\";
         for (const char* name : {kSampleConfigName, kSampleLibraryName, kSampleMeshName}) {
             fs::copy_file(SamplePath(name), dir.Path(name));
         }
