@@ -10,7 +10,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path PathOf(const std::string& text) { return fs::path(std::u8string(text.begin(), text.end())); }
+fs::path PathOf(const std::string& text) {
+    return fs::path(std::u8string(text.begin(), text.end()));
+}
 
 ConversionResult Failed(int code, std::string message) {
     ConversionResult r;
@@ -76,7 +78,9 @@ void LoadInto(AppState& state, const char* key, const char* title, NifFile& file
 
 }  // namespace
 
-std::string SaveFailedText(int code) { return "Failed to save .nif file: " + std::to_string(code); }
+std::string SaveFailedText(int code) {
+    return "Failed to save .nif file: " + std::to_string(code);
+}
 
 void loadLibraryNif(AppState& state) {
     LoadInto(state, kShaderLibraryFile, "Load Library Nif", state.libraryNif, state.libraryLoad,
@@ -84,7 +88,8 @@ void loadLibraryNif(AppState& state) {
 }
 
 void loadInputNif(AppState& state) {
-    LoadInto(state, kInputNifFileName, "Load Input Nif", state.inputNif, state.inputLoad, state.inputError);
+    LoadInto(state, kInputNifFileName, "Load Input Nif", state.inputNif, state.inputLoad,
+             state.inputError);
 }
 
 void FillList(AppState& state) {
@@ -147,13 +152,15 @@ ConversionResult Clean(AppState& state) {
     if (state.config.get(kTestMode) != "true") {
         std::string path = state.config.get(kInputNifFileName);
         const size_t cut = path.rfind(separator);
-        const std::string folder = cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+        const std::string folder =
+            cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
         if (!state.platform.ChooseSavePath("Save Skyrim Nif", folder, path)) {
             return Failed(rc::kCancelled, "");
         }
         return SaveTo(state, output, path, result);
     }
-    for (const std::string& target : TestModeTargets(state.config.get(kSkyrimDataPath), separator)) {
+    for (const std::string& target :
+         TestModeTargets(state.config.get(kSkyrimDataPath), separator)) {
         std::string error;
         const int prepared = PrepareTestTarget(target, error);
         if (prepared != rc::kOk) {
@@ -168,7 +175,8 @@ ConversionResult Clean(AppState& state) {
 }
 
 ConversionResult ToBlender(AppState& state) {
-    return ToBlenderTo(state, BlenderOutputPath(state.config.get(kInputNifFileName), state.platform.PathSeparator()));
+    return ToBlenderTo(state, BlenderOutputPath(state.config.get(kInputNifFileName),
+                                                state.platform.PathSeparator()));
 }
 
 ConversionResult ToBlenderTo(AppState& state, const std::string& path) {
@@ -198,7 +206,8 @@ void Report(AppState& state, const ConversionResult& result, const char* success
 
 }  // namespace
 
-void onCommand(AppState& state, int notificationCode, int controlIndex, std::optional<size_t> comboEntry) {
+void onCommand(AppState& state, int notificationCode, int controlIndex,
+               std::optional<size_t> comboEntry) {
     switch (controlIndex) {
         case 0:
             if (notificationCode == 1 && comboEntry) state.list.ComboChosen(*comboEntry);

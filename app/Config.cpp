@@ -25,7 +25,8 @@ void loadConfig(ConfigStore& config, Platform& platform, const std::string& conf
     if (!root) return;
 
     std::string text;
-    config.set(kShaderLibraryFile, ChildText(root, "ShaderLibraryFile", text) ? text : "ShaderLibrary.nif");
+    config.set(kShaderLibraryFile,
+               ChildText(root, "ShaderLibraryFile", text) ? text : "ShaderLibrary.nif");
     if (ChildText(root, "AlphaFlagsValue", text)) config.set(kAlphaFlagsValue, text);
     if (ChildText(root, "AlphaThreshold", text)) config.set(kAlphaThreshold, text);
     config.set(kTestMode, ChildText(root, "TestMode", text) ? text : "false");

@@ -9,4 +9,5 @@
 
 // Sets SkyrimDataPath, then reads `configPath` (Config.xml in the current folder by default).
 // Every problem falls back silently to the documented defaults.
-void loadConfig(ConfigStore& config, Platform& platform, const std::string& configPath = "Config.xml");
+void loadConfig(ConfigStore& config, Platform& platform,
+                const std::string& configPath = "Config.xml");

@@ -5,7 +5,7 @@
 #include <string>
 
 class ConfigStore {
-public:
+  public:
     // Lookup with insertion: a missing key is first inserted with an empty value.
     std::string& get(const std::string& key) { return values_[key]; }
     // Lookup without insertion.
@@ -13,7 +13,7 @@ public:
     void set(const std::string& key, const std::string& value) { get(key) = value; }
     const std::map<std::string, std::string>& values() const { return values_; }
 
-private:
+  private:
     std::map<std::string, std::string> values_;
 };
 

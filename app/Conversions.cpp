@@ -13,7 +13,7 @@ const std::vector<std::string> kCleanRemovedTypes = {
 
 const std::vector<std::string> kToBlenderRemovedTypes = {
     "NiSpecularProperty", "BSLightingShaderProperty", "BSShaderTextureSet", "NiMaterialProperty",
-    "NiStencilProperty", "NiAlphaProperty", "BSInvMarker"};
+    "NiStencilProperty",  "NiAlphaProperty",          "BSInvMarker"};
 
 namespace {
 
@@ -25,7 +25,8 @@ bool IsSupportedForm(const NifBlockHeader& h) {
 std::string ListBlocks(const std::vector<BlockName>& blocks) {
     std::string text;
     for (const BlockName& b : blocks) {
-        text += (text.empty() ? "" : ", ") + ("block " + std::to_string(b.index) + " (" + b.type + ")");
+        text +=
+            (text.empty() ? "" : ", ") + ("block " + std::to_string(b.index) + " (" + b.type + ")");
     }
     return text;
 }
@@ -42,9 +43,11 @@ ConversionResult Refuse(int code, std::string message) {
 ConversionResult StripAndCheck(const NifFile& input, const std::vector<std::string>& types,
                                uint32_t targetUserVersion, NifFile& output) {
     if (!IsSupportedForm(input.header)) {
-        return Refuse(rc::kUnsupportedForm,
-                      "The input is in the form " + DescribeForm(input.header.userVersion, input.header.userVersion2) +
-                          "; Pellmar converts only the Blender form (11/34) and the game form (12/83).");
+        return Refuse(
+            rc::kUnsupportedForm,
+            "The input is in the form " +
+                DescribeForm(input.header.userVersion, input.header.userVersion2) +
+                "; Pellmar converts only the Blender form (11/34) and the game form (12/83).");
     }
     output = input;
     const size_t before = output.blocks.size();
@@ -53,7 +56,8 @@ ConversionResult StripAndCheck(const NifFile& input, const std::vector<std::stri
     // one child becomes block 0.
     if (!output.blocks.empty() && output.TypeNameOf(0) == "NiNode") {
         const auto& root = static_cast<const NifBlockNiNode&>(*output.blocks[0]);
-        if (root.numChildren == 1 && root.children.size() == 1 && root.children[0] == 1) output.DeleteBlock(0);
+        if (root.numChildren == 1 && root.children.size() == 1 && root.children[0] == 1)
+            output.DeleteBlock(0);
     }
     if (output.blocks.size() != before) {
         const std::vector<BlockName> stale = output.OpaqueBlocksWithUnreachableReferences();
@@ -86,10 +90,12 @@ AlphaSettings ParseAlphaSettings(const std::string* flags, const std::string* th
 ConversionResult PrepareClean(const NifFile& input, const NifFile& library,
                               const std::vector<AssignmentRow>& rows, const AlphaSettings& alpha,
                               NifFile& output) {
-    if (library.header.userVersion != kGameUserVersion || library.header.userVersion2 != kGameUserVersion2) {
-        return Refuse(rc::kBadLibrary, "The shader library is in the form " +
-                                           DescribeForm(library.header.userVersion, library.header.userVersion2) +
-                                           ", not in the game form (12/83).");
+    if (library.header.userVersion != kGameUserVersion ||
+        library.header.userVersion2 != kGameUserVersion2) {
+        return Refuse(rc::kBadLibrary,
+                      "The shader library is in the form " +
+                          DescribeForm(library.header.userVersion, library.header.userVersion2) +
+                          ", not in the game form (12/83).");
     }
     ConversionResult result = StripAndCheck(input, kCleanRemovedTypes, kGameUserVersion, output);
     if (result.code != rc::kOk) return result;
@@ -97,9 +103,11 @@ ConversionResult PrepareClean(const NifFile& input, const NifFile& library,
 
     for (const AssignmentRow& row : rows) {
         const bool withAlpha = AlphaMarkIsYes(row.alpha);
-        const AssignResult assigned = output.AssignShader(row.shape, row.shader, library, withAlpha);
+        const AssignResult assigned =
+            output.AssignShader(row.shape, row.shader, library, withAlpha);
         if (assigned != AssignResult::kAssigned) {
-            result.warnings.push_back("\"" + row.shape + "\" got no shader: " + DescribeAssignResult(assigned) +
+            result.warnings.push_back("\"" + row.shape +
+                                      "\" got no shader: " + DescribeAssignResult(assigned) +
                                       (row.shader.empty() ? "" : " (\"" + row.shader + "\")"));
             continue;
         }
@@ -109,7 +117,8 @@ ConversionResult PrepareClean(const NifFile& input, const NifFile& library,
         const BlockRef a = shape ? shape->alphaProperty : kNoBlock;
         if (a >= 0 && static_cast<size_t>(a) < output.blocks.size() &&
             output.blocks[static_cast<size_t>(a)]->blockKind == kKindAlphaProperty) {
-            auto& block = static_cast<NifBlockAlphaProperty&>(*output.blocks[static_cast<size_t>(a)]);
+            auto& block =
+                static_cast<NifBlockAlphaProperty&>(*output.blocks[static_cast<size_t>(a)]);
             block.flags = alpha.flags;
             block.threshold = alpha.threshold;
         }
@@ -118,7 +127,8 @@ ConversionResult PrepareClean(const NifFile& input, const NifFile& library,
 }
 
 ConversionResult PrepareToBlender(const NifFile& input, NifFile& output) {
-    ConversionResult result = StripAndCheck(input, kToBlenderRemovedTypes, kBlenderUserVersion, output);
+    ConversionResult result =
+        StripAndCheck(input, kToBlenderRemovedTypes, kBlenderUserVersion, output);
     if (result.code == rc::kOk) output.SetUserVersions(kBlenderUserVersion, kBlenderUserVersion2);
     return result;
 }

@@ -6,7 +6,9 @@
 
 namespace {
 
-char Lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
+char Lower(char c) {
+    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+}
 
 bool StartsWithIgnoringCase(const std::string& text, const std::string& prefix) {
     if (prefix.size() > text.size()) return false;
@@ -18,9 +20,12 @@ bool StartsWithIgnoringCase(const std::string& text, const std::string& prefix) 
 
 }  // namespace
 
-bool AlphaMarkIsYes(const std::string& mark) { return StartsWithIgnoringCase(mark, "yes"); }
+bool AlphaMarkIsYes(const std::string& mark) {
+    return StartsWithIgnoringCase(mark, "yes");
+}
 
-void ShaderList::Fill(const std::vector<std::string>& shapes, const std::vector<std::string>& shaders) {
+void ShaderList::Fill(const std::vector<std::string>& shapes,
+                      const std::vector<std::string>& shaders) {
     entries_ = shaders;
     comboSelection_.reset();
     selectedRow_.reset();
@@ -53,7 +58,8 @@ ShaderList::Activation ShaderList::ItemActivated(size_t row, int x) {
     return x < 180 ? Activation::kEditName : Activation::kNothing;
 }
 
-void ShaderList::LabelEditEnded(size_t row, const std::optional<std::string>& newName, NifFile& input) {
+void ShaderList::LabelEditEnded(size_t row, const std::optional<std::string>& newName,
+                                NifFile& input) {
     if (!newName || row >= rows_.size()) return;
     const std::string oldName = rows_[row].shape;
     rows_[row].shape = *newName;

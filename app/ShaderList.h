@@ -20,7 +20,7 @@ struct AssignmentRow {
 bool AlphaMarkIsYes(const std::string& mark);
 
 class ShaderList {
-public:
+  public:
     // What a double-click at a horizontal position does.
     enum class Activation { kNothing, kToggleAlpha, kEditName };
 
@@ -53,7 +53,7 @@ public:
     std::optional<size_t> ComboSelection() const { return comboSelection_; }
     std::optional<size_t> SelectedRow() const { return selectedRow_; }
 
-private:
+  private:
     std::vector<AssignmentRow> rows_;
     std::vector<std::string> entries_;
     std::optional<size_t> comboSelection_;

@@ -36,7 +36,9 @@ const fs::path& LargeMeshPath() {
     return path;
 }
 
-int64_t FileSize(const fs::path& p) { return static_cast<int64_t>(fs::file_size(p)); }
+int64_t FileSize(const fs::path& p) {
+    return static_cast<int64_t>(fs::file_size(p));
+}
 
 void Copy(benchmark::State& state, const fs::path& in) {
     const fs::path out = BenchDir() / "copy.bin";
@@ -74,7 +76,8 @@ void LoadSave(benchmark::State& state, const fs::path& in) {
     const fs::path out = BenchDir() / "saved.nif";
     for (auto _ : state) {
         NifFile f;
-        if (f.Load(in.string()) != rc::kOk || f.Save(out.string()) != rc::kOk) state.SkipWithError("failed");
+        if (f.Load(in.string()) != rc::kOk || f.Save(out.string()) != rc::kOk)
+            state.SkipWithError("failed");
     }
     state.SetBytesProcessed(state.iterations() * FileSize(in));
 }
@@ -111,7 +114,8 @@ void BM_AssignShaderLargeMesh(benchmark::State& state) {
         state.PauseTiming();
         NifFile f = start;
         state.ResumeTiming();
-        for (const char* shape : {"Shape0", "Shape1"}) f.AssignShader(shape, "SkinBody", library, true);
+        for (const char* shape : {"Shape0", "Shape1"})
+            f.AssignShader(shape, "SkinBody", library, true);
     }
 }
 BENCHMARK(BM_AssignShaderLargeMesh)->Unit(benchmark::kMicrosecond);
@@ -147,7 +151,8 @@ int main(int argc, char** argv) {
     RegisterFile("large_mesh", LargeMeshPath());
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(PELLMAR_CORPUS_DIR, ec)) {
-        if (entry.path().extension() == ".nif") RegisterFile(entry.path().filename().string(), entry.path());
+        if (entry.path().extension() == ".nif")
+            RegisterFile(entry.path().filename().string(), entry.path());
     }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -17,18 +17,21 @@ namespace {
 constexpr int kUsage = 2;
 
 std::string FileNameOf(const std::string& path) {
-    const std::u8string name = fs::path(std::u8string(path.begin(), path.end())).filename().u8string();
+    const std::u8string name =
+        fs::path(std::u8string(path.begin(), path.end())).filename().u8string();
     return std::string(name.begin(), name.end());
 }
 
 std::string ParentOf(const std::string& path) {
-    const std::u8string parent = fs::path(std::u8string(path.begin(), path.end())).parent_path().u8string();
+    const std::u8string parent =
+        fs::path(std::u8string(path.begin(), path.end())).parent_path().u8string();
     return std::string(parent.begin(), parent.end());
 }
 
 std::string Join(const std::string& folder, const std::string& name) {
-    const std::u8string joined =
-        (fs::path(std::u8string(folder.begin(), folder.end())) / std::u8string(name.begin(), name.end())).u8string();
+    const std::u8string joined = (fs::path(std::u8string(folder.begin(), folder.end())) /
+                                  std::u8string(name.begin(), name.end()))
+                                     .u8string();
     return std::string(joined.begin(), joined.end());
 }
 
@@ -45,7 +48,8 @@ bool DuplicateNames(const std::vector<std::string>& inputs, std::ostream& err) {
     std::set<std::string> seen;
     for (const std::string& input : inputs) {
         if (!seen.insert(FileNameOf(input)).second) {
-            err << "error: two inputs are named " << FileNameOf(input) << "; --output-dir would write one over the other\n";
+            err << "error: two inputs are named " << FileNameOf(input)
+                << "; --output-dir would write one over the other\n";
             return true;
         }
     }
@@ -109,7 +113,8 @@ bool LoadInput(AppState& state, const std::string& input) {
 int RunClean(const CleanOptions& o, std::ostream& out, std::ostream& err) {
     const int outputs = !o.output.empty() + !o.outputDir.empty() + o.testMode;
     if (outputs != 1) {
-        err << "error: choose exactly one of -o, --output-dir and --test-mode; the input is never overwritten "
+        err << "error: choose exactly one of -o, --output-dir and --test-mode; the input is never "
+               "overwritten "
                "silently\n";
         return kUsage;
     }
@@ -149,11 +154,13 @@ int RunClean(const CleanOptions& o, std::ostream& out, std::ostream& err) {
     size_t converted = 0, failed = 0;
     for (const std::string& input : o.inputs) {
         AppState state(platform);
-        loadConfig(state.config, platform, o.config.empty() ? platform.ProgramFolder() + "Config.xml" : o.config);
+        loadConfig(state.config, platform,
+                   o.config.empty() ? platform.ProgramFolder() + "Config.xml" : o.config);
         state.config.set(kTestMode, o.testMode ? "true" : "false");
         if (o.dataPathGiven) {
             std::string dataPath = o.dataPath;
-            if (!dataPath.empty() && dataPath.back() != platform.PathSeparator()) dataPath += platform.PathSeparator();
+            if (!dataPath.empty() && dataPath.back() != platform.PathSeparator())
+                dataPath += platform.PathSeparator();
             state.config.set(kSkyrimDataPath, dataPath);
         }
         state.libraryNif = library;
@@ -166,9 +173,12 @@ int RunClean(const CleanOptions& o, std::ostream& out, std::ostream& err) {
         } else {
             FillList(state);
             ApplyRowEdits(o, state, warnings);
-            platform.savePath = o.testMode ? "" : !o.output.empty() ? o.output : Join(o.outputDir, FileNameOf(input));
+            platform.savePath = o.testMode          ? ""
+                                : !o.output.empty() ? o.output
+                                                    : Join(o.outputDir, FileNameOf(input));
             if (o.testMode) {
-                const auto targets = TestModeTargets(state.config.get(kSkyrimDataPath), platform.PathSeparator());
+                const auto targets =
+                    TestModeTargets(state.config.get(kSkyrimDataPath), platform.PathSeparator());
                 written = targets[0] + ", " + targets[1];
             } else {
                 written = platform.savePath;

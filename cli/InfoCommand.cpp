@@ -30,7 +30,8 @@ void PrintJson(const std::string& path, const NifFile& f, std::ostream& out) {
     f.GetShaderNames(shaders);
     nlohmann::json blocks = nlohmann::json::array();
     for (uint32_t i = 0; i < f.blocks.size(); ++i) {
-        blocks.push_back({{"index", i}, {"type", ToJsonText(f.TypeNameOf(i))}, {"size", h.blockSizes[i]}});
+        blocks.push_back(
+            {{"index", i}, {"type", ToJsonText(f.TypeNameOf(i))}, {"size", h.blockSizes[i]}});
     }
     nlohmann::json doc = {
         {"file", ToJsonText(path)},

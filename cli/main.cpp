@@ -6,12 +6,14 @@
 #include "ConvertCommands.h"
 
 int main(int argc, char** argv) {
-    CLI::App app{"Pellmar: prepares Skyrim character meshes (NIF 20.2.0.7) for the game and for Blender"};
+    CLI::App app{
+        "Pellmar: prepares Skyrim character meshes (NIF 20.2.0.7) for the game and for Blender"};
     app.require_subcommand(1);
 
     std::string infoPath;
     bool json = false;
-    CLI::App* info = app.add_subcommand("info", "Show a NIF file's header, blocks, shapes and shaders");
+    CLI::App* info =
+        app.add_subcommand("info", "Show a NIF file's header, blocks, shapes and shaders");
     info->add_option("FILE", infoPath, "the NIF file")->required();
     info->add_flag("--json", json, "print JSON instead of text");
 
@@ -25,7 +27,8 @@ int main(int argc, char** argv) {
     shapes->add_option("INPUT", shapesPath, "the mesh")->required();
 
     std::string shadersPath;
-    CLI::App* shaders = app.add_subcommand("shaders", "List the shaders of a shader library, one per line");
+    CLI::App* shaders =
+        app.add_subcommand("shaders", "List the shaders of a shader library, one per line");
     shaders->add_option("LIBRARY", shadersPath, "the shader library")->required();
 
     CleanOptions c;
@@ -34,21 +37,29 @@ int main(int argc, char** argv) {
     clean->add_option("INPUT", c.inputs, "meshes to convert")->required();
     clean->add_option("--library", c.library, "the shader library (a game-form NIF)")->required();
     clean->add_option("-o,--output", c.output, "the output file (one input)");
-    clean->add_option("--output-dir", c.outputDir, "a folder for the outputs, under their input names");
+    clean->add_option("--output-dir", c.outputDir,
+                      "a folder for the outputs, under their input names");
     clean->add_flag("--test-mode", c.testMode,
-                    "write over the game's two female body meshes (one input; the originals are kept as .orig)");
-    clean->add_option("--assign", c.assign, "SHAPE=SHADER: give every shape of that name this shader");
+                    "write over the game's two female body meshes (one input; the originals are "
+                    "kept as .orig)");
+    clean->add_option("--assign", c.assign,
+                      "SHAPE=SHADER: give every shape of that name this shader");
     clean->add_option("--alpha", c.alpha, "SHAPE: give the shape an alpha property");
     clean->add_option("--no-alpha", c.noAlpha, "SHAPE: give the shape no alpha property");
     clean->add_option("--rename", c.rename, "OLD=NEW: rename a shape first");
-    clean->add_option("--config", c.config, "Config.xml with the alpha settings (default: beside the program)");
-    CLI::Option* dataPath = clean->add_option("--data-path", c.dataPath, "the game's Data folder for --test-mode");
+    clean->add_option("--config", c.config,
+                      "Config.xml with the alpha settings (default: beside the program)");
+    CLI::Option* dataPath =
+        clean->add_option("--data-path", c.dataPath, "the game's Data folder for --test-mode");
 
     ToBlenderOptions b;
-    CLI::App* toBlender = app.add_subcommand("to-blender", "Convert game meshes for the Blender importer");
+    CLI::App* toBlender =
+        app.add_subcommand("to-blender", "Convert game meshes for the Blender importer");
     toBlender->add_option("INPUT", b.inputs, "meshes to convert")->required();
-    toBlender->add_option("-o,--output", b.output, "the output file (one input; default: blend_NAME beside it)");
-    toBlender->add_option("--output-dir", b.outputDir, "a folder for the outputs, under their input names");
+    toBlender->add_option("-o,--output", b.output,
+                          "the output file (one input; default: blend_NAME beside it)");
+    toBlender->add_option("--output-dir", b.outputDir,
+                          "a folder for the outputs, under their input names");
 
     try {
         app.parse(argc, argv);

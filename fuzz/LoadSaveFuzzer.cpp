@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string saved;
     if (f.SaveToMemory(saved) != rc::kOk) return 0;  // damaged references are refused, not written
     NifFile again;
-    if (again.LoadFromMemory(std::vector<uint8_t>(saved.begin(), saved.end())) != rc::kOk) std::abort();
+    if (again.LoadFromMemory(std::vector<uint8_t>(saved.begin(), saved.end())) != rc::kOk)
+        std::abort();
     std::string resaved;
     if (again.SaveToMemory(resaved) != rc::kOk || resaved != saved) std::abort();
     return 0;

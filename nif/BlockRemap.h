@@ -10,7 +10,7 @@
 #include "NifTypes.h"
 
 class BlockRemap {
-public:
+  public:
     // removed: the removed block indices, strictly ascending.
     explicit BlockRemap(std::vector<uint32_t> removed) : removed_(std::move(removed)) {}
 
@@ -32,7 +32,7 @@ public:
 
     const std::vector<uint32_t>& Removed() const { return removed_; }
 
-private:
+  private:
     uint32_t RepairEntries(std::vector<BlockRef>& list) const;
 
     std::vector<uint32_t> removed_;

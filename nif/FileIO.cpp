@@ -12,7 +12,7 @@ namespace fs = std::filesystem;
 namespace {
 
 class StdioFile : public OutputFile {
-public:
+  public:
     explicit StdioFile(std::FILE* f) : f_(f) {}
     ~StdioFile() override {
         if (f_) std::fclose(f_);
@@ -27,11 +27,13 @@ public:
         return ok;
     }
 
-private:
+  private:
     std::FILE* f_;
 };
 
-fs::path PathOf(const std::string& path) { return fs::path(std::u8string(path.begin(), path.end())); }
+fs::path PathOf(const std::string& path) {
+    return fs::path(std::u8string(path.begin(), path.end()));
+}
 
 std::string TextOf(const fs::path& p) {
     const std::u8string s = p.u8string();
@@ -68,7 +70,8 @@ int ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::str
     }
     char chunk[65536];
     size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
+        bytes.insert(bytes.end(), chunk, chunk + n);
     bool failed = std::ferror(f) != 0;
     std::fclose(f);
     if (failed) {

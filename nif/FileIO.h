@@ -14,7 +14,7 @@ int ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::str
 
 // Where the bytes of a file go; replaced by tests to make writes fail.
 class OutputFile {
-public:
+  public:
     virtual ~OutputFile() = default;
     virtual bool Write(const char* data, size_t size) = 0;
     virtual bool Flush() = 0;

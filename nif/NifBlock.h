@@ -26,7 +26,7 @@ enum BlockKind : uint16_t {
 };
 
 class NifBlock {
-public:
+  public:
     explicit NifBlock(uint16_t kind) : blockKind(kind) {}
     virtual ~NifBlock() = default;
 
@@ -52,7 +52,7 @@ public:
     uint16_t blockKind;
     uint32_t blockSize = 0;
 
-protected:
+  protected:
     NifBlock(const NifBlock&) = default;
     NifBlock& operator=(const NifBlock&) = default;
 };

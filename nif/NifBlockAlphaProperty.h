@@ -8,7 +8,7 @@
 #include "NifBlock.h"
 
 class NifBlockAlphaProperty : public NifBlock {
-public:
+  public:
     // Alpha testing on with the "greater" function, blending off.
     static constexpr uint16_t kDefaultFlags = 4844;
     static constexpr uint8_t kDefaultThreshold = 128;

@@ -13,7 +13,7 @@ struct BodyPartRecord {
 };
 
 class NifBlockBSDismemberment : public NifBlock {
-public:
+  public:
     explicit NifBlockBSDismemberment(bool withPartitions = true)
         : NifBlock(kKindDismemberment), withPartitions(withPartitions) {}
     NifBlockBSDismemberment(const NifBlockBSDismemberment&) = default;

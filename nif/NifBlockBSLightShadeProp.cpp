@@ -4,14 +4,22 @@
 
 uint32_t NifBlockBSLightShadeProp::TailSize(uint32_t shaderType) {
     switch (shaderType) {
-        case 1: return 4;    // environment map
-        case 5: return 12;   // skin tint
-        case 6: return 12;   // hair tint
-        case 7: return 8;    // parallax occlusion
-        case 11: return 20;  // multi-layer parallax
-        case 14: return 16;  // sparkle snow
-        case 16: return 28;  // eye environment map
-        default: return 0;
+        case 1:
+            return 4;  // environment map
+        case 5:
+            return 12;  // skin tint
+        case 6:
+            return 12;  // hair tint
+        case 7:
+            return 8;  // parallax occlusion
+        case 11:
+            return 20;  // multi-layer parallax
+        case 14:
+            return 16;  // sparkle snow
+        case 16:
+            return 28;  // eye environment map
+        default:
+            return 0;
     }
 }
 

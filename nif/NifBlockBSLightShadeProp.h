@@ -9,7 +9,7 @@
 #include "NifBlock.h"
 
 class NifBlockBSLightShadeProp : public NifBlock {
-public:
+  public:
     NifBlockBSLightShadeProp() : NifBlock(kKindLightShadeProp) {}
     NifBlockBSLightShadeProp(const NifBlockBSLightShadeProp&) = default;
 

@@ -11,7 +11,7 @@
 #include "NifBlock.h"
 
 class NifBlockHeader : public NifBlock {
-public:
+  public:
     NifBlockHeader() : NifBlock(kKindHeader) {}
 
     void Get(NifReader& in, const NifBlockHeader& header) override;

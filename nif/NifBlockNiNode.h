@@ -7,7 +7,7 @@
 #include "NifBlock.h"
 
 class NifBlockNiNode : public NifBlock {
-public:
+  public:
     NifBlockNiNode() : NifBlock(kKindNiNode) {}
     NifBlockNiNode(const NifBlockNiNode&) = default;
 
@@ -43,4 +43,6 @@ public:
 };
 
 // The properties section of scene-graph objects is part of the body up to user version 11.
-inline bool HasPropertyList(uint32_t userVersion) { return userVersion <= 11; }
+inline bool HasPropertyList(uint32_t userVersion) {
+    return userVersion <= 11;
+}

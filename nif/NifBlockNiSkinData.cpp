@@ -54,7 +54,8 @@ void NifBlockNiSkinData::notifyVerticesDelete(const std::vector<uint16_t>& indic
             if (v > last) {
                 v = static_cast<uint16_t>(v - removed);
             } else if (shift[v] == -1) {
-                bone.vertexWeights.erase(bone.vertexWeights.begin() + static_cast<std::ptrdiff_t>(w));
+                bone.vertexWeights.erase(bone.vertexWeights.begin() +
+                                         static_cast<std::ptrdiff_t>(w));
                 --bone.numVertices;
                 blockSize -= 6;
             } else {

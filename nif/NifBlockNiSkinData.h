@@ -23,7 +23,7 @@ struct BoneData {
 };
 
 class NifBlockNiSkinData : public NifBlock {
-public:
+  public:
     NifBlockNiSkinData() : NifBlock(kKindSkin) {}
     NifBlockNiSkinData(const NifBlockNiSkinData&) = default;
 

@@ -8,7 +8,9 @@
 namespace {
 
 // The trailing "LOD level" and "global VB" bytes exist in the game form only.
-bool HasTrailingShort(uint32_t userVersion) { return userVersion == 12; }
+bool HasTrailingShort(uint32_t userVersion) {
+    return userVersion == 12;
+}
 
 void ReadPartition(NifReader& in, bool trailing, SkinPartition& p) {
     p.numVertices = in.U16();

@@ -28,7 +28,7 @@ struct SkinPartition {
 };
 
 class NifBlockNiSkinPartition : public NifBlock {
-public:
+  public:
     NifBlockNiSkinPartition() : NifBlock(kKindSkin) {}
     NifBlockNiSkinPartition(const NifBlockNiSkinPartition&) = default;
 

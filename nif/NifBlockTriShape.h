@@ -7,7 +7,7 @@
 #include "NifBlock.h"
 
 class NifBlockTriShape : public NifBlock {
-public:
+  public:
     NifBlockTriShape() : NifBlock(kKindTriShape) {}
     NifBlockTriShape(const NifBlockTriShape&) = default;
 

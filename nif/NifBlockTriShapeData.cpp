@@ -5,7 +5,9 @@
 
 namespace {
 
-bool HasMaterialCrc(uint32_t userVersion) { return userVersion == 12; }
+bool HasMaterialCrc(uint32_t userVersion) {
+    return userVersion == 12;
+}
 
 }  // namespace
 

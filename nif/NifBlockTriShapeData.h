@@ -11,7 +11,7 @@ struct MatchGroup {
 };
 
 class NifBlockTriShapeData : public NifBlock {
-public:
+  public:
     NifBlockTriShapeData() : NifBlock(kKindTriShapeData) {}
     NifBlockTriShapeData(const NifBlockTriShapeData&) = default;
 

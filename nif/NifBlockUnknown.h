@@ -10,7 +10,7 @@
 #include "OpaqueTypes.h"
 
 class NifBlockUnknown : public NifBlock {
-public:
+  public:
     NifBlockUnknown(uint32_t size, OpaqueTraits traits) : NifBlock(kKindUnknown), traits(traits) {
         blockSize = size;
     }
@@ -31,7 +31,7 @@ public:
     OpaqueTraits traits;
     std::vector<uint8_t> rawData;
 
-private:
+  private:
     // Where the NiObjectNET beginning lies in rawData; false when the bytes do not hold one.
     bool LocateObjectNET(uint32_t& count, size_t& controllerAt) const;
 };

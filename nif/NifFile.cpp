@@ -61,10 +61,11 @@ int NifFile::LoadFromMemory(const std::vector<uint8_t>& bytes) {
         block->Get(body, header);
         if (body.Failed()) return Fail(rc::kMalformed, where + " file: " + body.Error());
         if (body.Remaining() != 0) {
-            return Fail(rc::kMalformed,
-                        where + " file: the body ends at byte offset " +
-                            std::to_string(body.Offset()) + ", " + std::to_string(body.Remaining()) +
-                            " bytes before its recorded size of " + std::to_string(size));
+            return Fail(rc::kMalformed, where + " file: the body ends at byte offset " +
+                                            std::to_string(body.Offset()) + ", " +
+                                            std::to_string(body.Remaining()) +
+                                            " bytes before its recorded size of " +
+                                            std::to_string(size));
         }
         blocks.push_back(std::move(block));
     }

@@ -16,10 +16,10 @@ class NifBlockBSLightShadeProp;
 // What AssignShader did.
 enum class AssignResult {
     kAssigned,
-    kNoSuchShape,       // the input holds no shape of that name
-    kNoSuchShader,      // the library holds no shader of that name
-    kBadTextureSet,     // the template's texture set is not a BSShaderTextureSet of the library
-    kBadGeometry,       // the shape's data is not a NiTriShapeData block
+    kNoSuchShape,    // the input holds no shape of that name
+    kNoSuchShader,   // the library holds no shader of that name
+    kBadTextureSet,  // the template's texture set is not a BSShaderTextureSet of the library
+    kBadGeometry,    // the shape's data is not a NiTriShapeData block
 };
 const char* DescribeAssignResult(AssignResult result);
 
@@ -30,7 +30,7 @@ struct BlockName {
 };
 
 class NifFile {
-public:
+  public:
     NifFile() = default;
     NifFile(const NifFile& other);
     NifFile& operator=(const NifFile& other);
@@ -67,7 +67,9 @@ public:
     const NifBlockBSLightShadeProp* FindShaderByName(const std::string& name) const;
     size_t GetShapeNames(std::vector<std::string>& names) const;
     size_t GetShaderNames(std::vector<std::string>& names) const;
-    const std::string& TypeNameOf(uint32_t blockIndex) const { return header.TypeNameOf(blockIndex); }
+    const std::string& TypeNameOf(uint32_t blockIndex) const {
+        return header.TypeNameOf(blockIndex);
+    }
     // Opaque blocks whose references Pellmar cannot find, so that any deletion may leave them
     // stale.
     std::vector<BlockName> OpaqueBlocksWithUnreachableReferences() const;
@@ -80,7 +82,7 @@ public:
     NifBlockHeader header;
     std::vector<std::unique_ptr<NifBlock>> blocks;
 
-private:
+  private:
     int Fail(int code, const std::string& message);
     std::string CheckTables() const;
     std::string CheckBlockSize(size_t block, size_t written) const;

@@ -6,7 +6,9 @@
 #include "NifBlockUnknown.h"
 #include "NifFile.h"
 
-void NifFile::DeleteBlock(uint32_t blockIndex) { DeleteBlocks({blockIndex}); }
+void NifFile::DeleteBlock(uint32_t blockIndex) {
+    DeleteBlocks({blockIndex});
+}
 
 void NifFile::DeleteBlocksOfType(const std::string& typeName) {
     auto it = std::find(header.blockTypes.begin(), header.blockTypes.end(), typeName);
@@ -73,7 +75,8 @@ void NifFile::SetUserVersions(uint32_t userVersion, uint32_t userVersion2) {
     const uint32_t previous = header.userVersion;
     header.userVersion = userVersion;
     header.userVersion2 = userVersion2;
-    const bool switches = (previous == 11 && userVersion == 12) || (previous == 12 && userVersion == 11);
+    const bool switches =
+        (previous == 11 && userVersion == 12) || (previous == 12 && userVersion == 11);
     if (!switches) return;
     for (size_t i = 0; i < blocks.size(); ++i) {
         blocks[i]->notifyUserVersionChange(userVersion, userVersion2);
@@ -94,8 +97,8 @@ void NifFile::RenameShape(const std::string& oldName, const std::string& newName
         header.strings[static_cast<size_t>(k)] = newName;
     }
     shape->name = newName;
-    header.maxStringLength = std::max<uint32_t>(header.maxStringLength,
-                                                static_cast<uint32_t>(newName.size()));
+    header.maxStringLength =
+        std::max<uint32_t>(header.maxStringLength, static_cast<uint32_t>(newName.size()));
 }
 
 void NifFile::AppendBlock(std::unique_ptr<NifBlock> block, const std::string& typeName) {
@@ -132,7 +135,8 @@ const NifBlockBSLightShadeProp* NifFile::FindShaderByName(const std::string& nam
 size_t NifFile::GetShapeNames(std::vector<std::string>& names) const {
     names.clear();
     for (const auto& b : blocks) {
-        if (b->blockKind == kKindTriShape) names.push_back(static_cast<const NifBlockTriShape*>(b.get())->name);
+        if (b->blockKind == kKindTriShape)
+            names.push_back(static_cast<const NifBlockTriShape*>(b.get())->name);
     }
     return names.size();
 }
@@ -162,7 +166,8 @@ std::vector<BlockName> NifFile::OpaqueBlocksBrokenByFormSwitch() const {
     std::vector<BlockName> found;
     for (uint32_t i = 0; i < blocks.size(); ++i) {
         if (blocks[i]->blockKind != kKindUnknown) continue;
-        if (static_cast<const NifBlockUnknown*>(blocks[i].get())->traits.layout != OpaqueLayout::kStable) {
+        if (static_cast<const NifBlockUnknown*>(blocks[i].get())->traits.layout !=
+            OpaqueLayout::kStable) {
             found.push_back({i, TypeNameOf(i)});
         }
     }

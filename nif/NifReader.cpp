@@ -44,7 +44,9 @@ uint32_t NifReader::U32() {
            (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
 }
 
-int32_t NifReader::I32() { return static_cast<int32_t>(U32()); }
+int32_t NifReader::I32() {
+    return static_cast<int32_t>(U32());
+}
 
 float NifReader::F32() {
     uint32_t bits = U32();
@@ -91,7 +93,9 @@ TexCoord NifReader::UV() {
     return t;
 }
 
-void NifReader::Bytes(void* dst, size_t n) { Take(dst, n); }
+void NifReader::Bytes(void* dst, size_t n) {
+    Take(dst, n);
+}
 
 uint8_t NifReader::CharSkippingSpace() {
     while (!failed_ && pos_ < size_) {
@@ -123,7 +127,7 @@ std::string NifReader::SizedString(const char* what) {
     if (failed_) return {};
     if (n > kMaxSizedString) {
         FailAt(pos_ - 4, std::string(what) + " of " + std::to_string(n) + " bytes is longer than " +
-             std::to_string(kMaxSizedString));
+                             std::to_string(kMaxSizedString));
         return {};
     }
     if (Count(n, 1, what) != n) return {};

@@ -13,7 +13,7 @@
 #include "NifTypes.h"
 
 class NifReader {
-public:
+  public:
     // base is the absolute file offset of data[0], used in error messages.
     NifReader(const uint8_t* data, size_t size, size_t base = 0)
         : data_(data), size_(size), base_(base) {}
@@ -69,7 +69,7 @@ public:
     size_t Remaining() const { return size_ - pos_; }
     const uint8_t* Data() const { return data_; }
 
-private:
+  private:
     bool Take(void* dst, size_t n);
 
     const uint8_t* data_;

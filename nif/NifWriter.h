@@ -10,7 +10,7 @@
 #include "NifTypes.h"
 
 class NifWriter {
-public:
+  public:
     void U8(uint8_t v) { buf_.push_back(static_cast<char>(v)); }
     void U16(uint16_t v) { Raw(v); }
     void U32(uint32_t v) { Raw(v); }
@@ -37,7 +37,7 @@ public:
     const std::string& Buffer() const { return buf_; }
     std::string& Buffer() { return buf_; }
 
-private:
+  private:
     // Numbers are stored little-endian, which is the memory order of every supported host.
     static_assert(std::endian::native == std::endian::little);
     template <typename T>

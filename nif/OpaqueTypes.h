@@ -6,15 +6,15 @@
 #include <string>
 
 enum class OpaqueRefs {
-    kNone,        // no block reference at all: the bytes travel unchanged
-    kObjectNET,   // only the common beginning: name, extra-data list, controller
-    kUnreachable, // references deeper in the body, or a type Pellmar does not know
+    kNone,         // no block reference at all: the bytes travel unchanged
+    kObjectNET,    // only the common beginning: name, extra-data list, controller
+    kUnreachable,  // references deeper in the body, or a type Pellmar does not know
 };
 
 enum class OpaqueLayout {
-    kStable,      // the same body in both forms
-    kChanges,     // the body differs between the forms
-    kUnknown,     // a type Pellmar knows nothing about
+    kStable,   // the same body in both forms
+    kChanges,  // the body differs between the forms
+    kUnknown,  // a type Pellmar knows nothing about
 };
 
 struct OpaqueTraits {

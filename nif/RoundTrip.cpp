@@ -15,7 +15,7 @@ constexpr const char* kFooterRewritten = "footer rewritten";
 // Builds the input as Pellmar's rewrites would leave it, remembering where each copied run
 // came from so a difference can be reported at its input offset.
 class Rewriter {
-public:
+  public:
     explicit Rewriter(const std::vector<uint8_t>& input) : in_(input) {}
 
     void Copy(size_t from, size_t to) {
@@ -39,7 +39,7 @@ public:
     const std::string& Out() const { return out_; }
     const std::vector<std::string>& Applied() const { return applied_; }
 
-private:
+  private:
     const std::vector<uint8_t>& in_;
     std::string out_;
     std::vector<std::pair<size_t, size_t>> anchors_;
@@ -71,7 +71,8 @@ size_t RewriteHeader(const std::vector<uint8_t>& input, Rewriter& w, uint64_t& b
             std::string text = raw.substr(0, raw.find('\0'));
             if (!text.empty() && raw == text + std::string(1, '\0')) {
                 copyTo(at);
-                w.Replace(at, std::string(1, static_cast<char>(text.size())) + text, kTerminatorDropped);
+                w.Replace(at, std::string(1, static_cast<char>(text.size())) + text,
+                          kTerminatorDropped);
                 copied = r.Position();
             } else if (n == 0) {
                 copyTo(at);
@@ -111,7 +112,8 @@ size_t RewriteHeader(const std::vector<uint8_t>& input, Rewriter& w, uint64_t& b
 
 RoundTripReport CompareRoundTrip(const std::vector<uint8_t>& input, const std::string& output) {
     RoundTripReport report;
-    if (output.size() == input.size() && std::memcmp(output.data(), input.data(), input.size()) == 0) {
+    if (output.size() == input.size() &&
+        std::memcmp(output.data(), input.data(), input.size()) == 0) {
         report.identical = report.identicalAfterRewrites = true;
         return report;
     }
@@ -121,7 +123,8 @@ RoundTripReport CompareRoundTrip(const std::vector<uint8_t>& input, const std::s
     size_t bodiesEnd = static_cast<size_t>(std::min<uint64_t>(headerEnd + bodies, input.size()));
     w.Copy(headerEnd, bodiesEnd);
     static const std::string kFooter("\x01\x00\x00\x00\x00\x00\x00\x00", 8);
-    std::string footer(reinterpret_cast<const char*>(input.data()) + bodiesEnd, input.size() - bodiesEnd);
+    std::string footer(reinterpret_cast<const char*>(input.data()) + bodiesEnd,
+                       input.size() - bodiesEnd);
     if (footer == kFooter) {
         w.Copy(bodiesEnd, input.size());
     } else {

@@ -9,10 +9,10 @@
 #include <vector>
 
 struct RoundTripReport {
-    bool identical = false;           // the written bytes equal the input
+    bool identical = false;  // the written bytes equal the input
     bool identicalAfterRewrites = false;
     std::vector<std::string> rewrites;  // the named rewrites that changed something
-    size_t firstDifference = 0;       // input offset of the first unexplained difference
+    size_t firstDifference = 0;         // input offset of the first unexplained difference
 };
 
 // input: the bytes that loaded; output: what Save writes for them.

@@ -9,12 +9,16 @@
 
 const char* DescribeAssignResult(AssignResult result) {
     switch (result) {
-        case AssignResult::kAssigned: return "assigned";
-        case AssignResult::kNoSuchShape: return "the input holds no shape of that name";
-        case AssignResult::kNoSuchShader: return "the library holds no shader of that name";
+        case AssignResult::kAssigned:
+            return "assigned";
+        case AssignResult::kNoSuchShape:
+            return "the input holds no shape of that name";
+        case AssignResult::kNoSuchShader:
+            return "the library holds no shader of that name";
         case AssignResult::kBadTextureSet:
             return "the library shader's texture set is not a BSShaderTextureSet block";
-        case AssignResult::kBadGeometry: return "the shape's data is not a NiTriShapeData block";
+        case AssignResult::kBadGeometry:
+            return "the shape's data is not a NiTriShapeData block";
     }
     return "unknown";
 }

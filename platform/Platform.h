@@ -9,7 +9,7 @@
 enum class MessageKind { kInformation, kError };
 
 class Platform {
-public:
+  public:
     virtual ~Platform() = default;
 
     // An open dialog for an existing NIF file; false when cancelled.
@@ -20,7 +20,8 @@ public:
     virtual bool ChooseSavePath(const std::string& title, const std::string& initialFolder,
                                 std::string& path) = 0;
     // Returns once the user has closed the message.
-    virtual void ShowMessage(const std::string& text, const std::string& caption, MessageKind kind) = 0;
+    virtual void ShowMessage(const std::string& text, const std::string& caption,
+                             MessageKind kind) = 0;
     // The game's data folder with its trailing separator, or empty when the game is not found.
     virtual std::string SkyrimDataPath() = 0;
     // The first command-line argument, or empty.

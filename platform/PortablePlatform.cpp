@@ -8,7 +8,9 @@ namespace fs = std::filesystem;
 
 PortablePlatform::PortablePlatform(std::ostream& messages, std::string firstArgument,
                                    std::string programPath)
-    : messages_(messages), firstArgument_(std::move(firstArgument)), programPath_(std::move(programPath)) {}
+    : messages_(messages),
+      firstArgument_(std::move(firstArgument)),
+      programPath_(std::move(programPath)) {}
 
 bool PortablePlatform::ChooseOpenPath(const std::string&, std::string& path) {
     path = openPath;
@@ -20,7 +22,8 @@ bool PortablePlatform::ChooseSavePath(const std::string&, const std::string&, st
     return !path.empty();
 }
 
-void PortablePlatform::ShowMessage(const std::string& text, const std::string& caption, MessageKind kind) {
+void PortablePlatform::ShowMessage(const std::string& text, const std::string& caption,
+                                   MessageKind kind) {
     messages_ << (kind == MessageKind::kError ? "error: " : "") << caption << ": " << text << "\n";
 }
 
@@ -42,7 +45,8 @@ std::string PortablePlatform::SkyrimDataPath() {
 
 std::string PortablePlatform::ProgramFolder() {
     std::error_code ec;
-    fs::path program = programPath_.empty() ? fs::read_symlink("/proc/self/exe", ec) : fs::path(programPath_);
+    fs::path program =
+        programPath_.empty() ? fs::read_symlink("/proc/self/exe", ec) : fs::path(programPath_);
     if (program.empty()) return {};
     fs::path folder = fs::absolute(program, ec).parent_path();
     std::string text = folder.string();

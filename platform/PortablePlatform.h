@@ -8,7 +8,7 @@
 #include "Platform.h"
 
 class PortablePlatform : public Platform {
-public:
+  public:
     explicit PortablePlatform(std::ostream& messages, std::string firstArgument = {},
                               std::string programPath = {});
 
@@ -22,7 +22,8 @@ public:
     bool ChooseOpenPath(const std::string& title, std::string& path) override;
     bool ChooseSavePath(const std::string& title, const std::string& initialFolder,
                         std::string& path) override;
-    void ShowMessage(const std::string& text, const std::string& caption, MessageKind kind) override;
+    void ShowMessage(const std::string& text, const std::string& caption,
+                     MessageKind kind) override;
     std::string SkyrimDataPath() override;
     std::string FirstArgument() override { return firstArgument_; }
     std::string ProgramFolder() override;
@@ -33,7 +34,7 @@ public:
     }
     char PathSeparator() const override;
 
-private:
+  private:
     std::ostream& messages_;
     std::string firstArgument_;
     std::string programPath_;

@@ -9,7 +9,7 @@
 #include "NifFile.h"
 
 class SampleBuilder {
-public:
+  public:
     SampleBuilder(uint32_t userVersion, uint32_t userVersion2);
 
     int32_t String(const std::string& text);
@@ -21,7 +21,7 @@ public:
 
     const NifBlockHeader& Header() const { return file_.header; }
 
-private:
+  private:
     NifFile file_;
     std::vector<std::pair<std::unique_ptr<NifBlock>, std::string>> slots_;
 };

@@ -80,7 +80,8 @@ std::unique_ptr<NifBlockNiSkinData> SkinData(const NifBlockTriShapeData& d) {
         data.boundingSphereRadius = d.radius;
         for (size_t v = 0; v < d.vertices.size(); ++v) {
             const float share = static_cast<float>(v) / static_cast<float>(d.vertices.size());
-            data.vertexWeights.push_back({static_cast<uint16_t>(v), bone == 0 ? 1.0f - share : share});
+            data.vertexWeights.push_back(
+                {static_cast<uint16_t>(v), bone == 0 ? 1.0f - share : share});
         }
         data.numVertices = static_cast<uint16_t>(data.vertexWeights.size());
         skin->boneList.push_back(std::move(data));
@@ -102,8 +103,9 @@ std::unique_ptr<NifBlockNiSkinPartition> Partitions(const NifBlockTriShapeData& 
         SkinPartition part;
         part.vertexMap.assign(used.begin(), used.end());
         auto local = [&](uint16_t v) {
-            return static_cast<uint16_t>(std::lower_bound(part.vertexMap.begin(), part.vertexMap.end(), v) -
-                                         part.vertexMap.begin());
+            return static_cast<uint16_t>(
+                std::lower_bound(part.vertexMap.begin(), part.vertexMap.end(), v) -
+                part.vertexMap.begin());
         };
         for (size_t t = first; t < last; ++t) {
             const Triangle& tri = d.triangles[t];
@@ -223,7 +225,14 @@ std::unique_ptr<NifBlock> Dismemberment(int32_t data, int32_t partition, int32_t
 
 std::vector<std::string> Textures(const std::string& stem) {
     return {"textures\\actors\\character\\" + stem + ".dds",
-            "textures\\actors\\character\\" + stem + "_msn.dds", "", "", "", "", "", "", ""};
+            "textures\\actors\\character\\" + stem + "_msn.dds",
+            "",
+            "",
+            "",
+            "",
+            "",
+            "",
+            ""};
 }
 
 }  // namespace
@@ -245,13 +254,15 @@ NifFile MakeBodyMesh(bool tiny) {
     const int32_t stencil = b.Add(StencilProperty(), "NiStencilProperty");
     const int32_t set = b.Reserve();
     const int32_t lighting = b.Add(PPLightingProperty(set), "BSShaderPPLightingProperty");
-    b.Set(set, TextureSet(tiny ? std::vector<std::string>{"a.dds", "b.dds"} : Textures("femalebody_1")),
+    b.Set(set,
+          TextureSet(tiny ? std::vector<std::string>{"a.dds", "b.dds"} : Textures("femalebody_1")),
           "BSShaderTextureSet");
     const int32_t alpha = b.Add(AlphaProperty(4845, 96), "NiAlphaProperty");
 
     auto torsoData = tiny ? Geometry(1, 3, false, false) : Geometry(6, 8, true, false);
     const int32_t skinData = b.Add(SkinData(*torsoData), "NiSkinData");
-    const int32_t partition = b.Add(Partitions(*torsoData, 3, kBlenderUserVersion), "NiSkinPartition");
+    const int32_t partition =
+        b.Add(Partitions(*torsoData, 3, kBlenderUserVersion), "NiSkinPartition");
     const int32_t torsoGeometry = b.Add(std::move(torsoData), "NiTriShapeData");
     const int32_t skin = b.Add(Dismemberment(skinData, partition, body, {spine, arm}, {0, 3, 7}),
                                "BSDismemberSkinInstance");
@@ -267,7 +278,9 @@ NifFile MakeBodyMesh(bool tiny) {
     return b.Finish();
 }
 
-NifFile MakeSampleMesh() { return MakeBodyMesh(false); }
+NifFile MakeSampleMesh() {
+    return MakeBodyMesh(false);
+}
 
 namespace {
 
@@ -357,8 +370,8 @@ NifFile MakeLargeMesh(uint32_t vertices, uint32_t userVersion, uint32_t userVers
             properties = {b.Add(MaterialProperty(b, "Skin"), "NiMaterialProperty"),
                           b.Add(SpecularProperty(), "NiSpecularProperty")};
         }
-        const int32_t shape = b.Add(Shape(b, "Shape" + std::to_string(s), data, skin, properties),
-                                    "NiTriShape");
+        const int32_t shape =
+            b.Add(Shape(b, "Shape" + std::to_string(s), data, skin, properties), "NiTriShape");
         children.push_back(shape);
     }
     b.Set(root, Node(b, "Scene Root", children), "NiNode");
@@ -371,7 +384,8 @@ NifFile MakeManyShapes(uint32_t shapes) {
     std::vector<int32_t> children;
     for (uint32_t i = 0; i < shapes; ++i) {
         const int32_t data = b.Add(Geometry(1, 3, false, false), "NiTriShapeData");
-        children.push_back(b.Add(Shape(b, "Shape" + std::to_string(i), data, -1, {}), "NiTriShape"));
+        children.push_back(
+            b.Add(Shape(b, "Shape" + std::to_string(i), data, -1, {}), "NiTriShape"));
     }
     b.Set(root, Node(b, "Scene Root", children), "NiNode");
     return b.Finish();

@@ -18,11 +18,13 @@ int main(int argc, char** argv) {
     const NifFile library = MakeSampleLibrary();
     if (mesh.Save((dir / kSampleMeshName).string()) != rc::kOk ||
         library.Save((dir / kSampleLibraryName).string()) != rc::kOk) {
-        std::fprintf(stderr, "make_samples: %s%s\n", mesh.LastError().c_str(), library.LastError().c_str());
+        std::fprintf(stderr, "make_samples: %s%s\n", mesh.LastError().c_str(),
+                     library.LastError().c_str());
         return 1;
     }
     std::string error;
-    if (WriteFileAtomically((dir / kSampleConfigName).string(), SampleConfigXml(), error) != rc::kOk) {
+    if (WriteFileAtomically((dir / kSampleConfigName).string(), SampleConfigXml(), error) !=
+        rc::kOk) {
         std::fprintf(stderr, "make_samples: %s\n", error.c_str());
         return 1;
     }

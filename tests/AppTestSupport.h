@@ -14,7 +14,7 @@ struct ShownMessage {
 };
 
 class FakePlatform : public Platform {
-public:
+  public:
     // Answers of the choosers, in order; an empty answer cancels.
     std::vector<std::string> openAnswers;
     std::string saveAnswer;
@@ -34,14 +34,16 @@ public:
         openAnswers.erase(openAnswers.begin());
         return !path.empty();
     }
-    bool ChooseSavePath(const std::string& title, const std::string& initialFolder, std::string& path) override {
+    bool ChooseSavePath(const std::string& title, const std::string& initialFolder,
+                        std::string& path) override {
         dialogs.push_back(title);
         saveInitialFolder = initialFolder;
         savePrefill = path;
         path = saveAnswer;
         return !path.empty();
     }
-    void ShowMessage(const std::string& text, const std::string& caption, MessageKind kind) override {
+    void ShowMessage(const std::string& text, const std::string& caption,
+                     MessageKind kind) override {
         messages.push_back({text, caption, kind});
     }
     std::string SkyrimDataPath() override { return dataPath; }
@@ -53,15 +55,17 @@ public:
         return !ec;
     }
     void Quit(int) override { ++quits; }
-    char PathSeparator() const override { return static_cast<char>(std::filesystem::path::preferred_separator); }
+    char PathSeparator() const override {
+        return static_cast<char>(std::filesystem::path::preferred_separator);
+    }
 };
 
 // Restores the current folder when a test changed it.
 class KeepCurrentFolder {
-public:
+  public:
     KeepCurrentFolder() : folder_(std::filesystem::current_path()) {}
     ~KeepCurrentFolder() { std::filesystem::current_path(folder_); }
 
-private:
+  private:
     std::filesystem::path folder_;
 };

@@ -102,7 +102,8 @@ TEST(OnCommand, ButtonsRunTheConversionsAndReport) {
     EXPECT_EQ(p.platform.quits, 2);
 
     onCommand(state, 0, 4);  // To Blender on a Blender export that still holds a legacy shader
-    EXPECT_NE(p.platform.messages.back().text.find("(BSShaderPPLightingProperty)"), std::string::npos);
+    EXPECT_NE(p.platform.messages.back().text.find("(BSShaderPPLightingProperty)"),
+              std::string::npos);
     EXPECT_EQ(p.platform.messages.back().caption, "Save Failed");
     EXPECT_EQ(p.platform.quits, 2);
 
@@ -115,7 +116,8 @@ TEST(OnCommand, ButtonsRunTheConversionsAndReport) {
     state.config.set(kSkyrimDataPath, p.dir.Path("Data").string() + p.platform.PathSeparator());
     onCommand(state, 0, 3);  // TEST!
     EXPECT_EQ(state.config.get(kTestMode), "true");
-    EXPECT_TRUE(fs::exists(p.dir.Path("Data/meshes/actors/character/character assets/femalebody_1.nif")));
+    EXPECT_TRUE(
+        fs::exists(p.dir.Path("Data/meshes/actors/character/character assets/femalebody_1.nif")));
     EXPECT_EQ(p.platform.quits, 4);
 }
 
@@ -139,7 +141,9 @@ TEST(OnCommand, SuccessMessageNamesRowsWithoutAShader) {
     p.platform.saveAnswer = p.dir.Path("game.nif").string();
     onCommand(state, 0, 2);
     ASSERT_EQ(p.platform.messages.size(), 1u);
-    EXPECT_EQ(p.platform.messages[0].text.rfind("Skyrim .nif saved successfully.\n\nThese shapes got no shader:\n", 0), 0u);
+    EXPECT_EQ(p.platform.messages[0].text.rfind(
+                  "Skyrim .nif saved successfully.\n\nThese shapes got no shader:\n", 0),
+              0u);
     EXPECT_NE(p.platform.messages[0].text.find("\"Hands\""), std::string::npos);
 }
 

@@ -18,13 +18,14 @@ namespace {
 using Refs = std::vector<int32_t>;
 
 // The common beginning of node and shape bodies, up to the property section.
-void PutAVObject(ByteBuilder& b, int32_t name, int32_t extraCount, const Refs& extra, int32_t controller) {
+void PutAVObject(ByteBuilder& b, int32_t name, int32_t extraCount, const Refs& extra,
+                 int32_t controller) {
     b.I32(name).I32(extraCount);
     for (int32_t r : extra) b.I32(r);
     b.I32(controller).U16(14).U16(0);
-    b.Zeros(12);                              // translation
+    b.Zeros(12);                                                  // translation
     for (int i = 0; i < 9; ++i) b.F32(i % 4 == 0 ? 1.0f : 0.0f);  // rotation
-    b.F32(1.0f);                              // scale
+    b.F32(1.0f);                                                  // scale
 }
 
 void PutList(ByteBuilder& b, const Refs& refs) {
@@ -62,7 +63,8 @@ TEST(NiNodeBody, ReadsAndWritesBackEveryLayout) {
         ReadBody(node, body, h);
         EXPECT_EQ(WriteBody(node, h), body);
         const size_t lists = c.extra.size() + c.children.size() + c.effects.size();
-        EXPECT_EQ(body.size(), c.userVersion <= 11 ? 84 + 4 * (lists + c.properties.size()) : 80 + 4 * lists);
+        EXPECT_EQ(body.size(),
+                  c.userVersion <= 11 ? 84 + 4 * (lists + c.properties.size()) : 80 + 4 * lists);
         EXPECT_EQ(node.name, "Root");
         EXPECT_EQ(node.numChildren, c.children.size());
     }
@@ -440,8 +442,9 @@ Bytes ShaderBody(uint32_t type, int32_t name, Refs extra, int32_t controller, in
 }  // namespace
 
 TEST(BSLightingShaderPropertyBody, EveryShaderTypeHasItsTail) {
-    const std::pair<uint32_t, size_t> sizes[] = {{0, 100}, {1, 104}, {5, 112}, {6, 112}, {7, 108},
-                                                 {11, 120}, {14, 116}, {16, 128}, {99, 100}};
+    const std::pair<uint32_t, size_t> sizes[] = {{0, 100},  {1, 104},  {5, 112},
+                                                 {6, 112},  {7, 108},  {11, 120},
+                                                 {14, 116}, {16, 128}, {99, 100}};
     for (const auto& [type, size] : sizes) {
         const NifBlockHeader h = MakeHeader(12, {"Skin"});
         NifBlockBSLightShadeProp shader;
@@ -479,7 +482,8 @@ TEST(BSLightingShaderPropertyBody, DeletionRepairsTextureSetControllerAndExtraDa
 
 TEST(NiAlphaPropertyBody, DefaultBytes) {
     NifBlockAlphaProperty alpha;
-    const Bytes expected = {0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xEC, 0x12, 0x80};
+    const Bytes expected = {0xFF, 0xFF, 0xFF, 0xFF, 0,    0,    0,   0,
+                            0xFF, 0xFF, 0xFF, 0xFF, 0xEC, 0x12, 0x80};
     const NifBlockHeader h = MakeHeader(12);
     EXPECT_EQ(WriteBody(alpha, h), expected);
     EXPECT_EQ(alpha.blockSize, 15u);

@@ -29,7 +29,9 @@ CliRun RunCli(const std::string& args) {
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
 }
 
-std::string Quoted(const std::filesystem::path& p) { return "'" + p.string() + "'"; }
+std::string Quoted(const std::filesystem::path& p) {
+    return "'" + p.string() + "'";
+}
 
 }  // namespace
 
@@ -42,16 +44,20 @@ TEST(CliCheck, GoodBadAndRewrittenFiles) {
     rewritten.resize(rewritten.size() - 8);  // no footer
     WriteFileBytes(dir.Path("nofooter.nif"), rewritten);
 
-    CliRun ok = RunCli("check " + Quoted(dir.Path("good.nif")) + " " + Quoted(SamplePath(kSampleLibraryName)));
+    CliRun ok = RunCli("check " + Quoted(dir.Path("good.nif")) + " " +
+                       Quoted(SamplePath(kSampleLibraryName)));
     EXPECT_EQ(ok.exitCode, 0) << ok.out;
-    EXPECT_NE(ok.out.find("good.nif: ok, 17 blocks, 3 shapes, writes back identically\n"), std::string::npos) << ok.out;
+    EXPECT_NE(ok.out.find("good.nif: ok, 17 blocks, 3 shapes, writes back identically\n"),
+              std::string::npos)
+        << ok.out;
 
     CliRun footer = RunCli("check " + Quoted(dir.Path("nofooter.nif")));
     EXPECT_EQ(footer.exitCode, 0) << footer.out;
-    EXPECT_NE(footer.out.find("writes back identically after rewrites (footer rewritten)"), std::string::npos);
+    EXPECT_NE(footer.out.find("writes back identically after rewrites (footer rewritten)"),
+              std::string::npos);
 
-    CliRun mixed = RunCli("check " + Quoted(dir.Path("cut.nif")) + " " + Quoted(dir.Path("good.nif")) + " " +
-                       Quoted(dir.Path("missing.nif")));
+    CliRun mixed = RunCli("check " + Quoted(dir.Path("cut.nif")) + " " +
+                          Quoted(dir.Path("good.nif")) + " " + Quoted(dir.Path("missing.nif")));
     EXPECT_EQ(mixed.exitCode, 1);
     EXPECT_NE(mixed.out.find("cut.nif: error: "), std::string::npos) << mixed.out;
     EXPECT_NE(mixed.out.find("good.nif: ok"), std::string::npos);
@@ -89,16 +95,19 @@ TEST(CliUsage, ErrorsExitTwoAndHelpZero) {
 
 namespace {
 
-std::string Samples(const char* name) { return Quoted(SamplePath(name)); }
+std::string Samples(const char* name) {
+    return Quoted(SamplePath(name));
+}
 
 }  // namespace
 
 TEST(CliClean, ConvertsWithAssignmentsRenamesAndAlpha) {
     TempDir dir;
-    CliRun run = RunCli("clean " + Samples(kSampleMeshName) + " --library " + Samples(kSampleLibraryName) +
-                        " -o " + Quoted(dir.Path("game.nif")) + " --rename Feet=Boots --assign Boots=Metal" +
-                        " --assign 'Hands=Hair (A)' --no-alpha Hands --alpha Boots --alpha Tail --config " +
-                        Samples(kSampleConfigName));
+    CliRun run =
+        RunCli("clean " + Samples(kSampleMeshName) + " --library " + Samples(kSampleLibraryName) +
+               " -o " + Quoted(dir.Path("game.nif")) + " --rename Feet=Boots --assign Boots=Metal" +
+               " --assign 'Hands=Hair (A)' --no-alpha Hands --alpha Boots --alpha Tail --config " +
+               Samples(kSampleConfigName));
     ASSERT_EQ(run.exitCode, 0) << run.out;
     EXPECT_NE(run.out.find("warning: no shape named \"Tail\""), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("1 converted, 0 failed"), std::string::npos);
@@ -121,9 +130,10 @@ TEST(CliClean, BatchesGoOnPastFailures) {
     fs::copy_file(SamplePath(kSampleMeshName), dir.Path("in/a.nif"));
     WriteFileBytes(dir.Path("in/b.nif"), {1, 2, 3});
     fs::copy_file(SamplePath(kSampleMeshName), dir.Path("in/c.nif"));
-    CliRun run = RunCli("clean " + Quoted(dir.Path("in/a.nif")) + " " + Quoted(dir.Path("in/b.nif")) + " " +
-                        Quoted(dir.Path("in/c.nif")) + " --library " + Samples(kSampleLibraryName) +
-                        " --output-dir " + Quoted(dir.Path("out")));
+    CliRun run =
+        RunCli("clean " + Quoted(dir.Path("in/a.nif")) + " " + Quoted(dir.Path("in/b.nif")) + " " +
+               Quoted(dir.Path("in/c.nif")) + " --library " + Samples(kSampleLibraryName) +
+               " --output-dir " + Quoted(dir.Path("out")));
     EXPECT_EQ(run.exitCode, 1) << run.out;
     EXPECT_NE(run.out.find("b.nif: failed: "), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("2 converted, 1 failed"), std::string::npos);
@@ -134,8 +144,9 @@ TEST(CliClean, BatchesGoOnPastFailures) {
 
 TEST(CliClean, TestModeWritesIntoTheDataFolder) {
     TempDir dir;
-    CliRun run = RunCli("clean " + Samples(kSampleMeshName) + " --library " + Samples(kSampleLibraryName) +
-                        " --test-mode --data-path " + Quoted(dir.Root()));
+    CliRun run =
+        RunCli("clean " + Samples(kSampleMeshName) + " --library " + Samples(kSampleLibraryName) +
+               " --test-mode --data-path " + Quoted(dir.Root()));
     ASSERT_EQ(run.exitCode, 0) << run.out;
     EXPECT_TRUE(fs::exists(dir.Path("meshes/actors/character/character assets/femalebody_0.nif")));
     EXPECT_TRUE(fs::exists(dir.Path("meshes/actors/character/character assets/femalebody_1.nif")));
@@ -143,15 +154,19 @@ TEST(CliClean, TestModeWritesIntoTheDataFolder) {
 
 TEST(CliClean, UsageErrors) {
     TempDir dir;
-    const std::string mesh = Samples(kSampleMeshName), lib = " --library " + Samples(kSampleLibraryName);
+    const std::string mesh = Samples(kSampleMeshName),
+                      lib = " --library " + Samples(kSampleLibraryName);
     const std::string cases[] = {
-        "clean " + mesh + lib,                                            // no output option
-        "clean " + mesh + lib + " -o a.nif --test-mode",                  // two output options
-        "clean " + mesh + " " + mesh + lib + " -o " + Quoted(dir.Path("x.nif")),  // -o with two inputs
+        "clean " + mesh + lib,                            // no output option
+        "clean " + mesh + lib + " -o a.nif --test-mode",  // two output options
+        "clean " + mesh + " " + mesh + lib + " -o " +
+            Quoted(dir.Path("x.nif")),  // -o with two inputs
         "clean " + mesh + " " + mesh + lib + " --output-dir " + Quoted(dir.Root()),  // same names
-        "clean " + mesh + lib + " -o " + Quoted(dir.Path("x.nif")) + " --assign Body=Velvet",  // no such shader
-        "clean " + mesh + lib + " -o " + Quoted(dir.Path("x.nif")) + " --assign Body",  // not NAME=NAME
-        "clean " + mesh + " -o " + Quoted(dir.Path("x.nif")),             // no library
+        "clean " + mesh + lib + " -o " + Quoted(dir.Path("x.nif")) +
+            " --assign Body=Velvet",  // no such shader
+        "clean " + mesh + lib + " -o " + Quoted(dir.Path("x.nif")) +
+            " --assign Body",                                  // not NAME=NAME
+        "clean " + mesh + " -o " + Quoted(dir.Path("x.nif")),  // no library
         "to-blender " + mesh + " " + mesh + " -o " + Quoted(dir.Path("x.nif")),
     };
     for (const std::string& args : cases) {
@@ -167,8 +182,10 @@ TEST(CliClean, UsageErrors) {
 TEST(CliToBlender, WritesBlendBesideEachInput) {
     TempDir dir;
     fs::create_directory(dir.Path("sub"));
-    ASSERT_EQ(RunCli("clean " + Samples(kSampleMeshName) + " --library " + Samples(kSampleLibraryName) + " -o " +
-                     Quoted(dir.Path("sub/game.nif"))).exitCode, 0);
+    ASSERT_EQ(RunCli("clean " + Samples(kSampleMeshName) + " --library " +
+                     Samples(kSampleLibraryName) + " -o " + Quoted(dir.Path("sub/game.nif")))
+                  .exitCode,
+              0);
     CliRun run = RunCli("to-blender " + Quoted(dir.Path("sub/game.nif")));
     ASSERT_EQ(run.exitCode, 0) << run.out;
     NifFile back;
@@ -177,7 +194,8 @@ TEST(CliToBlender, WritesBlendBesideEachInput) {
     EXPECT_EQ(back.CheckConsistency(), "");
 
     // A refused input fails its line; the summary counts it.
-    CliRun refused = RunCli("to-blender " + Samples(kSampleMeshName) + " --output-dir " + Quoted(dir.Root()));
+    CliRun refused =
+        RunCli("to-blender " + Samples(kSampleMeshName) + " --output-dir " + Quoted(dir.Root()));
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_NE(refused.out.find("BSShaderPPLightingProperty"), std::string::npos) << refused.out;
 }

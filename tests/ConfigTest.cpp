@@ -34,20 +34,28 @@ TEST(LoadConfig, FallsBackSilentlyAndReadsWhatIsThere) {
     };
     const Case cases[] = {
         {"no file", nullptr, nullptr, nullptr, nullptr, nullptr},
-        {"not well-formed", "<PellmarConfig><TestMode>true</PellmarConfig>", nullptr, nullptr, nullptr, nullptr},
-        {"another root", "<PellmarConfiguration><TestMode>true</TestMode></PellmarConfiguration>", nullptr,
-         nullptr, nullptr, nullptr},
+        {"not well-formed", "<PellmarConfig><TestMode>true</PellmarConfig>", nullptr, nullptr,
+         nullptr, nullptr},
+        {"another root", "<PellmarConfiguration><TestMode>true</TestMode></PellmarConfiguration>",
+         nullptr, nullptr, nullptr, nullptr},
         {"empty root", "<PellmarConfig/>", "ShaderLibrary.nif", "false", nullptr, nullptr},
-        {"names differing in case", "<PellmarConfig><testmode>true</testmode><shaderLibraryFile>x</shaderLibraryFile>"
-                                    "</PellmarConfig>", "ShaderLibrary.nif", "false", nullptr, nullptr},
-        {"duplicates: the first counts", "<PellmarConfig><ShaderLibraryFile>a.nif</ShaderLibraryFile>"
-                                         "<ShaderLibraryFile>b.nif</ShaderLibraryFile><TestMode>True</TestMode>"
-                                         "</PellmarConfig>", "a.nif", "True", nullptr, nullptr},
-        {"elements without text", "<PellmarConfig><ShaderLibraryFile/><TestMode><!-- off --></TestMode>"
-                                  "<AlphaThreshold></AlphaThreshold></PellmarConfig>", "", "", nullptr, ""},
-        {"every element", "<?xml version=\"1.0\"?><PellmarConfig><AlphaFlagsValue>4845</AlphaFlagsValue>"
-                          "<AlphaThreshold>abc</AlphaThreshold><TestMode>true</TestMode>"
-                          "<ShaderLibraryFile>lib\\s.nif</ShaderLibraryFile></PellmarConfig>",
+        {"names differing in case",
+         "<PellmarConfig><testmode>true</testmode><shaderLibraryFile>x</shaderLibraryFile>"
+         "</PellmarConfig>",
+         "ShaderLibrary.nif", "false", nullptr, nullptr},
+        {"duplicates: the first counts",
+         "<PellmarConfig><ShaderLibraryFile>a.nif</ShaderLibraryFile>"
+         "<ShaderLibraryFile>b.nif</ShaderLibraryFile><TestMode>True</TestMode>"
+         "</PellmarConfig>",
+         "a.nif", "True", nullptr, nullptr},
+        {"elements without text",
+         "<PellmarConfig><ShaderLibraryFile/><TestMode><!-- off --></TestMode>"
+         "<AlphaThreshold></AlphaThreshold></PellmarConfig>",
+         "", "", nullptr, ""},
+        {"every element",
+         "<?xml version=\"1.0\"?><PellmarConfig><AlphaFlagsValue>4845</AlphaFlagsValue>"
+         "<AlphaThreshold>abc</AlphaThreshold><TestMode>true</TestMode>"
+         "<ShaderLibraryFile>lib\\s.nif</ShaderLibraryFile></PellmarConfig>",
          "lib\\s.nif", "true", "4845", "abc"},
     };
     for (const Case& c : cases) {
@@ -83,11 +91,16 @@ TEST(AlphaSettings, ParsedLikeAtoiKeepingTheLowBits) {
         uint16_t expectedFlags;
         uint8_t expectedThreshold;
     };
-    const Case cases[] = {{nullptr, nullptr, 4844, 128}, {"4845", "300", 4845, 44}, {"abc", "", 0, 0},
-                          {"-1", "12xyz", 65535, 12}, {" 77", "-1", 77, 255}};
+    const Case cases[] = {{nullptr, nullptr, 4844, 128},
+                          {"4845", "300", 4845, 44},
+                          {"abc", "", 0, 0},
+                          {"-1", "12xyz", 65535, 12},
+                          {" 77", "-1", 77, 255}};
     for (const Case& c : cases) {
-        const std::string flags = c.flags ? c.flags : "", threshold = c.threshold ? c.threshold : "";
-        const AlphaSettings a = ParseAlphaSettings(c.flags ? &flags : nullptr, c.threshold ? &threshold : nullptr);
+        const std::string flags = c.flags ? c.flags : "",
+                          threshold = c.threshold ? c.threshold : "";
+        const AlphaSettings a =
+            ParseAlphaSettings(c.flags ? &flags : nullptr, c.threshold ? &threshold : nullptr);
         EXPECT_EQ(a.flags, c.expectedFlags) << (c.flags ? c.flags : "none");
         EXPECT_EQ(a.threshold, c.expectedThreshold);
     }

@@ -44,7 +44,9 @@ size_t CountType(const NifFile& f, const std::string& type) {
     return n;
 }
 
-const NifBlockTriShape& Shape(const NifFile& f, const std::string& name) { return *f.FindShapeByName(name); }
+const NifBlockTriShape& Shape(const NifFile& f, const std::string& name) {
+    return *f.FindShapeByName(name);
+}
 
 }  // namespace
 
@@ -79,24 +81,32 @@ TEST(Clean, ConvertsTheSampleForTheGame) {
     std::vector<uint16_t> parts;
     for (const auto& b : out.blocks) {
         if (b->blockKind == kKindDismemberment) {
-            for (const auto& p : static_cast<const NifBlockBSDismemberment&>(*b).partitions) parts.push_back(p.bodyPart);
+            for (const auto& p : static_cast<const NifBlockBSDismemberment&>(*b).partitions)
+                parts.push_back(p.bodyPart);
         }
     }
     EXPECT_EQ(parts, (std::vector<uint16_t>{32, 34, 38}));
 
     const auto& body = Shape(out, "Body");
-    const auto& shader = static_cast<const NifBlockBSLightShadeProp&>(*out.blocks[static_cast<size_t>(body.shaderProperty)]);
+    const auto& shader = static_cast<const NifBlockBSLightShadeProp&>(
+        *out.blocks[static_cast<size_t>(body.shaderProperty)]);
     EXPECT_EQ(shader.shaderType, 5u);
     EXPECT_EQ(out.TypeNameOf(static_cast<uint32_t>(shader.textureSet)), "BSShaderTextureSet");
     EXPECT_EQ(body.alphaProperty, -1);
     // Model-space normals: the body geometry carries no normals; the tinted feet keep theirs.
-    EXPECT_EQ(static_cast<const NifBlockTriShapeData&>(*out.blocks[static_cast<size_t>(body.data)]).hasNormals, 0);
-    EXPECT_EQ(static_cast<const NifBlockTriShapeData&>(*out.blocks[static_cast<size_t>(Shape(out, "Feet").data)]).hasNormals, 1);
+    EXPECT_EQ(static_cast<const NifBlockTriShapeData&>(*out.blocks[static_cast<size_t>(body.data)])
+                  .hasNormals,
+              0);
+    EXPECT_EQ(static_cast<const NifBlockTriShapeData&>(
+                  *out.blocks[static_cast<size_t>(Shape(out, "Feet").data)])
+                  .hasNormals,
+              1);
 
     // The alpha block comes from the configuration; the file's own alpha block is left alone.
     const auto& hands = Shape(out, "Hands");
     ASSERT_GE(hands.alphaProperty, 0);
-    const Bytes alpha = WriteBody(*out.blocks[static_cast<size_t>(hands.alphaProperty)], out.header);
+    const Bytes alpha =
+        WriteBody(*out.blocks[static_cast<size_t>(hands.alphaProperty)], out.header);
     EXPECT_EQ(Bytes(alpha.end() - 3, alpha.end()), (Bytes{0xED, 0x12, 44}));
     EXPECT_EQ(CountType(out, "NiAlphaProperty"), 2u);
 }
@@ -148,12 +158,14 @@ TEST(Clean, RefusesWhatItCannotConvertSafely) {
     special.header.userVersion2 = 100;
     NifFile noLighting = MakeSampleMesh();  // a type whose layout differs between the forms
     {
-        auto block = std::make_unique<NifBlockUnknown>(12, TraitsOfOpaqueType("BSShaderNoLightingProperty"));
+        auto block =
+            std::make_unique<NifBlockUnknown>(12, TraitsOfOpaqueType("BSShaderNoLightingProperty"));
         block->rawData = ByteBuilder().I32(-1).I32(0).I32(-1).Get();
         noLighting.AppendBlock(std::move(block), "BSShaderNoLightingProperty");
     }
     NifFile deep = MakeSampleMesh();  // references Pellmar cannot reach, while blocks are deleted
-    deep.AppendBlock(std::make_unique<NifBlockUnknown>(0, TraitsOfOpaqueType("NiSourceTexture")), "NiSourceTexture");
+    deep.AppendBlock(std::make_unique<NifBlockUnknown>(0, TraitsOfOpaqueType("NiSourceTexture")),
+                     "NiSourceTexture");
     NifFile blenderLibrary = MakeSampleLibrary();
     blenderLibrary.header.userVersion = 11;
 
@@ -167,7 +179,8 @@ TEST(Clean, RefusesWhatItCannotConvertSafely) {
         {"Skyrim SE form", special, MakeSampleLibrary(), rc::kUnsupportedForm, "12/100"},
         {"layout changes", noLighting, MakeSampleLibrary(), rc::kUnsafeOpaqueBlock,
          "layout of block 13 (BSShaderNoLightingProperty)"},
-        {"unreachable references", deep, MakeSampleLibrary(), rc::kUnsafeOpaqueBlock, "(NiSourceTexture)"},
+        {"unreachable references", deep, MakeSampleLibrary(), rc::kUnsafeOpaqueBlock,
+         "(NiSourceTexture)"},
         {"library in the Blender form", MakeSampleMesh(), blenderLibrary, rc::kBadLibrary, "11/83"},
     };
     for (Case& c : cases) {
@@ -205,12 +218,14 @@ TEST(Clean, RootIsDroppedOnlyWhenItsOneChildIsBlockOne) {
     root.children = {2};
     for (const auto& [what, input, dropped] :
          {std::tuple{"NiNode with block 1 as its child", MakeSampleMesh(), true},
-          std::tuple{"BSFadeNode root", fade, false}, std::tuple{"child elsewhere", elsewhere, false}}) {
+          std::tuple{"BSFadeNode root", fade, false},
+          std::tuple{"child elsewhere", elsewhere, false}}) {
         Session s(input);
         s.platform.saveAnswer = s.Out("out.nif");
         ASSERT_EQ(Clean(s.state).code, rc::kOk) << what;
         // Five legacy blocks go, each shape gains a shader and a texture set.
-        EXPECT_EQ(s.Saved("out.nif").blocks.size(), input.blocks.size() - 5 - (dropped ? 1 : 0) + 6) << what;
+        EXPECT_EQ(s.Saved("out.nif").blocks.size(), input.blocks.size() - 5 - (dropped ? 1 : 0) + 6)
+            << what;
     }
 }
 
@@ -225,7 +240,8 @@ TEST(Clean, RowsWithoutAShaderAreReported) {
     const ConversionResult r = Clean(s.state);
     ASSERT_EQ(r.code, rc::kOk);
     ASSERT_EQ(r.warnings.size(), 3u);
-    EXPECT_NE(r.warnings[0].find("\"Body\" got no shader: the library holds no shader"), std::string::npos);
+    EXPECT_NE(r.warnings[0].find("\"Body\" got no shader: the library holds no shader"),
+              std::string::npos);
     EXPECT_NE(r.warnings[2].find("no shape of that name"), std::string::npos);
 }
 
@@ -238,7 +254,8 @@ TEST(Clean, TwoShapesOfOneNameBothActOnTheFirst) {
     const NifFile out = s.Saved("out.nif");
     std::vector<const NifBlockTriShape*> hands;
     for (const auto& b : out.blocks) {
-        if (b->blockKind == kKindTriShape && static_cast<const NifBlockTriShape&>(*b).name == "Hands")
+        if (b->blockKind == kKindTriShape &&
+            static_cast<const NifBlockTriShape&>(*b).name == "Hands")
             hands.push_back(static_cast<const NifBlockTriShape*>(b.get()));
     }
     ASSERT_EQ(hands.size(), 2u);
@@ -286,7 +303,8 @@ TEST(ToBlender, ConvertsACleanedMeshBack) {
     EXPECT_EQ(out.CheckConsistency(), "");
     EXPECT_EQ(out.header.userVersion, 11u);
     EXPECT_EQ(out.header.userVersion2, 34u);
-    for (const std::string& type : kToBlenderRemovedTypes) EXPECT_EQ(CountType(out, type), 0u) << type;
+    for (const std::string& type : kToBlenderRemovedTypes)
+        EXPECT_EQ(CountType(out, type), 0u) << type;
     EXPECT_EQ(CountType(out, "NiTriShape"), 3u);
 }
 
@@ -295,8 +313,10 @@ TEST(ToBlender, OutputNames) {
     EXPECT_EQ(BlenderOutputPath("body.nif", '\\'), "test.nif");
     EXPECT_EQ(BlenderOutputPath("C:/Mods/body.nif", '\\'), "test.nif");
     EXPECT_EQ(BlenderOutputPath("/home/m/body.nif", '/'), "/home/m/blend_body.nif");
-    EXPECT_EQ(TestModeTargets("", '/'), (std::vector<std::string>{"femalebody_0.nif", "femalebody_1.nif"}));
-    EXPECT_EQ(TestModeTargets("D\\", '\\')[1], "D\\meshes\\actors\\character\\character assets\\femalebody_1.nif");
+    EXPECT_EQ(TestModeTargets("", '/'),
+              (std::vector<std::string>{"femalebody_0.nif", "femalebody_1.nif"}));
+    EXPECT_EQ(TestModeTargets("D\\", '\\')[1],
+              "D\\meshes\\actors\\character\\character assets\\femalebody_1.nif");
 }
 
 TEST(Corpus, EveryFileConvertsOrIsRefusedWithAReason) {
@@ -310,7 +330,8 @@ TEST(Corpus, EveryFileConvertsOrIsRefusedWithAReason) {
         s.platform.saveAnswer = s.Out("game.nif");
         const ConversionResult clean = Clean(s.state);
         const ConversionResult blender = ToBlender(s.state);
-        for (const auto& [r, name] : {std::pair{clean, "game.nif"}, std::pair{blender, "blend_body.nif"}}) {
+        for (const auto& [r, name] :
+             {std::pair{clean, "game.nif"}, std::pair{blender, "blend_body.nif"}}) {
             if (r.code == rc::kOk) {
                 EXPECT_EQ(s.Saved(name).CheckConsistency(), "");
             } else {
@@ -340,5 +361,6 @@ TEST(Clean, AlphaValuesGoOnlyIntoAlphaBlocksItCreated) {
     ASSERT_EQ(r.code, rc::kOk) << r.message;
     const NifFile out = again.Saved("again.nif");
     const auto& hands = Shape(out, "Hands");
-    EXPECT_EQ(WriteBody(*out.blocks[static_cast<size_t>(hands.alphaProperty)], out.header), alphaBefore);
+    EXPECT_EQ(WriteBody(*out.blocks[static_cast<size_t>(hands.alphaProperty)], out.header),
+              alphaBefore);
 }

@@ -16,7 +16,8 @@ void ExpectRoundTrip(const std::filesystem::path& path) {
     ASSERT_EQ(f.Load(path.string()), rc::kOk) << f.LastError();
     EXPECT_EQ(f.CheckConsistency(), "");
     const Bytes output = SaveBytes(f);
-    const RoundTripReport report = CompareRoundTrip(input, std::string(output.begin(), output.end()));
+    const RoundTripReport report =
+        CompareRoundTrip(input, std::string(output.begin(), output.end()));
     EXPECT_TRUE(report.identicalAfterRewrites) << "first difference at " << report.firstDifference;
 }
 

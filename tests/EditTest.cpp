@@ -42,7 +42,9 @@ TEST(DeleteBlock, TypeNameLeavesWithTheLastBlockOfItsType) {
     std::vector<uint16_t> before = f.header.blockTypeIndex;
     f.DeleteBlock(specular);
     EXPECT_EQ(f.header.numBlockTypes, types - 1);
-    EXPECT_EQ(std::count(f.header.blockTypes.begin(), f.header.blockTypes.end(), "NiSpecularProperty"), 0);
+    EXPECT_EQ(
+        std::count(f.header.blockTypes.begin(), f.header.blockTypes.end(), "NiSpecularProperty"),
+        0);
     before.erase(before.begin() + specular);
     for (size_t i = 0; i < before.size(); ++i) {
         EXPECT_EQ(f.header.blockTypeIndex[i], before[i] > t ? before[i] - 1 : before[i]);
@@ -59,12 +61,14 @@ TEST(DeleteBlock, EveryParsedReferenceFollowsAndSizesAreCopied) {
     f.DeleteBlock(specular);
     std::vector<int32_t> expected;
     for (int32_t p : properties) {
-        if (p != static_cast<int32_t>(specular)) expected.push_back(p > static_cast<int32_t>(specular) ? p - 1 : p);
+        if (p != static_cast<int32_t>(specular))
+            expected.push_back(p > static_cast<int32_t>(specular) ? p - 1 : p);
     }
     body = f.FindShapeByName("Body");
     EXPECT_EQ(body->properties, expected);
     EXPECT_EQ(body->data, data - 1);
-    for (uint32_t i = 0; i < f.blocks.size(); ++i) EXPECT_EQ(f.header.blockSizes[i], f.blocks[i]->blockSize);
+    for (uint32_t i = 0; i < f.blocks.size(); ++i)
+        EXPECT_EQ(f.header.blockSizes[i], f.blocks[i]->blockSize);
     EXPECT_EQ(f.CheckConsistency(), "");
 }
 
@@ -156,7 +160,8 @@ TEST(RenameShape, ShapeWithoutANameGetsANewStringEntry) {
     EXPECT_EQ(f.header.numStrings, strings.size() + 1);
     EXPECT_EQ(f.header.strings.back(), "Boots");
     EXPECT_EQ(feet->nameIndex, static_cast<int32_t>(strings.size()));
-    EXPECT_EQ(std::vector<std::string>(f.header.strings.begin(), f.header.strings.end() - 1), strings);
+    EXPECT_EQ(std::vector<std::string>(f.header.strings.begin(), f.header.strings.end() - 1),
+              strings);
     EXPECT_NE(LoadBytes(SaveBytes(f)).FindShapeByName("Boots"), nullptr);
 }
 
@@ -183,13 +188,17 @@ TEST(Queries, OpaqueBlocksThatEditsWouldBreak) {
     // Its texture-set reference lies deep in the body, and its layout differs between forms.
     EXPECT_EQ(names(f.OpaqueBlocksWithUnreachableReferences()),
               std::vector<std::string>{"BSShaderPPLightingProperty"});
-    EXPECT_EQ(names(f.OpaqueBlocksBrokenByFormSwitch()), std::vector<std::string>{"BSShaderPPLightingProperty"});
+    EXPECT_EQ(names(f.OpaqueBlocksBrokenByFormSwitch()),
+              std::vector<std::string>{"BSShaderPPLightingProperty"});
     f.DeleteBlocksOfType("BSShaderPPLightingProperty");
     EXPECT_TRUE(f.OpaqueBlocksWithUnreachableReferences().empty());
     EXPECT_TRUE(f.OpaqueBlocksBrokenByFormSwitch().empty());
     // A type Pellmar has never heard of could hold references anywhere and any layout.
-    f.header.blockTypes[f.header.blockTypeIndex[IndexOfType(f, "NiStencilProperty")]] = "BSFutureThing";
+    f.header.blockTypes[f.header.blockTypeIndex[IndexOfType(f, "NiStencilProperty")]] =
+        "BSFutureThing";
     NifFile reloaded = LoadBytes(SaveBytes(f));
-    EXPECT_EQ(names(reloaded.OpaqueBlocksWithUnreachableReferences()), std::vector<std::string>{"BSFutureThing"});
-    EXPECT_EQ(names(reloaded.OpaqueBlocksBrokenByFormSwitch()), std::vector<std::string>{"BSFutureThing"});
+    EXPECT_EQ(names(reloaded.OpaqueBlocksWithUnreachableReferences()),
+              std::vector<std::string>{"BSFutureThing"});
+    EXPECT_EQ(names(reloaded.OpaqueBlocksBrokenByFormSwitch()),
+              std::vector<std::string>{"BSFutureThing"});
 }

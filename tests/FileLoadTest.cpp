@@ -19,7 +19,9 @@ size_t BodyOffset(const NifFile& f, uint32_t block) {
     return offset;
 }
 
-void Poke32(Bytes& bytes, size_t at, uint32_t value) { std::memcpy(bytes.data() + at, &value, 4); }
+void Poke32(Bytes& bytes, size_t at, uint32_t value) {
+    std::memcpy(bytes.data() + at, &value, 4);
+}
 
 }  // namespace
 
@@ -97,8 +99,10 @@ TEST(FileLoad, MalformedFilesAreRefusedWithTheirPlace) {
         std::vector<std::string> mentions;
     };
     std::vector<Case> cases;
-    cases.push_back({"truncated header", Bytes(bytes.begin(), bytes.begin() + 60), {"header", "offset"}});
-    cases.push_back({"truncated body", Bytes(bytes.begin(), bytes.begin() + static_cast<long>(root) + 10),
+    cases.push_back(
+        {"truncated header", Bytes(bytes.begin(), bytes.begin() + 60), {"header", "offset"}});
+    cases.push_back({"truncated body",
+                     Bytes(bytes.begin(), bytes.begin() + static_cast<long>(root) + 10),
                      {"block 0 (NiNode)", "11/34"}});
     Bytes count = bytes;
     Poke32(count, root + 4 + 4 + 4 + 4 + 12 + 36 + 4 + 4 + 4 + 4 * 0, 0x10000000);  // numChildren
@@ -124,7 +128,9 @@ TEST(FileLoad, MalformedFilesAreRefusedWithTheirPlace) {
         std::memcpy(longer.data(), w.Buffer().data(), w.Size());
         longer.insert(longer.begin() + static_cast<long>(root + good.header.blockSizes[0]), 4, 0);
     }
-    cases.push_back({"body shorter than its size entry", longer, {"block 0", "bytes before its recorded size"}});
+    cases.push_back({"body shorter than its size entry",
+                     longer,
+                     {"block 0", "bytes before its recorded size"}});
 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -132,7 +138,8 @@ TEST(FileLoad, MalformedFilesAreRefusedWithTheirPlace) {
         EXPECT_EQ(f.LoadFromMemory(c.bytes), rc::kMalformed);
         EXPECT_TRUE(f.blocks.empty());
         EXPECT_TRUE(f.header.blockSizes.empty());
-        for (const std::string& m : c.mentions) EXPECT_NE(f.LastError().find(m), std::string::npos) << f.LastError();
+        for (const std::string& m : c.mentions)
+            EXPECT_NE(f.LastError().find(m), std::string::npos) << f.LastError();
     }
 }
 

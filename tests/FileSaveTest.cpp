@@ -11,9 +11,10 @@ namespace {
 
 // Fails at the chosen step, after passing a few bytes on to a real file.
 class FailingFile : public OutputFile {
-public:
+  public:
     enum Step { kWrite, kFlush, kClose };
-    FailingFile(std::unique_ptr<OutputFile> real, Step step) : real_(std::move(real)), step_(step) {}
+    FailingFile(std::unique_ptr<OutputFile> real, Step step)
+        : real_(std::move(real)), step_(step) {}
     bool Write(const char* data, size_t size) override {
         real_->Write(data, size / 2);
         return step_ != kWrite;
@@ -21,7 +22,7 @@ public:
     bool Flush() override { return real_->Flush() && step_ != kFlush; }
     bool Close() override { return real_->Close() && step_ != kClose; }
 
-private:
+  private:
     std::unique_ptr<OutputFile> real_;
     Step step_;
 };

@@ -39,17 +39,24 @@ void MutateEverything(const Bytes& fixture) {
     for (size_t i = 0; i < fixture.size(); ++i) {
         for (int variant = 0; variant < 3; ++variant) {
             Bytes damaged = fixture;
-            damaged[i] = variant == 0 ? 0x00 : variant == 1 ? 0xFF : static_cast<uint8_t>(damaged[i] ^ 0x80);
-            ExpectLoadsSafely(damaged, "offset " + std::to_string(i) + " variant " + std::to_string(variant));
+            damaged[i] = variant == 0   ? 0x00
+                         : variant == 1 ? 0xFF
+                                        : static_cast<uint8_t>(damaged[i] ^ 0x80);
+            ExpectLoadsSafely(
+                damaged, "offset " + std::to_string(i) + " variant " + std::to_string(variant));
         }
     }
 }
 
 }  // namespace
 
-TEST(Mutation, BlenderFormMesh) { MutateEverything(SaveBytes(MakeBodyMesh(true))); }
+TEST(Mutation, BlenderFormMesh) {
+    MutateEverything(SaveBytes(MakeBodyMesh(true)));
+}
 
-TEST(Mutation, GameFormLibrary) { MutateEverything(SaveBytes(MakeSampleLibrary())); }
+TEST(Mutation, GameFormLibrary) {
+    MutateEverything(SaveBytes(MakeSampleLibrary()));
+}
 
 TEST(Mutation, CorpusFilesUpTo2KB) {
     const auto files = CorpusFiles();

@@ -20,7 +20,9 @@ void ExpectSavedFileLoadsBackEqual(const NifFile& f, const std::string& step) {
 
 // One random edit; returns what it did.
 std::string RandomEdit(NifFile& f, const NifFile& library, std::mt19937& rng) {
-    auto pick = [&](size_t n) { return static_cast<size_t>(std::uniform_int_distribution<size_t>(0, n - 1)(rng)); };
+    auto pick = [&](size_t n) {
+        return static_cast<size_t>(std::uniform_int_distribution<size_t>(0, n - 1)(rng));
+    };
     std::vector<std::string> shapes, shaders;
     f.GetShapeNames(shapes);
     library.GetShaderNames(shaders);
@@ -77,8 +79,8 @@ void RunSequences(const NifFile& start, int sequences, int steps) {
         std::mt19937 rng(static_cast<unsigned>(seed));
         NifFile f = start;
         for (int step = 0; step < steps; ++step) {
-            const std::string what = "seed " + std::to_string(seed) + " step " + std::to_string(step) + ": " +
-                                     RandomEdit(f, library, rng);
+            const std::string what = "seed " + std::to_string(seed) + " step " +
+                                     std::to_string(step) + ": " + RandomEdit(f, library, rng);
             ASSERT_EQ(f.CheckConsistency(), "") << what;
             ExpectSavedFileLoadsBackEqual(f, what);
         }
@@ -87,7 +89,9 @@ void RunSequences(const NifFile& start, int sequences, int steps) {
 
 }  // namespace
 
-TEST(EditProperties, SampleMesh) { RunSequences(MakeSampleMesh(), 40, 25); }
+TEST(EditProperties, SampleMesh) {
+    RunSequences(MakeSampleMesh(), 40, 25);
+}
 
 TEST(EditProperties, SampleLibraryAndGameMesh) {
     RunSequences(MakeSampleLibrary(), 10, 15);

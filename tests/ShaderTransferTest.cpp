@@ -14,8 +14,8 @@ namespace {
 // The sample mesh in the game form, as Clean leaves it before assigning shaders.
 NifFile GameMesh() {
     NifFile f = MakeSampleMesh();
-    for (const char* type : {"NiSpecularProperty", "BSShaderPPLightingProperty", "BSShaderTextureSet",
-                             "NiMaterialProperty", "NiStencilProperty"}) {
+    for (const char* type : {"NiSpecularProperty", "BSShaderPPLightingProperty",
+                             "BSShaderTextureSet", "NiMaterialProperty", "NiStencilProperty"}) {
         f.DeleteBlocksOfType(type);
     }
     f.SetUserVersions(12, 83);
@@ -23,7 +23,8 @@ NifFile GameMesh() {
 }
 
 const NifBlockTriShapeData& DataOf(const NifFile& f, const std::string& shape) {
-    return static_cast<const NifBlockTriShapeData&>(*f.blocks[static_cast<size_t>(f.FindShapeByName(shape)->data)]);
+    return static_cast<const NifBlockTriShapeData&>(
+        *f.blocks[static_cast<size_t>(f.FindShapeByName(shape)->data)]);
 }
 
 uint32_t IndexOf(const NifFile& f, const NifBlock* block) {
@@ -38,7 +39,9 @@ uint32_t IndexOf(const NifFile& f, const NifBlock* block) {
 TEST(AssignShader, AppendsShaderTextureSetAndAlphaWithTheirTypes) {
     NifFile f = GameMesh();
     const NifFile library = MakeSampleLibrary();
-    ASSERT_EQ(std::count(f.header.blockTypes.begin(), f.header.blockTypes.end(), "BSLightingShaderProperty"), 0);
+    ASSERT_EQ(std::count(f.header.blockTypes.begin(), f.header.blockTypes.end(),
+                         "BSLightingShaderProperty"),
+              0);
     f.DeleteBlocksOfType("NiAlphaProperty");
     const uint16_t types = f.header.numBlockTypes;
     const auto s = static_cast<int32_t>(f.blocks.size());
@@ -51,7 +54,8 @@ TEST(AssignShader, AppendsShaderTextureSetAndAlphaWithTheirTypes) {
     EXPECT_EQ(static_cast<NifBlockBSLightShadeProp&>(*f.blocks[s]).textureSet, s + 1);
     EXPECT_EQ(f.header.numBlockTypes, types + 3);
     EXPECT_EQ(std::vector<std::string>(f.header.blockTypes.end() - 3, f.header.blockTypes.end()),
-              (std::vector<std::string>{"BSLightingShaderProperty", "BSShaderTextureSet", "NiAlphaProperty"}));
+              (std::vector<std::string>{"BSLightingShaderProperty", "BSShaderTextureSet",
+                                        "NiAlphaProperty"}));
     EXPECT_EQ(f.CheckConsistency(), "");
 
     ASSERT_EQ(f.AssignShader("Feet", "Plain", library, false), AssignResult::kAssigned);
@@ -106,7 +110,8 @@ TEST(AssignShader, RefusesWhatItCannotCopyAndChangesNothing) {
         {"no such shape", GameMesh(), &library, "Tail", "Plain", AssignResult::kNoSuchShape},
         {"no such shader", GameMesh(), &library, "Feet", "Velvet", AssignResult::kNoSuchShader},
         {"empty shader name", GameMesh(), &library, "Feet", "", AssignResult::kNoSuchShader},
-        {"texture set not a texture set", GameMesh(), &badSet, "Feet", "SkinBody", AssignResult::kBadTextureSet},
+        {"texture set not a texture set", GameMesh(), &badSet, "Feet", "SkinBody",
+         AssignResult::kBadTextureSet},
         {"data not geometry", noData, &library, "Feet", "Plain", AssignResult::kBadGeometry},
     };
     for (Case& c : cases) {

@@ -14,7 +14,9 @@ ByteBuilder& ByteBuilder::U8(uint8_t v) {
     return *this;
 }
 
-ByteBuilder& ByteBuilder::U16(uint16_t v) { return U8(static_cast<uint8_t>(v)).U8(static_cast<uint8_t>(v >> 8)); }
+ByteBuilder& ByteBuilder::U16(uint16_t v) {
+    return U8(static_cast<uint8_t>(v)).U8(static_cast<uint8_t>(v >> 8));
+}
 
 ByteBuilder& ByteBuilder::U32(uint32_t v) {
     return U16(static_cast<uint16_t>(v)).U16(static_cast<uint16_t>(v >> 16));
@@ -36,7 +38,9 @@ ByteBuilder& ByteBuilder::Text(const std::string& s) {
     return *this;
 }
 
-ByteBuilder& ByteBuilder::Sized(const std::string& s) { return U32(static_cast<uint32_t>(s.size())).Text(s); }
+ByteBuilder& ByteBuilder::Sized(const std::string& s) {
+    return U32(static_cast<uint32_t>(s.size())).Text(s);
+}
 
 NifBlockHeader MakeHeader(uint32_t userVersion, std::vector<std::string> strings) {
     NifBlockHeader h;
@@ -91,7 +95,8 @@ Bytes ReadFileBytes(const std::filesystem::path& path) {
 
 void WriteFileBytes(const std::filesystem::path& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 std::vector<std::filesystem::path> CorpusFiles() {

@@ -13,7 +13,7 @@ using Bytes = std::vector<uint8_t>;
 
 // Little-endian byte builder for hand-made bodies.
 class ByteBuilder {
-public:
+  public:
     ByteBuilder& U8(uint8_t v);
     ByteBuilder& U16(uint16_t v);
     ByteBuilder& U32(uint32_t v);
@@ -25,7 +25,7 @@ public:
     const Bytes& Get() const { return bytes_; }
     size_t Size() const { return bytes_.size(); }
 
-private:
+  private:
     Bytes bytes_;
 };
 
@@ -44,13 +44,13 @@ NifFile LoadBytes(const Bytes& bytes);
 
 // A fresh empty folder, removed with the object.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     std::filesystem::path Path(const std::string& name) const { return dir_ / name; }
     const std::filesystem::path& Root() const { return dir_; }
 
-private:
+  private:
     std::filesystem::path dir_;
 };
 

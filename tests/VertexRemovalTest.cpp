@@ -39,8 +39,10 @@ TEST(TriShapeDataVertexRemoval, DropsTrianglesAndRenumbers) {
         bool normals, tangents, colors, uvs;
         uint32_t perVertex;
     };
-    const Case cases[] = {{true, true, true, true, 12 + 36 + 16 + 8}, {false, false, false, false, 12},
-                          {true, false, false, true, 12 + 12 + 8}, {false, true, true, true, 12 + 16 + 8}};
+    const Case cases[] = {{true, true, true, true, 12 + 36 + 16 + 8},
+                          {false, false, false, false, 12},
+                          {true, false, false, true, 12 + 12 + 8},
+                          {false, true, true, true, 12 + 16 + 8}};
     for (const Case& c : cases) {
         NifBlockTriShapeData d = FourVertexQuad(c.normals, c.tangents, c.colors, c.uvs);
         const uint32_t size = d.blockSize;
@@ -60,7 +62,8 @@ TEST(TriShapeDataVertexRemoval, DropsTrianglesAndRenumbers) {
 
 TEST(TriShapeDataVertexRemoval, EmptyOrOutOfRangeListsChangeNothing) {
     const NifBlockHeader h = MakeHeader(12);
-    for (const std::vector<uint16_t>& list : {std::vector<uint16_t>{}, std::vector<uint16_t>{4, 9}}) {
+    for (const std::vector<uint16_t>& list :
+         {std::vector<uint16_t>{}, std::vector<uint16_t>{4, 9}}) {
         NifBlockTriShapeData d = FourVertexQuad(true, true, false, true);
         const Bytes before = WriteBody(d, h);
         d.notifyVerticesDelete(list);
@@ -115,7 +118,8 @@ SkinPartition MappedPartition(std::vector<uint16_t> map, bool weights, bool bone
     p.hasVertexMap = 1;
     p.hasVertexWeights = weights ? 1 : 0;
     if (weights) {
-        for (size_t i = 0; i < p.vertexMap.size(); ++i) p.vertexWeights.push_back({float(i), 0, 0, 0});
+        for (size_t i = 0; i < p.vertexMap.size(); ++i)
+            p.vertexWeights.push_back({float(i), 0, 0, 0});
     }
     p.hasBoneIndices = boneIndices ? 1 : 0;
     if (boneIndices) p.boneIndices.resize(p.vertexMap.size());
@@ -178,7 +182,8 @@ TEST(SkinPartitionVertexRemoval, UntouchedAndSharedPartitions) {
     EXPECT_EQ(block.skinPartitions[1].vertexMap, (std::vector<uint16_t>{2, 3}));
     EXPECT_TRUE(block.skinPartitions[1].triangles.empty());
     EXPECT_EQ(block.skinPartitions[2].vertexMap, (std::vector<uint16_t>{6}));
-    EXPECT_EQ(block.skinPartitions[3].vertexMap, (std::vector<uint16_t>{3, 4}));  // strips: left alone
+    EXPECT_EQ(block.skinPartitions[3].vertexMap,
+              (std::vector<uint16_t>{3, 4}));  // strips: left alone
     EXPECT_EQ(block.skinPartitions[4].numVertices, 2);
     EXPECT_EQ(WriteBody(block, MakeHeader(12)).size(), block.blockSize);
 }

@@ -14,7 +14,8 @@ char windowTitle[100];
 char windowClass[100];
 
 LRESULT CALLBACK WindowProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (theWindow && theWindow->window == hwnd) return theWindow->Procedure(message, wParam, lParam);
+    if (theWindow && theWindow->window == hwnd)
+        return theWindow->Procedure(message, wParam, lParam);
     return DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
@@ -33,10 +34,11 @@ void RegisterWindowClass(HINSTANCE instance) {
     RegisterClassExA(&wc);
 }
 
-HWND Child(HWND parent, HINSTANCE instance, DWORD exStyle, const char* cls, const char* text, DWORD style, int x,
-           int y, int w, int h, int id, HFONT font) {
-    HWND hwnd = CreateWindowExA(exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
-                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+HWND Child(HWND parent, HINSTANCE instance, DWORD exStyle, const char* cls, const char* text,
+           DWORD style, int x, int y, int w, int h, int id, HFONT font) {
+    HWND hwnd =
+        CreateWindowExA(exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
     SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     return hwnd;
 }
@@ -49,9 +51,10 @@ void SetCell(HWND list, size_t row, int column, const std::string& text) {
 }
 
 void CreateControls(MainWindow& w, HINSTANCE instance) {
-    w.list = Child(w.window, instance, WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
-                   LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_EDITLABELS | LVS_NOSORTHEADER, 10, 10, 400,
-                   240, kListId, w.font);
+    w.list =
+        Child(w.window, instance, WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
+              LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_EDITLABELS | LVS_NOSORTHEADER,
+              10, 10, 400, 240, kListId, w.font);
     SendMessageA(w.list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
                  LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_REGIONAL);
     const struct {
@@ -66,13 +69,16 @@ void CreateControls(MainWindow& w, HINSTANCE instance) {
         column.iSubItem = i;
         SendMessageA(w.list, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&column));
     }
-    w.combo = Child(w.window, instance, WS_EX_CLIENTEDGE, "ComboBox", "ShadersList", CBS_DROPDOWNLIST, 420, 10, 280,
-                    500, kComboId, w.font);
-    w.cancelButton = Child(w.window, instance, 0, "BUTTON", "Cancel", BS_PUSHBUTTON, 440, 220, 110, 30, kCancelId, w.font);
-    w.cleanButton = Child(w.window, instance, 0, "BUTTON", "Clean!", BS_PUSHBUTTON, 590, 220, 110, 30, kCleanId, w.font);
-    w.toBlenderButton =
-        Child(w.window, instance, 0, "BUTTON", "To Blender", BS_PUSHBUTTON, 440, 180, 110, 30, kToBlenderId, w.font);
-    w.testButton = Child(w.window, instance, 0, "BUTTON", "TEST!", BS_PUSHBUTTON, 590, 180, 110, 30, kTestId, w.font);
+    w.combo = Child(w.window, instance, WS_EX_CLIENTEDGE, "ComboBox", "ShadersList",
+                    CBS_DROPDOWNLIST, 420, 10, 280, 500, kComboId, w.font);
+    w.cancelButton = Child(w.window, instance, 0, "BUTTON", "Cancel", BS_PUSHBUTTON, 440, 220, 110,
+                           30, kCancelId, w.font);
+    w.cleanButton = Child(w.window, instance, 0, "BUTTON", "Clean!", BS_PUSHBUTTON, 590, 220, 110,
+                          30, kCleanId, w.font);
+    w.toBlenderButton = Child(w.window, instance, 0, "BUTTON", "To Blender", BS_PUSHBUTTON, 440,
+                              180, 110, 30, kToBlenderId, w.font);
+    w.testButton = Child(w.window, instance, 0, "BUTTON", "TEST!", BS_PUSHBUTTON, 590, 180, 110, 30,
+                         kTestId, w.font);
 }
 
 // The combo box and the list as the logic filled them.
@@ -81,7 +87,8 @@ void FillControls(MainWindow& w) {
     for (const std::string& name : w.state.list.ComboEntries()) {
         SendMessageA(w.combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
     }
-    if (auto selection = w.state.list.ComboSelection()) SendMessageA(w.combo, CB_SETCURSEL, *selection, 0);
+    if (auto selection = w.state.list.ComboSelection())
+        SendMessageA(w.combo, CB_SETCURSEL, *selection, 0);
     const auto& rows = w.state.list.Rows();
     for (size_t i = 0; i < rows.size(); ++i) {
         LVITEMA item{};
@@ -94,7 +101,8 @@ void FillControls(MainWindow& w) {
 }
 
 int SelectedRow(HWND list) {
-    return static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+    return static_cast<int>(
+        SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
 }
 
 }  // namespace
@@ -141,7 +149,8 @@ void MainWindow::onListNotify(const NMHDR& header) {
         const int row = SelectedRow(list);
         if ((change.uNewState & LVIS_SELECTED) && row >= 0) {
             state.list.RowSelected(static_cast<size_t>(row));
-            if (auto selection = state.list.ComboSelection()) SendMessageA(combo, CB_SETCURSEL, *selection, 0);
+            if (auto selection = state.list.ComboSelection())
+                SendMessageA(combo, CB_SETCURSEL, *selection, 0);
         }
     }
 }
@@ -189,9 +198,10 @@ MainWindow* CreateMainWindow(HINSTANCE instance, Platform& platform, int showCom
     RegisterWindowClass(instance);
 
     auto w = std::make_unique<MainWindow>(platform);
-    w->window = CreateWindowExA(0, windowClass, windowTitle,
-                                WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX,
-                                CW_USEDEFAULT, 0, 725, 310, nullptr, nullptr, instance, nullptr);
+    w->window =
+        CreateWindowExA(0, windowClass, windowTitle,
+                        WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX,
+                        CW_USEDEFAULT, 0, 725, 310, nullptr, nullptr, instance, nullptr);
     if (!w->window) return nullptr;
     if (auto* win32 = dynamic_cast<Win32Platform*>(&platform)) win32->owner = w->window;
     theWindow = std::move(w);

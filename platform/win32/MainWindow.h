@@ -18,7 +18,7 @@ enum : int {
 };
 
 class MainWindow {
-public:
+  public:
     HWND window = nullptr;
     HWND list = nullptr;
     HWND combo = nullptr;

@@ -8,13 +8,15 @@
 #include "Platform.h"
 
 class Win32Platform : public Platform {
-public:
+  public:
     // Owner of the dialogs; set once the main window exists.
     HWND owner = nullptr;
 
     bool ChooseOpenPath(const std::string& title, std::string& path) override;
-    bool ChooseSavePath(const std::string& title, const std::string& initialFolder, std::string& path) override;
-    void ShowMessage(const std::string& text, const std::string& caption, MessageKind kind) override;
+    bool ChooseSavePath(const std::string& title, const std::string& initialFolder,
+                        std::string& path) override;
+    void ShowMessage(const std::string& text, const std::string& caption,
+                     MessageKind kind) override;
     std::string SkyrimDataPath() override;
     std::string FirstArgument() override;
     std::string ProgramFolder() override;

@@ -1,8 +1,8 @@
 // The real window under Wine's null driver, driven with window messages; dialogs and message
 // boxes answer through a test platform.
-#include <windows.h>
 #include <commctrl.h>
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include "../AppTestSupport.h"
 #include "../TestSupport.h"
@@ -23,7 +23,7 @@ std::string Text(HWND hwnd) {
 }
 
 class Window : public ::testing::Test {
-protected:
+  protected:
     TempDir dir;
     KeepCurrentFolder keep;
     FakePlatform platform;
@@ -73,7 +73,8 @@ protected:
     }
     void ChooseShader(int entry) {
         SendMessageA(w->combo, CB_SETCURSEL, entry, 0);
-        SendMessageA(w->window, WM_COMMAND, MAKEWPARAM(kComboId, CBN_SELCHANGE), reinterpret_cast<LPARAM>(w->combo));
+        SendMessageA(w->window, WM_COMMAND, MAKEWPARAM(kComboId, CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(w->combo));
     }
     void Click(HWND button) { SendMessageA(button, BM_CLICK, 0, 0); }
 };
@@ -91,7 +92,8 @@ TEST_F(Window, FrameMenuAndFont) {
     EXPECT_EQ(r.right - r.left, 725);
     EXPECT_EQ(r.bottom - r.top, 310);
     const LONG style = GetWindowLongA(w->window, GWL_STYLE);
-    for (LONG bit : {WS_CAPTION, WS_SYSMENU, WS_MINIMIZEBOX, WS_MAXIMIZEBOX}) EXPECT_EQ(style & bit, bit);
+    for (LONG bit : {WS_CAPTION, WS_SYSMENU, WS_MINIMIZEBOX, WS_MAXIMIZEBOX})
+        EXPECT_EQ(style & bit, bit);
     EXPECT_EQ(style & WS_THICKFRAME, 0);
 
     HMENU menu = GetMenu(w->window);
@@ -111,7 +113,8 @@ TEST_F(Window, FrameMenuAndFont) {
     HDC screen = GetDC(nullptr);
     EXPECT_EQ(font.lfHeight, -MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72));
     ReleaseDC(nullptr, screen);
-    for (HWND child : {w->list, w->combo, w->cancelButton, w->cleanButton, w->testButton, w->toBlenderButton}) {
+    for (HWND child :
+         {w->list, w->combo, w->cancelButton, w->cleanButton, w->testButton, w->toBlenderButton}) {
         EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageA(child, WM_GETFONT, 0, 0)), w->font);
     }
 }
@@ -152,16 +155,19 @@ TEST_F(Window, ControlsIdsPositionsAndStyles) {
         }
     }
     const LONG list = GetWindowLongA(w->list, GWL_STYLE);
-    for (LONG bit : {LVS_REPORT, LVS_SINGLESEL, LVS_SHOWSELALWAYS, LVS_EDITLABELS, LVS_NOSORTHEADER}) {
+    for (LONG bit :
+         {LVS_REPORT, LVS_SINGLESEL, LVS_SHOWSELALWAYS, LVS_EDITLABELS, LVS_NOSORTHEADER}) {
         EXPECT_EQ(list & bit, bit);
     }
     EXPECT_TRUE(GetWindowLongA(w->list, GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
     // The combo box draws its own border and drops WS_EX_CLIENTEDGE when it is created.
     EXPECT_EQ(GetWindowLongA(w->combo, GWL_STYLE) & CBS_DROPDOWNLIST, CBS_DROPDOWNLIST);
     const LRESULT ex = SendMessageA(w->list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0);
-    EXPECT_EQ(ex & (LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT), LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
+    EXPECT_EQ(ex & (LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT),
+              LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
 
-    const std::pair<const char*, int> columns[] = {{"Shape", 178}, {"Shader Assignment", 178}, {"Alpha", 39}};
+    const std::pair<const char*, int> columns[] = {
+        {"Shape", 178}, {"Shader Assignment", 178}, {"Alpha", 39}};
     for (int i = 0; i < 3; ++i) {
         char header[64] = {};
         LVCOLUMNA column{};
@@ -276,7 +282,8 @@ TEST_F(Window, TestButtonWritesIntoTheDataFolder) {
     Click(w->testButton);
     EXPECT_TRUE(platform.dialogs.empty());
     EXPECT_EQ(platform.messages.back().text, "Skyrim .nif saved successfully.");
-    const fs::path folder = dir.Path("Data") / "meshes" / "actors" / "character" / "character assets";
+    const fs::path folder =
+        dir.Path("Data") / "meshes" / "actors" / "character" / "character assets";
     EXPECT_TRUE(fs::exists(folder / "femalebody_0.nif"));
     EXPECT_TRUE(fs::exists(folder / "femalebody_1.nif"));
 }
@@ -299,15 +306,17 @@ TEST_F(Window, ToBlenderWritesBesideTheInput) {
 TEST(Registry, InstalledPathInThe32BitView) {
     const char* keyName = "SOFTWARE\\Bethesda Softworks\\Skyrim";
     HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyName, 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY,
-                              nullptr, &key, nullptr),
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyName, 0, nullptr, 0,
+                              KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &key, nullptr),
               ERROR_SUCCESS);
     const char path[] = "C:\\Games\\Skyrim\\";
-    RegSetValueExA(key, "Installed Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(path), sizeof path);
+    RegSetValueExA(key, "Installed Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(path),
+                   sizeof path);
     Win32Platform platform;
     EXPECT_EQ(platform.SkyrimDataPath(), "C:\\Games\\Skyrim\\Data\\");
     const DWORD number = 7;
-    RegSetValueExA(key, "Installed Path", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number);
+    RegSetValueExA(key, "Installed Path", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
+                   sizeof number);
     EXPECT_EQ(platform.SkyrimDataPath(), "");  // not a text: as if missing
     RegDeleteValueA(key, "Installed Path");
     EXPECT_EQ(platform.SkyrimDataPath(), "");
