@@ -1,9 +1,10 @@
 // The real window under Wine's null driver, driven with window messages; dialogs and message
 // boxes answer through a test platform.
 // <windows.h> comes before the other Windows headers.
+#include <windows.h>
+
 #include <commctrl.h>
 #include <gtest/gtest.h>
-#include <windows.h>
 
 #include "../AppTestSupport.h"
 #include "../TestSupport.h"
