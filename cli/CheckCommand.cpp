@@ -18,6 +18,11 @@ bool CheckOne(const std::string& path, std::ostream& out) {
     std::vector<std::string> shapes;
     out << path << ": ok, " << f.blocks.size() << " blocks, " << f.GetShapeNames(shapes)
         << " shapes, ";
+    const std::string problem = f.CheckConsistency();
+    if (!problem.empty()) {
+        out << "inconsistent: " << problem << "\n";
+        return false;
+    }
     std::string written;
     if (f.SaveToMemory(written) != rc::kOk) {
         out << "not writable: " << f.LastError() << "\n";

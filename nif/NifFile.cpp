@@ -42,7 +42,15 @@ int NifFile::LoadFromMemory(const std::vector<uint8_t>& bytes) {
     error_.clear();
     NifReader in(bytes.data(), bytes.size());
     header.Get(in, header);
-    if (in.Failed()) return Fail(rc::kMalformed, "header " + in.Error());
+    if (in.Failed()) {
+        // Past the user versions, the error names the form the file claims.
+        const bool versionsRead = in.Position() > 56;
+        return Fail(rc::kMalformed,
+                    "header" +
+                        (versionsRead ? " of a " + DescribeForm(header.userVersion, header.userVersion2) + " file"
+                                      : std::string()) +
+                        " " + in.Error());
+    }
 
     const std::string form = DescribeForm(header.userVersion, header.userVersion2);
     blocks.reserve(header.numBlocks);

@@ -111,3 +111,32 @@ TEST(Header, FindOrAddBlockType) {
     EXPECT_EQ(h.numBlockTypes, 3);
     EXPECT_TRUE(h.blockTypeIndex.empty());
 }
+
+TEST(Header, OtherFormsLoadOrNameTheirForm) {
+    // Skyrim SE's user versions on a file whose blocks still have the game form's layout load
+    // and write back; a claimed Fallout 4 header or a plain Gamebryo one does not parse here.
+    Bytes bytes = SaveBytes(LoadBytes(ReadFileBytes(SamplePath("ShaderLibrary.nif"))));
+    struct Case {
+        uint32_t userVersion, userVersion2;
+        const char* mention;
+    };
+    for (const Case& c : {Case{12, 100, nullptr}, Case{12, 130, "12/130 (Fallout 4"},
+                          Case{0, 83, "plain Gamebryo"}}) {
+        Bytes changed = bytes;
+        ByteBuilder versions;
+        versions.U32(c.userVersion);
+        std::copy(versions.Get().begin(), versions.Get().end(), changed.begin() + 44);
+        ByteBuilder second;
+        second.U32(c.userVersion2);
+        std::copy(second.Get().begin(), second.Get().end(), changed.begin() + 52);
+        NifFile f;
+        const int result = f.LoadFromMemory(changed);
+        if (!c.mention) {
+            ASSERT_EQ(result, rc::kOk) << f.LastError();
+            EXPECT_EQ(SaveBytes(f), changed);
+        } else {
+            EXPECT_EQ(result, rc::kMalformed);
+            EXPECT_NE(f.LastError().find(c.mention), std::string::npos) << f.LastError();
+        }
+    }
+}
