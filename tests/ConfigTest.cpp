@@ -75,15 +75,6 @@ TEST(LoadConfig, FallsBackSilentlyAndReadsWhatIsThere) {
     }
 }
 
-TEST(ConfigStore, GetInsertsMissingKeysAndContainsDoesNot) {
-    ConfigStore config;
-    EXPECT_FALSE(config.contains("X"));
-    EXPECT_EQ(config.get("X"), "");
-    EXPECT_TRUE(config.contains("X"));
-    config.set("X", "1");
-    EXPECT_EQ(config.get("X"), "1");
-}
-
 TEST(AlphaSettings, ParsedLikeAtoiKeepingTheLowBits) {
     struct Case {
         const char* flags;

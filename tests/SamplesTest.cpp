@@ -10,7 +10,3 @@ TEST(Samples, CommittedFilesMatchTheGenerator) {
     const std::string config = SampleConfigXml();
     EXPECT_EQ(ReadFileBytes(SamplePath(kSampleConfigName)), Bytes(config.begin(), config.end()));
 }
-
-TEST(Samples, TinyMeshIsASmallFixture) {
-    EXPECT_LE(SaveBytes(MakeBodyMesh(true)).size(), 2048u);
-}
