@@ -101,6 +101,19 @@ int Summary(size_t converted, size_t failed, std::ostream& out) {
     return failed == 0 ? 0 : 1;
 }
 
+// Writing over the input is never what a batch means: the input would be lost.
+bool WritesOverInput(const std::string& input, const std::string& output,
+                     ConversionResult& result) {
+    std::error_code ec;
+    const auto path = [](const std::string& p) {
+        return fs::path(std::u8string(p.begin(), p.end()));
+    };
+    if (!fs::equivalent(path(input), path(output), ec)) return false;
+    result.code = rc::kOutputIsInput;
+    result.message = "refusing to write over the input itself";
+    return true;
+}
+
 bool LoadInput(AppState& state, const std::string& input) {
     state.config.set(kInputNifFileName, input);
     state.inputLoad = state.inputNif.Load(input);
@@ -183,7 +196,7 @@ int RunClean(const CleanOptions& o, std::ostream& out, std::ostream& err) {
             } else {
                 written = platform.savePath;
             }
-            result = Clean(state);
+            if (!WritesOverInput(input, written, result)) result = Clean(state);
         }
         PrintOutcome(input, written, result, warnings, out);
         ++(result.code == rc::kOk ? converted : failed);
@@ -212,7 +225,9 @@ int RunToBlender(const ToBlenderOptions& o, std::ostream& out, std::ostream& err
                                ? Join(o.outputDir, FileNameOf(input))
                                : Join(ParentOf(input), "blend_" + FileNameOf(input));
         ConversionResult result;
-        if (!LoadInput(state, input)) {
+        if (WritesOverInput(input, path, result)) {
+            // refused
+        } else if (!LoadInput(state, input)) {
             result.code = state.inputLoad;
             result.message = state.inputError;
         } else {

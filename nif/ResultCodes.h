@@ -15,5 +15,6 @@ constexpr int kUnsupportedForm = 6;    // the input is neither in the Blender no
 constexpr int kUnsafeOpaqueBlock = 7;  // an opaque block would be written corrupt by the conversion
 constexpr int kNoInput = 8;            // no input file was loaded
 constexpr int kBadLibrary = 9;         // the shader library is missing or not in the game form
+constexpr int kOutputIsInput = 10;     // the output would replace the input file itself
 
 }  // namespace rc
