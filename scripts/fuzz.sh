@@ -8,7 +8,7 @@ if ! command -v clang++ >/dev/null; then
   exit 0
 fi
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz -j"$(nproc)" >/dev/null
+cmake --build --preset fuzz --target pellmar_fuzz_load make_samples -j"$(nproc)" >/dev/null
 seeds=build/fuzz/seeds
 rm -rf "$seeds" && mkdir -p "$seeds"
 build/fuzz/samples/make_samples "$seeds" >/dev/null
