@@ -10,10 +10,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path PathOf(const std::string& text) {
-    return fs::path(std::u8string(text.begin(), text.end()));
-}
-
 ConversionResult Failed(int code, std::string message) {
     ConversionResult r;
     r.code = code;
@@ -48,10 +44,10 @@ ConversionResult SaveTo(const AppState& state, const NifFile& file, const std::s
 // Before a test-mode save replaces a game file, the file is kept as NAME.orig (once).
 int PrepareTestTarget(const std::string& target, std::string& error) {
     std::error_code ec;
-    const fs::path path = PathOf(target);
+    const fs::path path = PathFromText(target);
     if (path.has_parent_path()) fs::create_directories(path.parent_path(), ec);
     if (!fs::is_regular_file(path, ec)) return rc::kOk;
-    const fs::path backup = PathOf(target + ".orig");
+    const fs::path backup = PathFromText(target + ".orig");
     if (fs::exists(backup, ec)) return rc::kOk;
     if (!fs::copy_file(path, backup, ec)) {
         error = "cannot keep a copy of " + target + ": " + ec.message();

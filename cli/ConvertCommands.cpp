@@ -7,6 +7,7 @@
 
 #include "Application.h"
 #include "Config.h"
+#include "FileIO.h"
 #include "PortablePlatform.h"
 #include "ResultCodes.h"
 
@@ -17,22 +18,15 @@ namespace {
 constexpr int kUsage = 2;
 
 std::string FileNameOf(const std::string& path) {
-    const std::u8string name =
-        fs::path(std::u8string(path.begin(), path.end())).filename().u8string();
-    return std::string(name.begin(), name.end());
+    return TextFromPath(PathFromText(path).filename());
 }
 
 std::string ParentOf(const std::string& path) {
-    const std::u8string parent =
-        fs::path(std::u8string(path.begin(), path.end())).parent_path().u8string();
-    return std::string(parent.begin(), parent.end());
+    return TextFromPath(PathFromText(path).parent_path());
 }
 
 std::string Join(const std::string& folder, const std::string& name) {
-    const std::u8string joined = (fs::path(std::u8string(folder.begin(), folder.end())) /
-                                  std::u8string(name.begin(), name.end()))
-                                     .u8string();
-    return std::string(joined.begin(), joined.end());
+    return TextFromPath(PathFromText(folder) / PathFromText(name));
 }
 
 bool SplitPair(const std::string& text, std::string& left, std::string& right) {

@@ -31,34 +31,34 @@ class StdioFile : public OutputFile {
     std::FILE* f_;
 };
 
-fs::path PathOf(const std::string& path) {
-    return fs::path(std::u8string(path.begin(), path.end()));
-}
-
-std::string TextOf(const fs::path& p) {
-    const std::u8string s = p.u8string();
-    return std::string(s.begin(), s.end());
-}
-
 // A hidden name in the target's own folder, so the final rename stays on one file system.
 std::string TempNameBeside(const fs::path& target) {
     static std::atomic<unsigned> counter{0};
     std::string name = ".";
-    name.append(TextOf(target.filename()));
+    name.append(TextFromPath(target.filename()));
     name.append(".pellmar-");
     name.append(std::to_string(counter++));
     name.append(".tmp");
     fs::path result = target;
-    result.replace_filename(PathOf(name));
-    return TextOf(result);
+    result.replace_filename(PathFromText(name));
+    return TextFromPath(result);
 }
 
 }  // namespace
 
+fs::path PathFromText(const std::string& text) {
+    return fs::path(std::u8string(text.begin(), text.end()));
+}
+
+std::string TextFromPath(const fs::path& path) {
+    const std::u8string s = path.u8string();
+    return std::string(s.begin(), s.end());
+}
+
 int ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
     bytes.clear();
     std::error_code ec;
-    fs::path p = PathOf(path);
+    fs::path p = PathFromText(path);
     if (!fs::is_regular_file(p, ec)) {
         error = "cannot open '" + path + "' for reading: not a regular file";
         return rc::kCannotOpen;
@@ -93,14 +93,14 @@ OutputOpener StandardOutputOpener() {
 int WriteFileAtomically(const std::string& path, const std::string& bytes, std::string& error,
                         const OutputOpener& opener) {
     std::error_code ec;
-    const fs::path target = PathOf(path);
+    const fs::path target = PathFromText(path);
     fs::file_status status = fs::status(target, ec);
     if (fs::exists(status) && !fs::is_regular_file(status)) {
         error = "'" + path + "' exists and is not a regular file";
         return rc::kNotRegularFile;
     }
     std::string tmp = TempNameBeside(target);
-    if (fs::exists(PathOf(tmp), ec)) fs::remove(PathOf(tmp), ec);
+    if (fs::exists(PathFromText(tmp), ec)) fs::remove(PathFromText(tmp), ec);
     std::unique_ptr<OutputFile> out = opener(tmp);
     if (!out) {
         error = "cannot open '" + path + "' for writing";
@@ -111,13 +111,13 @@ int WriteFileAtomically(const std::string& path, const std::string& bytes, std::
     ok = out->Close() && ok;
     out.reset();
     if (!ok) {
-        fs::remove(PathOf(tmp), ec);
+        fs::remove(PathFromText(tmp), ec);
         error = "writing '" + path + "' failed; the target was left untouched";
         return rc::kWriteFailed;
     }
-    fs::rename(PathOf(tmp), target, ec);
+    fs::rename(PathFromText(tmp), target, ec);
     if (ec) {
-        fs::remove(PathOf(tmp), ec);
+        fs::remove(PathFromText(tmp), ec);
         error = "cannot replace '" + path + "': " + ec.message();
         return rc::kWriteFailed;
     }

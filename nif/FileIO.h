@@ -4,10 +4,15 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
+
+// Paths are 8-bit text in UTF-8 (on Windows, the process code page the manifest selects).
+std::filesystem::path PathFromText(const std::string& text);
+std::string TextFromPath(const std::filesystem::path& path);
 
 // 0 and the bytes, or rc::kCannotOpen with a message.
 int ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error);
