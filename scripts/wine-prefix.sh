@@ -18,5 +18,6 @@ done
 wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d "${PELLMAR_WINE_GRAPHICS:-null}" /f >/dev/null 2>&1
 # One persistent server for all the tests: a fresh one, so it stays until killed.
 wineserver -k 2>/dev/null || true
+wineserver -w 2>/dev/null || true
 wineserver -p
 wine cmd /c exit 0 >/dev/null 2>&1 || true
