@@ -3,8 +3,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-30}
-if ! command -v clang++ >/dev/null; then
-  echo "clang++ not found: fuzzing skipped"
+probe=$(mktemp -d)
+trap 'rm -rf "$probe"' EXIT
+printf 'extern "C" int LLVMFuzzerTestOneInput(const char*, unsigned long) { return 0; }\n' > "$probe/p.cpp"
+if ! command -v clang++ >/dev/null || ! clang++ -fsanitize=fuzzer "$probe/p.cpp" -o "$probe/p" 2>/dev/null; then
+  echo "clang++ with libFuzzer not available: fuzzing skipped"
   exit 0
 fi
 cmake --preset fuzz >/dev/null
