@@ -1,24 +1,9 @@
 #include "NifBlockTriShape.h"
 
 #include "NifBlockHeader.h"
-#include "NifBlockNiNode.h"
 
 void NifBlockTriShape::Get(NifReader& in, const NifBlockHeader& header) {
-    name = ReadName(in, header, nameIndex);
-    numExtraData = in.I32();
-    ReadRefList(in, in.SignedCount(numExtraData, 4, "extra data"), extraData);
-    controller = in.I32();
-    flags = in.U16();
-    flagsHigh = in.U16();
-    translation = in.Vec3();
-    rotation = in.Mat33();
-    scale = in.F32();
-    propertySection = HasPropertyList(header.userVersion);
-    if (propertySection) {
-        numProperties = in.U32();
-        ReadRefList(in, in.Count(numProperties, 4, "property"), properties);
-    }
-    collisionObject = in.I32();
+    GetAVObject(in, header);
     data = in.I32();
     skinInstance = in.I32();
     numMaterials = in.U32();
@@ -41,20 +26,7 @@ void NifBlockTriShape::Get(NifReader& in, const NifBlockHeader& header) {
 }
 
 void NifBlockTriShape::Put(NifWriter& out, const NifBlockHeader& header) const {
-    out.I32(nameIndex);
-    out.I32(numExtraData);
-    WriteRefList(out, extraData);
-    out.I32(controller);
-    out.U16(flags);
-    out.U16(flagsHigh);
-    out.Vec3(translation);
-    out.Mat33(rotation);
-    out.F32(scale);
-    if (HasPropertyList(header.userVersion)) {
-        out.U32(numProperties);
-        WriteRefList(out, properties);
-    }
-    out.I32(collisionObject);
+    PutAVObject(out, header);
     out.I32(data);
     out.I32(skinInstance);
     out.U32(numMaterials);
@@ -72,13 +44,9 @@ void NifBlockTriShape::Put(NifWriter& out, const NifBlockHeader& header) const {
 }
 
 void NifBlockTriShape::notifyBlockDelete(const BlockRemap& remap) {
-    uint32_t dropped = remap.RepairList(extraData, numExtraData);
-    remap.Repair(controller);
-    remap.Repair(collisionObject);
+    const uint32_t dropped = RepairAVObject(remap);
     remap.Repair(data);
     remap.Repair(skinInstance);
-    const uint32_t droppedProperties = remap.RepairList(properties, numProperties);
-    if (propertySection) dropped += droppedProperties;
     remap.Repair(shaderProperty);
     remap.Repair(alphaProperty);
     blockSize -= 4 * dropped;
@@ -86,21 +54,14 @@ void NifBlockTriShape::notifyBlockDelete(const BlockRemap& remap) {
 
 // Game form: the property count and its entries go, the shader and alpha references come.
 void NifBlockTriShape::notifyUserVersionChange(uint32_t userVersion, uint32_t) {
-    const uint32_t section = 4 + 4 * numProperties;
-    if (userVersion == 12 && propertySection) {
-        blockSize = blockSize - section + 8;
-        propertySection = false;
-    } else if (userVersion == 11 && !propertySection) {
-        blockSize = blockSize + section - 8;
-        propertySection = true;
+    const uint32_t section = PropertySectionSize();
+    if (SwitchPropertySection(userVersion)) {
+        blockSize = propertySection ? blockSize + section - 8 : blockSize - section + 8;
     }
 }
 
 void NifBlockTriShape::CollectReferences(std::vector<BlockRef>& out) const {
-    out.insert(out.end(), extraData.begin(), extraData.end());
-    out.push_back(controller);
-    out.insert(out.end(), properties.begin(), properties.end());
-    out.push_back(collisionObject);
+    CollectAVObjectReferences(out);
     out.push_back(data);
     out.push_back(skinInstance);
     out.push_back(shaderProperty);

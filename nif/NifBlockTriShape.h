@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "NifBlock.h"
+#include "NifBlockAVObject.h"
 
-class NifBlockTriShape : public NifBlock {
+class NifBlockTriShape : public NifBlockAVObject {
   public:
-    NifBlockTriShape() : NifBlock(kKindTriShape) {}
+    NifBlockTriShape() : NifBlockAVObject(kKindTriShape) {}
     NifBlockTriShape(const NifBlockTriShape&) = default;
 
     void notifyBlockDelete(const BlockRemap& remap) override;
@@ -21,21 +21,6 @@ class NifBlockTriShape : public NifBlock {
         return std::make_unique<NifBlockTriShape>(*this);
     }
 
-    StringRef nameIndex = kNoString;
-    std::string name;
-    int32_t numExtraData = 0;
-    std::vector<BlockRef> extraData;
-    BlockRef controller = kNoBlock;
-    uint16_t flags = 0;
-    uint16_t flagsHigh = 0;
-    Vector3 translation;
-    Matrix33 rotation;
-    float scale = 1.0f;
-    uint32_t numProperties = 0;
-    std::vector<BlockRef> properties;
-    // Whether the body currently carries the property count and list (the Blender form).
-    bool propertySection = true;
-    BlockRef collisionObject = kNoBlock;
     BlockRef data = kNoBlock;
     BlockRef skinInstance = kNoBlock;
     uint32_t numMaterials = 0;
