@@ -63,34 +63,10 @@ Vector3 NifReader::Vec3() {
     return v;
 }
 
-Triangle NifReader::Tri() {
-    Triangle t;
-    t.v1 = U16();
-    t.v2 = U16();
-    t.v3 = U16();
-    return t;
-}
-
-Color4 NifReader::Col4() {
-    Color4 c;
-    c.r = F32();
-    c.g = F32();
-    c.b = F32();
-    c.a = F32();
-    return c;
-}
-
 Matrix33 NifReader::Mat33() {
     Matrix33 m;
     for (float& f : m.m) f = F32();
     return m;
-}
-
-TexCoord NifReader::UV() {
-    TexCoord t;
-    t.u = F32();
-    t.v = F32();
-    return t;
 }
 
 void NifReader::Bytes(void* dst, size_t n) {

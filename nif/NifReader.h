@@ -24,10 +24,7 @@ class NifReader {
     int32_t I32();
     float F32();
     Vector3 Vec3();
-    Triangle Tri();
-    Color4 Col4();
     Matrix33 Mat33();
-    TexCoord UV();
     void Bytes(void* dst, size_t n);
     // count records whose memory layout is their file layout, appended to list. The count is
     // checked against the bytes left first.

@@ -14,26 +14,8 @@ void NifWriter::Vec3(const Vector3& v) {
     F32(v.z);
 }
 
-void NifWriter::Tri(const Triangle& t) {
-    U16(t.v1);
-    U16(t.v2);
-    U16(t.v3);
-}
-
-void NifWriter::Col4(const Color4& c) {
-    F32(c.r);
-    F32(c.g);
-    F32(c.b);
-    F32(c.a);
-}
-
 void NifWriter::Mat33(const Matrix33& m) {
     for (float f : m.m) F32(f);
-}
-
-void NifWriter::UV(const TexCoord& t) {
-    F32(t.u);
-    F32(t.v);
 }
 
 void NifWriter::Bytes(const void* src, size_t n) {

@@ -17,10 +17,7 @@ class NifWriter {
     void I32(int32_t v) { U32(static_cast<uint32_t>(v)); }
     void F32(float v);
     void Vec3(const Vector3& v);
-    void Tri(const Triangle& t);
-    void Col4(const Color4& c);
     void Mat33(const Matrix33& m);
-    void UV(const TexCoord& t);
     void Bytes(const void* src, size_t n);
     // A list of fixed-size records whose memory layout is their file layout.
     template <typename T>
