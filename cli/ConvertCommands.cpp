@@ -158,18 +158,22 @@ int RunClean(const CleanOptions& o, std::ostream& out, std::ostream& err) {
         }
     }
 
+    // The settings are read once; each input starts from them.
+    ConfigStore settings;
+    loadConfig(settings, platform,
+               o.config.empty() ? platform.ProgramFolder() + "Config.xml" : o.config);
+    settings.set(kTestMode, o.testMode ? "true" : "false");
+    if (o.dataPathGiven) {
+        std::string dataPath = o.dataPath;
+        if (!dataPath.empty() && dataPath.back() != platform.PathSeparator())
+            dataPath += platform.PathSeparator();
+        settings.set(kSkyrimDataPath, dataPath);
+    }
+
     size_t converted = 0, failed = 0;
     for (const std::string& input : o.inputs) {
         AppState state(platform);
-        loadConfig(state.config, platform,
-                   o.config.empty() ? platform.ProgramFolder() + "Config.xml" : o.config);
-        state.config.set(kTestMode, o.testMode ? "true" : "false");
-        if (o.dataPathGiven) {
-            std::string dataPath = o.dataPath;
-            if (!dataPath.empty() && dataPath.back() != platform.PathSeparator())
-                dataPath += platform.PathSeparator();
-            state.config.set(kSkyrimDataPath, dataPath);
-        }
+        state.config = settings;
         state.libraryNif = library;
         ConversionResult result;
         std::vector<std::string> warnings;

@@ -347,6 +347,7 @@ NifFile MakeLargeMesh(uint32_t vertices, uint32_t userVersion, uint32_t userVers
     const int32_t root = b.Reserve();
     const int32_t bone = b.Add(Node(b, "NPC Root [Root]", {}), "NiNode");
     std::vector<int32_t> children = {bone};
+    const NifFile library = game ? MakeSampleLibrary() : NifFile();
     for (uint32_t s = 0; s < shapes; ++s) {
         const uint32_t count = std::min(perShape, vertices - s * perShape);
         auto geometry = Geometry(std::max<uint32_t>(2, count / segments), segments, true, false);
@@ -358,7 +359,6 @@ NifFile MakeLargeMesh(uint32_t vertices, uint32_t userVersion, uint32_t userVers
                                    "BSDismemberSkinInstance");
         std::vector<int32_t> properties;
         if (game) {
-            NifFile library = MakeSampleLibrary();
             auto shader = library.blocks[1]->Clone();
             static_cast<NifBlockBSLightShadeProp&>(*shader).nameIndex = -1;
             const int32_t shaderIndex = b.Reserve();
