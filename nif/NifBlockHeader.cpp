@@ -1,6 +1,6 @@
 #include "NifBlockHeader.h"
 
-void NifBlockHeader::Get(NifReader& in, const NifBlockHeader&) {
+void NifBlockHeader::Get(NifReader& in) {
     in.Bytes(headerLine.data(), headerLine.size());
     lineFeed = 0x0A;
     for (uint8_t& b : version) b = in.CharSkippingSpace();
@@ -41,7 +41,7 @@ void NifBlockHeader::Get(NifReader& in, const NifBlockHeader&) {
     }
 }
 
-void NifBlockHeader::Put(NifWriter& out, const NifBlockHeader&) const {
+void NifBlockHeader::Put(NifWriter& out) const {
     out.Bytes(headerLine.data(), headerLine.size());
     out.U8(lineFeed);
     out.Bytes(version.data(), version.size());

@@ -8,19 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "NifBlock.h"
+#include "NifReader.h"
+#include "NifWriter.h"
 
-class NifBlockHeader : public NifBlock {
+class NifBlockHeader {
   public:
-    NifBlockHeader() : NifBlock(kKindHeader) {}
-
-    void Get(NifReader& in, const NifBlockHeader& header) override;
-    void Put(NifWriter& out, const NifBlockHeader& header) const override;
-    std::unique_ptr<NifBlock> Clone() const override {
-        return std::make_unique<NifBlockHeader>(*this);
-    }
-    NifBlockHeader(const NifBlockHeader&) = default;
-    NifBlockHeader& operator=(const NifBlockHeader&) = default;
+    void Get(NifReader& in);
+    void Put(NifWriter& out) const;
 
     // Empties the block, type and string tables and their counts; the other fields keep
     // their values until the next Get.

@@ -1,10 +1,10 @@
 #include "NifFile.h"
 
-#include "BlockFactory.h"
-#include "NifBlockTriShape.h"
 #include "ResultCodes.h"
+#include "Visitors.h"
 
-NifFile::NifFile(const NifFile& other) : header(other.header), error_(other.error_) {
+NifFile::NifFile(const NifFile& other)
+    : header(other.header), roots(other.roots), error_(other.error_), warnings_(other.warnings_) {
     blocks.reserve(other.blocks.size());
     for (const auto& b : other.blocks) blocks.push_back(b->Clone());
 }
@@ -19,6 +19,8 @@ NifFile& NifFile::operator=(const NifFile& other) {
 
 void NifFile::Clear() {
     blocks.clear();
+    roots.clear();
+    warnings_.clear();
     header.Reset();
 }
 
@@ -37,22 +39,40 @@ int NifFile::Load(const std::string& path) {
     return LoadFromMemory(bytes);
 }
 
+namespace {
+
+// The block a body is read into: a described one when the type is listed, concrete and
+// exists in the file's form; raw bytes otherwise.
+std::unique_ptr<NiObject> BlockFor(const std::string& typeName, uint8_t form) {
+    const TypeId type = TypeByName(typeName);
+    if (form != 0 && type != TypeId::kUnlisted && (InfoOf(type).forms & form) != 0) {
+        if (auto block = CreateBlock(type)) return block;
+    }
+    return std::make_unique<OpaqueBlock>();
+}
+
+}  // namespace
+
 int NifFile::LoadFromMemory(const std::vector<uint8_t>& bytes) {
     Clear();
     error_.clear();
     NifReader in(bytes.data(), bytes.size());
-    header.Get(in, header);
+    header.Get(in);
     if (in.Failed()) {
         // Past the user versions, the error names the form the file claims.
         const bool versionsRead = in.Position() > 56;
         return Fail(rc::kMalformed,
                     "header" +
-                        (versionsRead ? " of a " + DescribeForm(header.userVersion, header.userVersion2) + " file"
+                        (versionsRead ? " of a " +
+                                            DescribeForm(header.userVersion, header.userVersion2) +
+                                            " file"
                                       : std::string()) +
                         " " + in.Error());
     }
 
     const std::string form = DescribeForm(header.userVersion, header.userVersion2);
+    const uint8_t formBits = Form();
+    uint32_t badStrings = 0;
     blocks.reserve(header.numBlocks);
     for (uint32_t i = 0; i < header.numBlocks; ++i) {
         const std::string& type = header.TypeNameOf(i);
@@ -65,8 +85,8 @@ int NifFile::LoadFromMemory(const std::vector<uint8_t>& bytes) {
                                             std::to_string(in.Remaining()) + " bytes left");
         }
         NifReader body = in.Sub(size);
-        std::unique_ptr<NifBlock> block = CreateBlock(type, size);
-        block->Get(body, header);
+        std::unique_ptr<NiObject> block = BlockFor(type, formBits);
+        ReadBody(*block, body, formBits, header.strings.size(), &badStrings);
         if (body.Failed()) return Fail(rc::kMalformed, where + " file: " + body.Error());
         if (body.Remaining() != 0) {
             return Fail(rc::kMalformed, where + " file: the body ends at byte offset " +
@@ -77,6 +97,36 @@ int NifFile::LoadFromMemory(const std::vector<uint8_t>& bytes) {
         }
         blocks.push_back(std::move(block));
     }
+
+    // The footer: the roots of the scene.
+    const size_t footerAt = in.Offset();
+    const uint32_t numRoots = in.Count(in.U32(), 4, "root");
+    roots.resize(numRoots);
+    in.Bytes(roots.data(), numRoots * 4);
+    if (in.Failed()) {
+        return Fail(rc::kMalformed, "footer of a " + form + " file at byte offset " +
+                                        std::to_string(footerAt) + ": the file ends early (" +
+                                        in.Error() + ")");
+    }
+    for (BlockRef r : roots) {
+        if (r < -1 || (r >= 0 && static_cast<size_t>(r) >= blocks.size())) {
+            return Fail(rc::kMalformed, "footer of a " + form + " file names block " +
+                                            std::to_string(r) + " as a root, but the file holds " +
+                                            std::to_string(blocks.size()) + " blocks");
+        }
+    }
+    if (in.Remaining() != 0) {
+        return Fail(rc::kMalformed, "a " + form + " file has " +
+                                        std::to_string(in.Remaining()) +
+                                        " bytes after its footer, at byte offset " +
+                                        std::to_string(in.Offset()));
+    }
+    if (badStrings != 0) {
+        warnings_.push_back(std::to_string(badStrings) +
+                            " string references point past the end of the string table of " +
+                            std::to_string(header.strings.size()) +
+                            " entries; they read as empty names and are kept");
+    }
     return rc::kOk;
 }
 
@@ -84,26 +134,32 @@ int NifFile::SaveToMemory(std::string& bytes) const {
     bytes.clear();
     std::string problem = CheckTables();
     if (problem.empty()) problem = CheckReferences();
-    NifWriter out;
+    const uint8_t form = Form();
+    NifWriter body;
+    NifBlockHeader out = header;
     if (problem.empty()) {
-        header.Put(out, header);
-        uint64_t total = out.Size() + 8;
-        for (uint32_t size : header.blockSizes) total += size;
-        out.Reserve(static_cast<size_t>(total));
-        // Every body is checked against the size table as it is written.
+        // Sizes come from what each body writes.
         for (size_t i = 0; problem.empty() && i < blocks.size(); ++i) {
-            const size_t start = out.Size();
-            blocks[i]->Put(out, header);
-            problem = CheckBlockSize(i, out.Size() - start);
+            const size_t start = body.Size();
+            const std::string p = WriteBody(*blocks[i], body, form);
+            if (!p.empty()) {
+                problem = "block " + std::to_string(i) + " (" + TypeNameOf(static_cast<uint32_t>(i)) +
+                          "): " + p;
+            }
+            out.blockSizes[i] = static_cast<uint32_t>(body.Size() - start);
         }
     }
     if (!problem.empty()) {
         error_ = "refusing to write an inconsistent file: " + problem;
         return rc::kInconsistent;
     }
-    out.U32(1);  // one root
-    out.I32(0);  // block 0
-    bytes = std::move(out.Buffer());
+    NifWriter file;
+    out.Put(file);
+    file.Reserve(file.Size() + body.Size() + 4 + 4 * roots.size());
+    file.Bytes(body.Buffer().data(), body.Size());
+    file.U32(static_cast<uint32_t>(roots.size()));
+    for (BlockRef r : roots) file.I32(r);
+    bytes = std::move(file.Buffer());
     return rc::kOk;
 }
 
@@ -112,4 +168,15 @@ int NifFile::Save(const std::string& path, const OutputOpener& opener) const {
     int result = SaveToMemory(bytes);
     if (result != rc::kOk) return result;
     return WriteFileAtomically(path, bytes, error_, opener);
+}
+
+bool IsDescribed(const NiObject& block) {
+    class RestFinder : public InspectVisitor {
+      public:
+        RestFinder() : InspectVisitor(kFormsAll) {}
+        void Rest(std::vector<uint8_t>&) override { found = true; }
+        bool found = false;
+    } finder;
+    const_cast<NiObject&>(block).Fields(finder);
+    return !finder.found;
 }

@@ -1,5 +1,5 @@
-// A NIF file in memory: the header and the ordered list of blocks, whose positions are the
-// block indices. Loading, saving, editing and queries.
+// A NIF file in memory: the header, the ordered list of blocks (whose positions are the block
+// indices) and the footer's roots. Loading, saving, editing and queries.
 #pragma once
 
 #include <memory>
@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "FileIO.h"
-#include "NifBlock.h"
+#include "NiObject.h"
 #include "NifBlockHeader.h"
 
-class NifBlockTriShape;
-class NifBlockBSLightShadeProp;
+class NiGeometry;
+class BSLightingShaderProperty;
 
 // What AssignShader did.
 enum class AssignResult {
@@ -19,7 +19,7 @@ enum class AssignResult {
     kNoSuchShape,    // the input holds no shape of that name
     kNoSuchShader,   // the library holds no shader of that name
     kBadTextureSet,  // the template's texture set is not a BSShaderTextureSet of the library
-    kBadGeometry,    // the shape's data is not a NiTriShapeData block
+    kBadGeometry,    // the shape's data is not triangle geometry data
 };
 const char* DescribeAssignResult(AssignResult result);
 
@@ -40,13 +40,19 @@ class NifFile {
     void Clear();
     // rc::kOk; rc::kCannotOpen; rc::kMalformed with LastError() naming the byte offset and,
     // inside a block, the block. A failed load leaves the file empty.
-    int Load(const std::string& path);
-    int LoadFromMemory(const std::vector<uint8_t>& bytes);
-    // Writes the header, every body and the footer (one root, block 0). Refuses, writing
-    // nothing, when the file is inconsistent (rc::kInconsistent).
-    int Save(const std::string& path, const OutputOpener& opener = StandardOutputOpener()) const;
-    int SaveToMemory(std::string& bytes) const;
+    [[nodiscard]] int Load(const std::string& path);
+    [[nodiscard]] int LoadFromMemory(const std::vector<uint8_t>& bytes);
+    // Writes the header (its size table filled from the bodies), every body and the footer.
+    // Refuses, writing nothing, when the file is inconsistent (rc::kInconsistent).
+    [[nodiscard]] int Save(const std::string& path,
+                           const OutputOpener& opener = StandardOutputOpener()) const;
+    [[nodiscard]] int SaveToMemory(std::string& bytes) const;
     const std::string& LastError() const { return error_; }
+    // What loading accepted but reports (string references past the end of the table).
+    const std::vector<std::string>& Warnings() const { return warnings_; }
+
+    // The form of the file (FormBits), 0 when the block descriptions do not cover it.
+    uint8_t Form() const { return FormOf(header.userVersion, header.userVersion2); }
 
     // Editing.
     void DeleteBlock(uint32_t blockIndex);
@@ -54,39 +60,60 @@ class NifFile {
     // Removes the listed blocks (any order, duplicates allowed) in one pass, with exactly the
     // result of deleting them one by one from the highest index down.
     void DeleteBlocks(std::vector<uint32_t> indices);
+    // Changes the user versions only; SwitchForm (FormSwitch.h) converts the blocks.
     void SetUserVersions(uint32_t userVersion, uint32_t userVersion2);
+    // Renames a shape; a name entry that other blocks read too is left to them.
     void RenameShape(const std::string& oldName, const std::string& newName);
     AssignResult AssignShader(const std::string& shapeName, const std::string& shaderName,
                               const NifFile& library, bool withAlpha);
-    // Appends a block with its type; the header's tables follow.
-    void AppendBlock(std::unique_ptr<NifBlock> block, const std::string& typeName);
+    // Appends a block of a listed type; the header's tables follow. Returns its index.
+    BlockRef AppendBlock(std::unique_ptr<NiObject> block);
+    // Replaces block i by a block of another listed type.
+    void ReplaceBlock(uint32_t index, std::unique_ptr<NiObject> block);
+    // An entry of the string table holding text (a new one when none does).
+    StringRef AddString(const std::string& text);
 
     // Queries.
-    NifBlockTriShape* FindShapeByName(const std::string& name);
-    const NifBlockTriShape* FindShapeByName(const std::string& name) const;
-    const NifBlockBSLightShadeProp* FindShaderByName(const std::string& name) const;
+    NiObject* Block(BlockRef index) const {
+        return index >= 0 && static_cast<size_t>(index) < blocks.size()
+                   ? blocks[static_cast<size_t>(index)].get()
+                   : nullptr;
+    }
+    template <class T>
+    T* BlockAs(BlockRef index) const {
+        return As<T>(Block(index));
+    }
+    // The text of a string reference; empty for -1 and references past the table.
+    const std::string& Text(StringRef index) const;
+    // The name of a block (its NiObjectNET or extra-data name), or empty.
+    std::string NameOf(uint32_t blockIndex) const;
+    NiGeometry* FindShapeByName(const std::string& name);
+    const NiGeometry* FindShapeByName(const std::string& name) const;
+    const BSLightingShaderProperty* FindShaderByName(const std::string& name) const;
+    // Shapes are the triangle geometry blocks: NiTriShape, NiTriStrips, BSLODTriShape.
     size_t GetShapeNames(std::vector<std::string>& names) const;
     size_t GetShaderNames(std::vector<std::string>& names) const;
     const std::string& TypeNameOf(uint32_t blockIndex) const {
         return header.TypeNameOf(blockIndex);
     }
-    // Opaque blocks whose references Pellmar cannot find, so that any deletion may leave them
-    // stale.
-    std::vector<BlockName> OpaqueBlocksWithUnreachableReferences() const;
-    // Opaque blocks that a switch between the two forms would leave in the wrong layout.
-    std::vector<BlockName> OpaqueBlocksBrokenByFormSwitch() const;
-    // Empty when the header's tables, every block size and every parsed reference agree;
-    // otherwise what is wrong first.
+    // Blocks kept as raw bytes, whose references Pellmar cannot find.
+    std::vector<BlockName> OpaqueBlocks() const;
+    // Empty when the header's tables, every body and every reference (in range, of the
+    // declared type family) agree; otherwise what is wrong first.
     std::string CheckConsistency() const;
 
     NifBlockHeader header;
-    std::vector<std::unique_ptr<NifBlock>> blocks;
+    std::vector<std::unique_ptr<NiObject>> blocks;
+    std::vector<BlockRef> roots;  // the footer
 
   private:
     int Fail(int code, const std::string& message);
     std::string CheckTables() const;
-    std::string CheckBlockSize(size_t block, size_t written) const;
     std::string CheckReferences() const;
 
     mutable std::string error_;
+    std::vector<std::string> warnings_;
 };
+
+// Whether a block's fields are described (false for raw bodies).
+bool IsDescribed(const NiObject& block);

@@ -3,6 +3,7 @@
 
 #include "NifFile.h"
 #include "NifTypes.h"
+#include "Visitors.h"
 
 namespace {
 
@@ -54,35 +55,40 @@ std::string NifFile::CheckTables() const {
     return {};
 }
 
-std::string NifFile::CheckBlockSize(size_t i, size_t written) const {
-    const NifBlock& b = *blocks[i];
-    if (written == b.blockSize && b.blockSize == header.blockSizes[i]) return {};
-    return Name(*this, i) + " writes " + std::to_string(written) + " bytes, its blockSize is " +
-           std::to_string(b.blockSize) + " and its size table entry " +
-           std::to_string(header.blockSizes[i]);
-}
-
 std::string NifFile::CheckReferences() const {
-    std::vector<BlockRef> refs;
-    for (size_t i = 0; i < blocks.size(); ++i) {
-        refs.clear();
-        blocks[i]->CollectReferences(refs);
-        for (BlockRef r : refs) {
-            if (r != kNoBlock && (r < 0 || static_cast<uint32_t>(r) >= blocks.size())) {
-                return Name(*this, i) + " refers to block " + std::to_string(r) + " of " +
-                       std::to_string(blocks.size());
+    const uint8_t form = Form();
+    std::string problem;
+    for (size_t i = 0; problem.empty() && i < blocks.size(); ++i) {
+        ForEachRef(*blocks[i], form, [&](BlockRef r, RefKind, TypeId target) {
+            if (!problem.empty() || r == kNoBlock) return;
+            if (r < 0 || static_cast<uint32_t>(r) >= blocks.size()) {
+                problem = Name(*this, i) + " refers to block " + std::to_string(r) + " of " +
+                          std::to_string(blocks.size());
+                return;
             }
-        }
+            const NiObject& to = *blocks[static_cast<size_t>(r)];
+            // A raw body's type is unknown to the list; its family cannot be checked.
+            if (to.Type() != TypeId::kUnlisted && !IsA(to.Type(), target)) {
+                problem = Name(*this, i) + " refers to " + Name(*this, static_cast<size_t>(r)) +
+                          " where a " + std::string(::NameOf(target)) + " belongs";
+            }
+        });
     }
-    return {};
+    for (BlockRef r : roots) {
+        if (problem.empty() && r != kNoBlock && (r < 0 || static_cast<uint32_t>(r) >= blocks.size()))
+            problem = "the footer names block " + std::to_string(r) + " as a root, of " +
+                      std::to_string(blocks.size());
+    }
+    return problem;
 }
 
 std::string NifFile::CheckConsistency() const {
     std::string problem = CheckTables();
+    const uint8_t form = Form();
     for (size_t i = 0; problem.empty() && i < blocks.size(); ++i) {
         NifWriter out;
-        blocks[i]->Put(out, header);
-        problem = CheckBlockSize(i, out.Size());
+        const std::string p = WriteBody(*blocks[i], out, form);
+        if (!p.empty()) problem = Name(*this, i) + ": " + p;
     }
     return problem.empty() ? CheckReferences() : problem;
 }

@@ -1,10 +1,11 @@
 // Editing and query operations of NifFile.
 #include <algorithm>
 
-#include "NifBlockBSLightShadeProp.h"
-#include "NifBlockTriShape.h"
-#include "NifBlockUnknown.h"
+#include "ExtraData.h"
+#include "Geometry.h"
 #include "NifFile.h"
+#include "Shaders.h"
+#include "Visitors.h"
 
 void NifFile::DeleteBlock(uint32_t blockIndex) {
     DeleteBlocks({blockIndex});
@@ -65,68 +66,105 @@ void NifFile::DeleteBlocks(std::vector<uint32_t> indices) {
     header.numBlocks = static_cast<uint32_t>(out);
 
     const BlockRemap remap(std::move(indices));
-    for (size_t j = 0; j < blocks.size(); ++j) {
-        blocks[j]->notifyBlockDelete(remap);
-        header.blockSizes[j] = blocks[j]->blockSize;
-    }
+    const uint8_t form = Form();
+    for (auto& block : blocks) RemapRefs(*block, form, remap);
+    uint32_t rootCount = static_cast<uint32_t>(roots.size());
+    remap.RepairList(roots, rootCount);
 }
 
 void NifFile::SetUserVersions(uint32_t userVersion, uint32_t userVersion2) {
-    const uint32_t previous = header.userVersion;
     header.userVersion = userVersion;
     header.userVersion2 = userVersion2;
-    const bool switches =
-        (previous == 11 && userVersion == 12) || (previous == 12 && userVersion == 11);
-    if (!switches) return;
-    for (size_t i = 0; i < blocks.size(); ++i) {
-        blocks[i]->notifyUserVersionChange(userVersion, userVersion2);
-        header.blockSizes[i] = blocks[i]->blockSize;
-    }
+}
+
+const std::string& NifFile::Text(StringRef index) const {
+    static const std::string kNone;
+    if (index < 0 || static_cast<size_t>(index) >= header.strings.size()) return kNone;
+    return header.strings[static_cast<size_t>(index)];
+}
+
+std::string NifFile::NameOf(uint32_t blockIndex) const {
+    const NiObject* b = Block(static_cast<BlockRef>(blockIndex));
+    if (auto* net = As<NiObjectNET>(b)) return Text(net->name);
+    if (auto* extra = As<NiExtraData>(b)) return Text(extra->name);
+    return {};
+}
+
+StringRef NifFile::AddString(const std::string& text) {
+    auto it = std::find(header.strings.begin(), header.strings.end(), text);
+    if (it != header.strings.end()) return static_cast<StringRef>(it - header.strings.begin());
+    header.strings.push_back(text);
+    header.numStrings = static_cast<uint32_t>(header.strings.size());
+    header.maxStringLength =
+        std::max<uint32_t>(header.maxStringLength, static_cast<uint32_t>(text.size()));
+    return static_cast<StringRef>(header.strings.size() - 1);
 }
 
 void NifFile::RenameShape(const std::string& oldName, const std::string& newName) {
-    NifBlockTriShape* shape = FindShapeByName(oldName);
+    NiGeometry* shape = FindShapeByName(oldName);
     if (!shape) return;
-    const StringRef k = shape->nameIndex;
-    if (k < 0 || static_cast<uint32_t>(k) >= header.strings.size()) {
-        // No entry of its own to overwrite: the name gets a new one.
-        header.strings.push_back(newName);
-        header.numStrings = static_cast<uint32_t>(header.strings.size());
-        shape->nameIndex = static_cast<StringRef>(header.strings.size() - 1);
-    } else {
-        header.strings[static_cast<size_t>(k)] = newName;
+    const StringRef k = shape->name;
+    // Another reader of the entry keeps its text: the shape then gets an entry of its own.
+    size_t readers = 0;
+    if (k >= 0 && static_cast<size_t>(k) < header.strings.size()) {
+        for (auto& b : blocks) {
+            ForEachString(*b, Form(), [&](StringRef& s) { readers += s == k; });
+        }
     }
-    shape->name = newName;
+    if (readers == 1) {
+        header.strings[static_cast<size_t>(k)] = newName;
+        header.maxStringLength =
+            std::max<uint32_t>(header.maxStringLength, static_cast<uint32_t>(newName.size()));
+        return;
+    }
+    header.strings.push_back(newName);
+    header.numStrings = static_cast<uint32_t>(header.strings.size());
     header.maxStringLength =
         std::max<uint32_t>(header.maxStringLength, static_cast<uint32_t>(newName.size()));
+    shape->name = static_cast<StringRef>(header.strings.size() - 1);
 }
 
-void NifFile::AppendBlock(std::unique_ptr<NifBlock> block, const std::string& typeName) {
-    header.blockSizes.push_back(block->blockSize);
-    header.blockTypeIndex.push_back(header.FindOrAddBlockType(typeName));
+BlockRef NifFile::AppendBlock(std::unique_ptr<NiObject> block) {
+    header.blockSizes.push_back(0);
+    header.blockTypeIndex.push_back(header.FindOrAddBlockType(::NameOf(block->Type())));
     blocks.push_back(std::move(block));
     header.numBlocks = static_cast<uint32_t>(blocks.size());
+    return static_cast<BlockRef>(blocks.size() - 1);
 }
 
-NifBlockTriShape* NifFile::FindShapeByName(const std::string& name) {
+void NifFile::ReplaceBlock(uint32_t index, std::unique_ptr<NiObject> block) {
+    if (index >= blocks.size()) return;
+    const uint16_t oldType = header.blockTypeIndex[index];
+    header.blockTypeIndex[index] = header.FindOrAddBlockType(::NameOf(block->Type()));
+    blocks[index] = std::move(block);
+    // The old type name leaves the table when no block has it any more.
+    if (std::find(header.blockTypeIndex.begin(), header.blockTypeIndex.end(), oldType) !=
+        header.blockTypeIndex.end())
+        return;
+    header.blockTypes.erase(header.blockTypes.begin() + oldType);
+    header.numBlockTypes = static_cast<uint16_t>(header.blockTypes.size());
+    for (uint16_t& t : header.blockTypeIndex) {
+        if (t > oldType) --t;
+    }
+}
+
+NiGeometry* NifFile::FindShapeByName(const std::string& name) {
     for (auto& b : blocks) {
-        if (b->blockKind == kKindTriShape) {
-            auto* shape = static_cast<NifBlockTriShape*>(b.get());
-            if (shape->name == name) return shape;
-        }
+        if (!IsA(b->Type(), TypeId::NiTriBasedGeom)) continue;
+        auto* shape = static_cast<NiGeometry*>(b.get());
+        if (Text(shape->name) == name) return shape;
     }
     return nullptr;
 }
 
-const NifBlockTriShape* NifFile::FindShapeByName(const std::string& name) const {
+const NiGeometry* NifFile::FindShapeByName(const std::string& name) const {
     return const_cast<NifFile*>(this)->FindShapeByName(name);
 }
 
-const NifBlockBSLightShadeProp* NifFile::FindShaderByName(const std::string& name) const {
+const BSLightingShaderProperty* NifFile::FindShaderByName(const std::string& name) const {
     for (const auto& b : blocks) {
-        if (b->blockKind == kKindLightShadeProp) {
-            auto* shader = static_cast<const NifBlockBSLightShadeProp*>(b.get());
-            if (shader->name == name) return shader;
+        if (auto* shader = As<BSLightingShaderProperty>(b.get())) {
+            if (Text(shader->name) == name) return shader;
         }
     }
     return nullptr;
@@ -135,8 +173,8 @@ const NifBlockBSLightShadeProp* NifFile::FindShaderByName(const std::string& nam
 size_t NifFile::GetShapeNames(std::vector<std::string>& names) const {
     names.clear();
     for (const auto& b : blocks) {
-        if (b->blockKind == kKindTriShape)
-            names.push_back(static_cast<const NifBlockTriShape*>(b.get())->name);
+        if (IsA(b->Type(), TypeId::NiTriBasedGeom))
+            names.push_back(Text(static_cast<const NiGeometry*>(b.get())->name));
     }
     return names.size();
 }
@@ -144,32 +182,15 @@ size_t NifFile::GetShapeNames(std::vector<std::string>& names) const {
 size_t NifFile::GetShaderNames(std::vector<std::string>& names) const {
     names.clear();
     for (const auto& b : blocks) {
-        if (b->blockKind == kKindLightShadeProp) {
-            names.push_back(static_cast<const NifBlockBSLightShadeProp*>(b.get())->name);
-        }
+        if (auto* shader = As<BSLightingShaderProperty>(b.get())) names.push_back(Text(shader->name));
     }
     return names.size();
 }
 
-std::vector<BlockName> NifFile::OpaqueBlocksWithUnreachableReferences() const {
+std::vector<BlockName> NifFile::OpaqueBlocks() const {
     std::vector<BlockName> found;
     for (uint32_t i = 0; i < blocks.size(); ++i) {
-        if (blocks[i]->blockKind != kKindUnknown) continue;
-        if (static_cast<const NifBlockUnknown*>(blocks[i].get())->HasUnreachableReferences()) {
-            found.push_back({i, TypeNameOf(i)});
-        }
-    }
-    return found;
-}
-
-std::vector<BlockName> NifFile::OpaqueBlocksBrokenByFormSwitch() const {
-    std::vector<BlockName> found;
-    for (uint32_t i = 0; i < blocks.size(); ++i) {
-        if (blocks[i]->blockKind != kKindUnknown) continue;
-        if (static_cast<const NifBlockUnknown*>(blocks[i].get())->traits.layout !=
-            OpaqueLayout::kStable) {
-            found.push_back({i, TypeNameOf(i)});
-        }
+        if (!IsDescribed(*blocks[i])) found.push_back({i, TypeNameOf(i)});
     }
     return found;
 }

@@ -1,11 +1,8 @@
 // Giving a shape a copy of a library shader, its texture set and, optionally, a new alpha
 // property.
-#include "NifBlockAlphaProperty.h"
-#include "NifBlockBSLightShadeProp.h"
-#include "NifBlockTriShape.h"
-#include "NifBlockTriShapeData.h"
-#include "NifBlockUnknown.h"
+#include "Geometry.h"
 #include "NifFile.h"
+#include "Shaders.h"
 
 const char* DescribeAssignResult(AssignResult result) {
     switch (result) {
@@ -18,54 +15,34 @@ const char* DescribeAssignResult(AssignResult result) {
         case AssignResult::kBadTextureSet:
             return "the library shader's texture set is not a BSShaderTextureSet block";
         case AssignResult::kBadGeometry:
-            return "the shape's data is not a NiTriShapeData block";
+            return "the shape's data is not triangle geometry data";
     }
     return "unknown";
 }
 
 AssignResult NifFile::AssignShader(const std::string& shapeName, const std::string& shaderName,
                                    const NifFile& library, bool withAlpha) {
-    NifBlockTriShape* shape = FindShapeByName(shapeName);
+    NiGeometry* shape = FindShapeByName(shapeName);
     if (!shape) return AssignResult::kNoSuchShape;
-    const NifBlockBSLightShadeProp* shaderTemplate = library.FindShaderByName(shaderName);
+    const BSLightingShaderProperty* shaderTemplate = library.FindShaderByName(shaderName);
     if (!shaderTemplate) return AssignResult::kNoSuchShader;
-    const BlockRef set = shaderTemplate->textureSet;
-    if (set < 0 || static_cast<size_t>(set) >= library.blocks.size() ||
-        library.blocks[static_cast<size_t>(set)]->blockKind != kKindUnknown ||
-        library.TypeNameOf(static_cast<uint32_t>(set)) != "BSShaderTextureSet") {
-        return AssignResult::kBadTextureSet;
-    }
-    const BlockRef d = shape->data;
-    if (d < 0 || static_cast<size_t>(d) >= blocks.size() ||
-        blocks[static_cast<size_t>(d)]->blockKind != kKindTriShapeData) {
-        return AssignResult::kBadGeometry;
-    }
+    const auto* set = library.BlockAs<BSShaderTextureSet>(shaderTemplate->textureSet);
+    if (!set) return AssignResult::kBadTextureSet;
+    auto* geometry = BlockAs<NiTriBasedGeomData>(shape->data);
+    if (!geometry) return AssignResult::kBadGeometry;
 
     // Library block indices mean nothing here: the copy keeps no name, controller or extra data.
-    auto shader = std::make_unique<NifBlockBSLightShadeProp>();
-    shader->CopyFrom(*shaderTemplate);
-    shader->nameIndex = kNoString;
-    shader->name.clear();
+    auto shader = std::make_unique<BSLightingShaderProperty>(*shaderTemplate);
+    shader->name = kNoString;
     shader->controller = kNoBlock;
-    shader->blockSize -= 4 * static_cast<uint32_t>(shader->extraData.size());
     shader->extraData.clear();
-    shader->numExtraData = 0;
-
-    const auto s = static_cast<BlockRef>(blocks.size());
-    shader->textureSet = s + 1;
     const bool dropNormals = shader->HasModelSpaceNormals();
-    AppendBlock(std::move(shader), "BSLightingShaderProperty");
-    AppendBlock(library.blocks[static_cast<size_t>(set)]->Clone(), "BSShaderTextureSet");
+    const BlockRef s = static_cast<BlockRef>(blocks.size());
+    shader->textureSet = s + 1;
+    AppendBlock(std::move(shader));
+    AppendBlock(set->Clone());
     shape->shaderProperty = s;
-
-    if (dropNormals) {
-        auto* geometry = static_cast<NifBlockTriShapeData*>(blocks[static_cast<size_t>(d)].get());
-        geometry->DropNormals();
-        header.blockSizes[static_cast<size_t>(d)] = geometry->blockSize;
-    }
-    if (withAlpha) {
-        shape->alphaProperty = s + 2;
-        AppendBlock(std::make_unique<NifBlockAlphaProperty>(), "NiAlphaProperty");
-    }
+    if (dropNormals) geometry->DropNormals();
+    if (withAlpha) shape->alphaProperty = AppendBlock(std::make_unique<NiAlphaProperty>());
     return AssignResult::kAssigned;
 }

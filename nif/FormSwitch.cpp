@@ -1,0 +1,147 @@
+#include "FormSwitch.h"
+
+#include <algorithm>
+#include <map>
+
+#include "Geometry.h"
+#include "Shaders.h"
+#include "Visitors.h"
+
+namespace {
+
+// Owned references of every block: who owns whom.
+std::vector<std::vector<uint32_t>> OwnedChildren(const NifFile& file) {
+    std::vector<std::vector<uint32_t>> children(file.blocks.size());
+    const uint8_t form = file.Form();
+    for (size_t i = 0; i < file.blocks.size(); ++i) {
+        ForEachRef(static_cast<const NiObject&>(*file.blocks[i]), form,
+                   [&](BlockRef r, RefKind kind, TypeId) {
+                       if (kind == RefKind::kOwned && r >= 0 &&
+                           static_cast<size_t>(r) < file.blocks.size())
+                           children[i].push_back(static_cast<uint32_t>(r));
+                   });
+    }
+    return children;
+}
+
+void MoveAlphaProperty(NifFile& file, uint8_t to) {
+    for (auto& b : file.blocks) {
+        auto* shape = As<NiGeometry>(b.get());
+        if (!shape) continue;
+        if (to == kForm34) {
+            if (shape->alphaProperty != kNoBlock) shape->properties.push_back(shape->alphaProperty);
+            shape->alphaProperty = kNoBlock;
+            shape->shaderProperty = kNoBlock;
+            continue;
+        }
+        auto& list = shape->properties;
+        for (size_t k = 0; k < list.size(); ++k) {
+            if (shape->alphaProperty == kNoBlock && file.BlockAs<NiAlphaProperty>(list[k])) {
+                shape->alphaProperty = list[k];
+                break;
+            }
+        }
+        list.clear();
+    }
+}
+
+void LodShapesToTriShapes(NifFile& file, std::vector<std::string>& warnings) {
+    size_t count = 0;
+    for (uint32_t i = 0; i < file.blocks.size(); ++i) {
+        auto* lod = As<BSLODTriShape>(file.blocks[i].get());
+        if (!lod || lod->Type() != TypeId::BSLODTriShape) continue;
+        auto shape = std::make_unique<NiTriShape>();
+        static_cast<NiTriBasedGeom&>(*shape) = static_cast<const NiTriBasedGeom&>(*lod);
+        warnings.push_back("BSLODTriShape \"" + file.NameOf(i) +
+                           "\" became a NiTriShape; its level-of-detail sizes " +
+                           std::to_string(lod->lod0Size) + ", " + std::to_string(lod->lod1Size) +
+                           " and " + std::to_string(lod->lod2Size) + " were dropped");
+        file.ReplaceBlock(i, std::move(shape));
+        ++count;
+    }
+    (void)count;
+}
+
+}  // namespace
+
+std::string SummarizeBlocks(const NifFile& file, const std::vector<uint32_t>& indices) {
+    std::map<std::string, size_t> counts;
+    for (uint32_t i : indices) ++counts[file.TypeNameOf(i)];
+    std::string text;
+    for (const auto& [type, n] : counts)
+        text += (text.empty() ? "" : ", ") + std::to_string(n) + " " + type;
+    return text;
+}
+
+std::vector<uint32_t> BlocksMissingFromForm(const NifFile& file, uint8_t to) {
+    const size_t n = file.blocks.size();
+    const auto children = OwnedChildren(file);
+    std::vector<std::vector<uint32_t>> owners(n);
+    for (uint32_t i = 0; i < n; ++i)
+        for (uint32_t c : children[i]) owners[c].push_back(i);
+
+    std::vector<bool> removed(n, false);
+    std::vector<uint32_t> work;
+    for (uint32_t i = 0; i < n; ++i) {
+        const TypeId t = file.blocks[i]->Type();
+        if (t == TypeId::kUnlisted || (InfoOf(t).forms & to) != 0) continue;
+        // Inside a collision tree the whole collision object goes.
+        uint32_t root = i;
+        std::vector<bool> seen(n, false);
+        for (uint32_t at = i; !seen[at] && !owners[at].empty();) {
+            seen[at] = true;
+            at = owners[at].front();
+            if (IsA(file.blocks[at]->Type(), TypeId::NiAVObject)) break;
+            if (IsA(file.blocks[at]->Type(), TypeId::NiCollisionObject)) root = at;
+        }
+        if (!removed[root]) {
+            removed[root] = true;
+            work.push_back(root);
+        }
+    }
+    // Then everything owned only by removed blocks.
+    while (!work.empty()) {
+        const uint32_t at = work.back();
+        work.pop_back();
+        for (uint32_t c : children[at]) {
+            if (removed[c]) continue;
+            const bool onlyRemovedOwners = std::all_of(
+                owners[c].begin(), owners[c].end(), [&](uint32_t o) { return removed[o]; });
+            if (onlyRemovedOwners) {
+                removed[c] = true;
+                work.push_back(c);
+            }
+        }
+    }
+    std::vector<uint32_t> list;
+    for (uint32_t i = 0; i < n; ++i)
+        if (removed[i]) list.push_back(i);
+    return list;
+}
+
+FormSwitchReport SwitchForm(NifFile& file, uint32_t userVersion, uint32_t userVersion2) {
+    FormSwitchReport report;
+    const uint8_t from = file.Form();
+    const uint8_t to = FormOf(userVersion, userVersion2);
+    if (from == 0 || to == 0 || from == to) {
+        file.SetUserVersions(userVersion, userVersion2);
+        return report;
+    }
+    if (to == kForm34) LodShapesToTriShapes(file, report.warnings);
+    const std::vector<uint32_t> leaving = BlocksMissingFromForm(file, to);
+    if (!leaving.empty()) {
+        report.warnings.push_back("removed what the target form lacks: " +
+                                  SummarizeBlocks(file, leaving));
+        file.DeleteBlocks(leaving);
+    }
+    MoveAlphaProperty(file, to);
+    std::vector<std::string> notes;
+    for (auto& b : file.blocks) b->SwitchForm(from, to, notes);
+    // Notes of one kind are summarised with their count.
+    std::map<std::string, size_t> counts;
+    for (const std::string& n : notes) ++counts[n];
+    for (const auto& [text, count] : counts)
+        report.warnings.push_back(count == 1 ? text : text + " (" + std::to_string(count) + " times)");
+    file.SetUserVersions(userVersion, userVersion2);
+    return report;
+}

@@ -1,0 +1,453 @@
+// Geometry: shapes, their vertex data, skinning, and the Special Edition's packed shapes.
+#pragma once
+
+#include "Scene.h"
+
+#pragma pack(push, 1)
+struct BoneVertData {
+    uint16_t index = 0;
+    float weight = 0;
+};
+struct BodyPartList {
+    uint16_t partFlag = 0;  // bit 8: start of a new bone set
+    uint16_t bodyPart = 0;
+};
+struct BSGeometrySegmentData {
+    uint8_t flags = 0;
+    uint32_t startIndex = 0;
+    uint32_t numPrimitives = 0;
+};
+struct NiAGDDataStream {
+    uint32_t type = 0, unitSize = 0, totalSize = 0, stride = 0, blockIndex = 0, blockOffset = 0;
+    uint8_t flags = 0;
+};
+#pragma pack(pop)
+static_assert(sizeof(BoneVertData) == 6 && sizeof(BSGeometrySegmentData) == 9 &&
+              sizeof(NiAGDDataStream) == 25);
+
+// The materials of a shape: names and extra data in two parallel lists.
+struct MaterialData {
+    std::vector<StringRef> names;
+    std::vector<int32_t> extraData;
+    int32_t active = -1;
+    uint8_t needsUpdate = 0;
+    void Fields(Visitor& v) {
+        uint32_t n = static_cast<uint32_t>(names.size());
+        v.Count(n);
+        v.Strings(names, n);
+        v.Array(extraData, n);
+        v.V(active);
+        v.V(needsUpdate);
+    }
+};
+
+class NiGeometry : public NiAVObject {
+  public:
+    NIF_BASE(NiGeometry)
+    NiBound particleBound;              // particle systems of the Special Edition
+    BlockRef particleSkin = kNoBlock;
+    BlockRef data = kNoBlock;
+    BlockRef skinInstance = kNoBlock;
+    MaterialData materials;
+    BlockRef shaderProperty = kNoBlock;  // the game forms
+    BlockRef alphaProperty = kNoBlock;
+
+    void Fields(Visitor& v) override {
+        NiAVObject::Fields(v);
+        const bool seParticles = v.In(kForm100) && IsA(Type(), TypeId::NiParticleSystem);
+        if (seParticles) {
+            v.V(particleBound);
+            v.Ref(particleSkin, RefKind::kOwned, TypeId::NiObject);
+        } else {
+            v.Ref(data, RefKind::kOwned, TypeId::NiGeometryData);
+            v.Ref(skinInstance, RefKind::kOwned, TypeId::NiSkinInstance);
+            v.Struct(materials);
+        }
+        if (v.In(kFormsGame)) {
+            v.Ref(shaderProperty, RefKind::kOwned, TypeId::BSShaderProperty);
+            v.Ref(alphaProperty, RefKind::kOwned, TypeId::NiAlphaProperty);
+        }
+    }
+};
+
+class NiTriBasedGeom : public NiGeometry {
+  public:
+    NIF_BASE(NiTriBasedGeom)
+};
+class NiTriShape : public NiTriBasedGeom {
+  public:
+    NIF_BLOCK(NiTriShape)
+};
+class NiTriStrips : public NiTriBasedGeom {
+  public:
+    NIF_BLOCK(NiTriStrips)
+};
+
+class BSLODTriShape : public NiTriBasedGeom {
+  public:
+    NIF_BLOCK(BSLODTriShape)
+    uint32_t lod0Size = 0, lod1Size = 0, lod2Size = 0;
+    void Fields(Visitor& v) override {
+        NiTriBasedGeom::Fields(v);
+        v.V(lod0Size);
+        v.V(lod1Size);
+        v.V(lod2Size);
+    }
+};
+
+class BSSegmentedTriShape : public NiTriShape {
+  public:
+    NIF_BLOCK(BSSegmentedTriShape)
+    std::vector<BSGeometrySegmentData> segments;
+    void Fields(Visitor& v) override {
+        NiTriShape::Fields(v);
+        v.List<uint32_t>(segments);
+    }
+};
+
+// Vertex data shared by shapes and particles. numVertices sizes every per-vertex list.
+class NiGeometryData : public NiObject {
+  public:
+    NIF_BASE(NiGeometryData)
+    int32_t groupId = 0;
+    uint16_t numVertices = 0;
+    uint16_t maxVertices = 0;  // particle data stores this instead of numVertices
+    uint8_t keepFlags = 0, compressFlags = 0;
+    uint8_t hasVertices = 1;
+    std::vector<Vector3> vertices;
+    uint16_t dataFlags = 0;  // bit 0: one UV set; bit 12: tangents and bitangents
+    uint32_t materialCrc = 0;
+    uint8_t hasNormals = 0;
+    std::vector<Vector3> normals;
+    std::vector<Vector3> tangents;
+    std::vector<Vector3> bitangents;
+    NiBound bound;
+    uint8_t hasVertexColors = 0;
+    std::vector<Color4> vertexColors;
+    std::vector<TexCoord> uvs;
+    uint16_t consistencyFlags = 0;
+    BlockRef additionalData = kNoBlock;
+
+    bool HasTangents() const { return hasNormals != 0 && (dataFlags & 0x1000) != 0; }
+    // The body stops carrying normals, tangents and bitangents.
+    void DropNormals() {
+        hasNormals = 0;
+        dataFlags &= static_cast<uint16_t>(~0x1000);
+        normals.clear();
+        tangents.clear();
+        bitangents.clear();
+    }
+
+    void Fields(Visitor& v) override {
+        v.V(groupId);
+        const bool particles = IsA(Type(), TypeId::NiPSysData);
+        if (particles) {
+            v.V(maxVertices);
+        } else {
+            v.Count(numVertices);
+        }
+        const uint32_t n = particles ? 0 : numVertices;
+        v.V(keepFlags);
+        v.V(compressFlags);
+        v.V(hasVertices);
+        if (hasVertices) v.Array(vertices, n);
+        v.V(dataFlags);
+        if (v.In(kFormsGame)) v.V(materialCrc);
+        v.V(hasNormals);
+        if (hasNormals) v.Array(normals, n);
+        if (HasTangents()) {
+            v.Array(tangents, n);
+            v.Array(bitangents, n);
+        }
+        v.V(bound);
+        v.V(hasVertexColors);
+        if (hasVertexColors) v.Array(vertexColors, n);
+        if (dataFlags & 1) v.Array(uvs, n);
+        v.V(consistencyFlags);
+        v.Ref(additionalData, RefKind::kOwned, TypeId::AbstractAdditionalGeometryData);
+    }
+};
+
+class NiTriBasedGeomData : public NiGeometryData {
+  public:
+    NIF_BASE(NiTriBasedGeomData)
+    uint16_t numTriangles = 0;
+    void Fields(Visitor& v) override {
+        NiGeometryData::Fields(v);
+        v.Count(numTriangles);
+    }
+};
+
+struct MatchGroup {
+    std::vector<uint16_t> vertices;
+    void Fields(Visitor& v) { v.List<uint16_t>(vertices); }
+};
+
+class NiTriShapeData : public NiTriBasedGeomData {
+  public:
+    NIF_BLOCK(NiTriShapeData)
+    uint32_t numTrianglePoints = 0;
+    uint8_t hasTriangles = 0;
+    std::vector<Triangle> triangles;
+    std::vector<MatchGroup> matchGroups;
+    void Fields(Visitor& v) override {
+        NiTriBasedGeomData::Fields(v);
+        v.V(numTrianglePoints);
+        v.V(hasTriangles);
+        if (hasTriangles) v.Array(triangles, numTriangles);
+        v.StructList<uint16_t>(matchGroups);
+    }
+};
+
+class NiTriStripsData : public NiTriBasedGeomData {
+  public:
+    NIF_BLOCK(NiTriStripsData)
+    std::vector<uint16_t> stripLengths;
+    uint8_t hasPoints = 0;
+    std::vector<std::vector<uint16_t>> points;
+    void Fields(Visitor& v) override {
+        NiTriBasedGeomData::Fields(v);
+        v.List<uint16_t>(stripLengths);
+        v.V(hasPoints);
+        if (hasPoints) v.Jagged(points, stripLengths);
+    }
+};
+
+struct BoneData {
+    NiTransform skinTransform;
+    NiBound bound;
+    uint16_t numVertices = 0;
+    std::vector<BoneVertData> weights;
+    void Fields(Visitor& v, uint8_t hasWeights) {
+        v.V(skinTransform);
+        v.V(bound);
+        v.Count(numVertices);
+        if (hasWeights) v.Array(weights, numVertices);
+    }
+};
+
+class NiSkinData : public NiObject {
+  public:
+    NIF_BLOCK(NiSkinData)
+    NiTransform skinTransform;
+    uint8_t hasVertexWeights = 1;
+    std::vector<BoneData> bones;
+    void Fields(Visitor& v) override {
+        v.V(skinTransform);
+        uint32_t n = static_cast<uint32_t>(bones.size());
+        v.Count(n);
+        v.V(hasVertexWeights);
+        v.Structs(bones, n, hasVertexWeights);
+    }
+};
+
+class NiSkinInstance : public NiObject {
+  public:
+    NIF_BLOCK(NiSkinInstance)
+    BlockRef data = kNoBlock;
+    BlockRef skinPartition = kNoBlock;
+    BlockRef skeletonRoot = kNoBlock;
+    // Parallel to the bone list of the skin data: a removed bone keeps its slot as -1.
+    std::vector<BlockRef> bones;
+    void Fields(Visitor& v) override {
+        v.Ref(data, RefKind::kOwned, TypeId::NiSkinData);
+        v.Ref(skinPartition, RefKind::kOwned, TypeId::NiSkinPartition);
+        v.Ref(skeletonRoot, RefKind::kBack, TypeId::NiNode);
+        uint32_t n = static_cast<uint32_t>(bones.size());
+        v.Count(n);
+        v.Refs(bones, n, RefKind::kBack, TypeId::NiNode, false);
+    }
+};
+
+class BSDismemberSkinInstance : public NiSkinInstance {
+  public:
+    NIF_BLOCK(BSDismemberSkinInstance)
+    std::vector<BodyPartList> partitions;
+    void Fields(Visitor& v) override {
+        NiSkinInstance::Fields(v);
+        v.List<uint32_t>(partitions);
+    }
+};
+
+struct SkinPartition {
+    uint16_t numVertices = 0;
+    uint16_t numTriangles = 0;
+    uint16_t numWeightsPerVertex = 0;
+    std::vector<uint16_t> bones;
+    uint8_t hasVertexMap = 0;
+    std::vector<uint16_t> vertexMap;
+    uint8_t hasVertexWeights = 0;
+    std::vector<float> vertexWeights;  // numVertices x numWeightsPerVertex
+    std::vector<uint16_t> stripLengths;
+    uint8_t hasFaces = 0;
+    std::vector<std::vector<uint16_t>> strips;
+    std::vector<Triangle> triangles;
+    uint8_t hasBoneIndices = 0;
+    std::vector<uint8_t> boneIndices;  // numVertices x numWeightsPerVertex
+    uint8_t lodLevel = 0;              // the game forms
+    uint8_t globalVB = 0;
+    uint64_t vertexDesc = 0;  // the Special Edition
+    std::vector<Triangle> trianglesCopy;
+
+    void Fields(Visitor& v) {
+        v.Count(numVertices);
+        v.Count(numTriangles);
+        uint16_t numBones = static_cast<uint16_t>(bones.size());
+        v.Count(numBones);
+        uint16_t numStrips = static_cast<uint16_t>(stripLengths.size());
+        v.Count(numStrips);
+        v.Count(numWeightsPerVertex);
+        v.Array(bones, numBones);
+        v.V(hasVertexMap);
+        if (hasVertexMap) v.Array(vertexMap, numVertices);
+        const uint32_t perVertex = uint32_t{numVertices} * numWeightsPerVertex;
+        v.V(hasVertexWeights);
+        if (hasVertexWeights) v.Array(vertexWeights, perVertex);
+        v.Array(stripLengths, numStrips);
+        v.V(hasFaces);
+        if (hasFaces && numStrips != 0) v.Jagged(strips, stripLengths);
+        if (hasFaces && numStrips == 0) v.Array(triangles, numTriangles);
+        v.V(hasBoneIndices);
+        if (hasBoneIndices) v.Array(boneIndices, perVertex);
+        if (v.In(kFormsGame)) {
+            v.V(lodLevel);
+            v.V(globalVB);
+        }
+        if (v.In(kForm100)) {
+            v.V(vertexDesc);
+            v.Array(trianglesCopy, numTriangles);
+        }
+    }
+};
+
+class NiSkinPartition : public NiObject {
+  public:
+    NIF_BLOCK(NiSkinPartition)
+    // The Special Edition keeps a copy of the shape's packed vertices here.
+    uint32_t dataSize = 0;
+    uint32_t vertexSize = 0;
+    uint64_t vertexDesc = 0;
+    std::vector<uint8_t> vertexData;
+    std::vector<SkinPartition> partitions;
+    void Fields(Visitor& v) override {
+        uint32_t n = static_cast<uint32_t>(partitions.size());
+        v.Count(n);
+        if (v.In(kForm100)) {
+            v.Count(dataSize);
+            v.V(vertexSize);
+            v.V(vertexDesc);
+            if (dataSize > 0) v.Array(vertexData, dataSize);
+        }
+        v.Structs(partitions, n);
+    }
+};
+
+// Per-vertex data for particle and level-of-detail uses, as typed byte blocks.
+struct NiAGDDataBlock {
+    uint32_t blockSize = 0;
+    std::vector<uint32_t> blockOffsets;
+    std::vector<uint32_t> dataSizes;
+    std::vector<uint8_t> data;  // dataSizes.size() x blockSize bytes
+    uint32_t shaderIndex = 0, totalSize = 0;
+    void Fields(Visitor& v, uint32_t packed) {
+        v.Count(blockSize);
+        v.List<uint32_t>(blockOffsets);
+        v.List<uint32_t>(dataSizes);
+        v.Array(data, static_cast<uint32_t>(v.CheckCount(uint64_t{blockSize} * dataSizes.size(), 1)));
+        if (packed == 1) {
+            v.V(shaderIndex);
+            v.V(totalSize);
+        }
+    }
+};
+struct NiAGDDataBlocks {
+    uint8_t hasData = 0;
+    NiAGDDataBlock block;
+    void Fields(Visitor& v, uint32_t packed) {
+        v.V(hasData);
+        if (hasData) v.Struct(block, packed);
+    }
+};
+
+class AbstractAdditionalGeometryData : public NiObject {
+  public:
+    NIF_BASE(AbstractAdditionalGeometryData)
+};
+
+class NiAdditionalGeometryData : public AbstractAdditionalGeometryData {
+  public:
+    NIF_BLOCK(NiAdditionalGeometryData)
+    uint16_t numVertices = 0;
+    std::vector<NiAGDDataStream> blockInfos;
+    std::vector<NiAGDDataBlocks> blocks;
+    void Fields(Visitor& v) override {
+        v.V(numVertices);
+        v.List<uint32_t>(blockInfos);
+        v.StructList<uint32_t>(blocks, 0u);
+    }
+};
+
+// The Special Edition's shape: packed vertex records (raw here) and triangles in one block.
+class BSTriShape : public NiAVObject {
+  public:
+    NIF_BLOCK(BSTriShape)
+    NiBound bound;
+    BlockRef skin = kNoBlock;
+    BlockRef shaderProperty = kNoBlock;
+    BlockRef alphaProperty = kNoBlock;
+    uint64_t vertexDesc = 0;
+    uint16_t numTriangles = 0;
+    uint16_t numVertices = 0;
+    uint32_t dataSize = 0;
+    std::vector<uint8_t> vertexData;  // numVertices records of (vertexDesc & 0xF) * 4 bytes
+    std::vector<Triangle> triangles;
+    uint32_t particleDataSize = 0;
+    std::vector<HalfVector3> particleVertices, particleNormals;
+    std::vector<Triangle> particleTriangles;
+
+    uint32_t VertexSize() const { return static_cast<uint32_t>(vertexDesc & 0xF) * 4; }
+
+    void Fields(Visitor& v) override {
+        NiAVObject::Fields(v);
+        v.V(bound);
+        v.Ref(skin, RefKind::kOwned, TypeId::NiObject);
+        v.Ref(shaderProperty, RefKind::kOwned, TypeId::BSShaderProperty);
+        v.Ref(alphaProperty, RefKind::kOwned, TypeId::NiAlphaProperty);
+        v.V(vertexDesc);
+        v.Count(numTriangles);
+        v.Count(numVertices);
+        v.V(dataSize);
+        if (dataSize > 0) {
+            v.Array(vertexData, VertexSize() * numVertices);
+            v.Array(triangles, numTriangles);
+        }
+        v.V(particleDataSize);
+        if (particleDataSize > 0) {
+            v.Array(particleVertices, numVertices);
+            v.Array(particleNormals, numVertices);
+            v.Array(particleTriangles, numTriangles);
+        }
+    }
+};
+
+class BSSubIndexTriShape : public BSTriShape {
+  public:
+    NIF_BLOCK(BSSubIndexTriShape)
+    std::vector<BSGeometrySegmentData> segments;
+    void Fields(Visitor& v) override {
+        BSTriShape::Fields(v);
+        v.List<uint32_t>(segments);
+    }
+};
+
+class BSDynamicTriShape : public BSTriShape {
+  public:
+    NIF_BLOCK(BSDynamicTriShape)
+    std::vector<Vector4> dynamicVertices;
+    void Fields(Visitor& v) override {
+        BSTriShape::Fields(v);
+        uint32_t size = static_cast<uint32_t>(dynamicVertices.size() * 16);
+        v.Count(size);
+        v.Array(dynamicVertices, size / 16);
+    }
+};

@@ -1,0 +1,186 @@
+// Named scene objects and nodes: the beginning every scene-graph block shares, and the node
+// types of Bethesda meshes.
+#pragma once
+
+#include "Structs.h"
+
+class NiObjectNET : public NiObject {
+  public:
+    NIF_BASE(NiObjectNET)
+    StringRef name = kNoString;
+    std::vector<BlockRef> extraData;
+    BlockRef controller = kNoBlock;
+
+    void Fields(Visitor& v) override {
+        LeadingFields(v);
+        v.String(name);
+        v.RefList<uint32_t>(extraData, RefKind::kOwned, TypeId::NiExtraData);
+        v.Ref(controller, RefKind::kOwned, TypeId::NiTimeController);
+    }
+
+  protected:
+    // Fields a type stores before the name (the lighting shader's type).
+    virtual void LeadingFields(Visitor& v) { (void)v; }
+};
+
+class NiAVObject : public NiObjectNET {
+  public:
+    NIF_BASE(NiAVObject)
+    uint32_t flags = 0;
+    Vector3 translation;
+    Matrix33 rotation;
+    float scale = 1;
+    std::vector<BlockRef> properties;  // the Blender form only
+    BlockRef collisionObject = kNoBlock;
+
+    void Fields(Visitor& v) override {
+        NiObjectNET::Fields(v);
+        v.V(flags);
+        v.V(translation);
+        v.V(rotation);
+        v.V(scale);
+        if (v.In(kForm34)) v.RefList<uint32_t>(properties, RefKind::kOwned, TypeId::NiProperty);
+        v.Ref(collisionObject, RefKind::kOwned, TypeId::NiCollisionObject);
+    }
+};
+
+class NiDynamicEffect : public NiAVObject {
+  public:
+    NIF_BASE(NiDynamicEffect)
+    uint8_t switchState = 0;
+    std::vector<BlockRef> affectedNodes;
+    void Fields(Visitor& v) override {
+        NiAVObject::Fields(v);
+        v.V(switchState);
+        v.RefList<uint32_t>(affectedNodes, RefKind::kBack, TypeId::NiNode);
+    }
+};
+
+class NiNode : public NiAVObject {
+  public:
+    NIF_BLOCK(NiNode)
+    std::vector<BlockRef> children;
+    std::vector<BlockRef> effects;
+    void Fields(Visitor& v) override {
+        NiAVObject::Fields(v);
+        v.RefList<uint32_t>(children, RefKind::kOwned, TypeId::NiAVObject);
+        v.RefList<uint32_t>(effects, RefKind::kOwned, TypeId::NiDynamicEffect);
+    }
+};
+
+class NiBone : public NiNode {
+  public:
+    NIF_BLOCK(NiBone)
+};
+class BSFadeNode : public NiNode {
+  public:
+    NIF_BLOCK(BSFadeNode)
+};
+class BSLeafAnimNode : public NiNode {
+  public:
+    NIF_BLOCK(BSLeafAnimNode)
+};
+
+class NiBillboardNode : public NiNode {
+  public:
+    NIF_BLOCK(NiBillboardNode)
+    uint16_t billboardMode = 0;
+    void Fields(Visitor& v) override {
+        NiNode::Fields(v);
+        v.V(billboardMode);
+    }
+};
+
+class NiSwitchNode : public NiNode {
+  public:
+    NIF_BLOCK(NiSwitchNode)
+    uint16_t switchFlags = 0;
+    uint32_t index = 0;
+    void Fields(Visitor& v) override {
+        NiNode::Fields(v);
+        v.V(switchFlags);
+        v.V(index);
+    }
+};
+
+class NiSortAdjustNode : public NiNode {
+  public:
+    NIF_BLOCK(NiSortAdjustNode)
+    uint32_t sortingMode = 0;
+    void Fields(Visitor& v) override {
+        NiNode::Fields(v);
+        v.V(sortingMode);
+    }
+};
+
+class BSValueNode : public NiNode {
+  public:
+    NIF_BLOCK(BSValueNode)
+    uint32_t value = 0;
+    uint8_t valueFlags = 0;
+    void Fields(Visitor& v) override {
+        NiNode::Fields(v);
+        v.V(value);
+        v.V(valueFlags);
+    }
+};
+
+class BSOrderedNode : public NiNode {
+  public:
+    NIF_BLOCK(BSOrderedNode)
+    Vector4 alphaSortBound;
+    uint8_t staticBound = 0;
+    void Fields(Visitor& v) override {
+        NiNode::Fields(v);
+        v.V(alphaSortBound);
+        v.V(staticBound);
+    }
+};
+
+class BSRangeNode : public NiNode {
+  public:
+    NIF_BLOCK(BSRangeNode)
+    uint8_t min = 0, max = 0, current = 0;
+    void Fields(Visitor& v) override {
+        NiNode::Fields(v);
+        v.V(min);
+        v.V(max);
+        v.V(current);
+    }
+};
+class BSBlastNode : public BSRangeNode {
+  public:
+    NIF_BLOCK(BSBlastNode)
+};
+class BSDamageStage : public BSBlastNode {
+  public:
+    NIF_BLOCK(BSDamageStage)
+};
+class BSDebrisNode : public BSRangeNode {
+  public:
+    NIF_BLOCK(BSDebrisNode)
+};
+
+class BSMultiBoundNode : public NiNode {
+  public:
+    NIF_BLOCK(BSMultiBoundNode)
+    BlockRef multiBound = kNoBlock;
+    uint32_t cullingMode = 0;
+    void Fields(Visitor& v) override {
+        NiNode::Fields(v);
+        v.Ref(multiBound, RefKind::kOwned, TypeId::BSMultiBound);
+        if (v.In(kFormsGame)) v.V(cullingMode);
+    }
+};
+
+class BSTreeNode : public NiNode {
+  public:
+    NIF_BLOCK(BSTreeNode)
+    std::vector<BlockRef> bones1;
+    std::vector<BlockRef> bones2;
+    void Fields(Visitor& v) override {
+        NiNode::Fields(v);
+        v.RefList<uint32_t>(bones1, RefKind::kOwned, TypeId::NiNode);
+        v.RefList<uint32_t>(bones2, RefKind::kOwned, TypeId::NiNode);
+    }
+};

@@ -1,0 +1,49 @@
+// The visitors the core runs over block descriptions: reading, writing, and walking the
+// references and string references of a block.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "BlockRemap.h"
+#include "NiObject.h"
+#include "NifReader.h"
+#include "NifWriter.h"
+
+// Reads a body. String references past the end of the string table are kept and counted in
+// *badStrings (real files hold some; they read as empty names).
+void ReadBody(NiObject& block, NifReader& in, uint8_t form, size_t stringCount,
+              uint32_t* badStrings);
+// Writes a body; empty, or what disagrees (a list that does not match the count it shares).
+std::string WriteBody(const NiObject& block, NifWriter& out, uint8_t form);
+// The size WriteBody produces.
+size_t BodySize(const NiObject& block, uint8_t form);
+
+using RefFunction = std::function<void(BlockRef& ref, RefKind kind, TypeId target)>;
+// Every block reference of the body, in file order: owned and back references, single
+// fields, lists and references inside structures.
+void ForEachRef(NiObject& block, uint8_t form, const RefFunction& fn);
+void ForEachRef(const NiObject& block, uint8_t form,
+                const std::function<void(BlockRef ref, RefKind kind, TypeId target)>& fn);
+// Every string-table reference of the body.
+void ForEachString(NiObject& block, uint8_t form, const std::function<void(StringRef& s)>& fn);
+// Blocks left the file: references follow the remap; entries of removed blocks leave the
+// lists that own their count and become -1 elsewhere.
+void RemapRefs(NiObject& block, uint8_t form, const BlockRemap& remap);
+
+// A visitor that walks the fields as they are and does nothing by default.
+class InspectVisitor : public Visitor {
+  public:
+    explicit InspectVisitor(uint8_t form) : Visitor(VisitMode::kInspect, form) {}
+    void Value(void*, size_t, bool) override {}
+    void Values(const PodList&, size_t, uint32_t) override {}
+    void Ref(BlockRef&, RefKind, TypeId) override {}
+    void Refs(std::vector<BlockRef>& refs, uint32_t, RefKind kind, TypeId target,
+              bool) override {
+        for (BlockRef& r : refs) Ref(r, kind, target);
+    }
+    void String(StringRef&) override {}
+    void Text(std::string&, size_t) override {}
+    void Rest(std::vector<uint8_t>&) override {}
+};
