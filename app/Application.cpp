@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "Config.h"
+#include "FileIO.h"
 #include "ResultCodes.h"
 
 namespace fs = std::filesystem;
@@ -36,7 +37,7 @@ ConversionResult SaveTo(const AppState& state, const NifFile& file, const std::s
     const int code = file.Save(path, state.opener);
     if (code != rc::kOk) {
         result.code = code;
-        result.message = SaveFailedText(code);
+        result.message = SaveFailedText(code, file.LastError());
     }
     return result;
 }
@@ -74,8 +75,9 @@ void LoadInto(AppState& state, const char* key, const char* title, NifFile& file
 
 }  // namespace
 
-std::string SaveFailedText(int code) {
-    return "Failed to save .nif file: " + std::to_string(code);
+std::string SaveFailedText(int code, const std::string& reason) {
+    return "Failed to save .nif file: " + std::to_string(code) +
+           (reason.empty() ? std::string() : "\n" + reason);
 }
 
 void loadLibraryNif(AppState& state) {
@@ -129,6 +131,30 @@ std::vector<std::string> TestModeTargets(const std::string& dataPath, char separ
     return {dataPath + folder + "femalebody_0.nif", dataPath + folder + "femalebody_1.nif"};
 }
 
+std::vector<std::string> TestModeWrites(const std::string& dataPath, char separator) {
+    std::vector<std::string> writes;
+    for (const std::string& target : TestModeTargets(dataPath, separator)) {
+        writes.push_back(target);
+        writes.push_back(target + ".orig");
+    }
+    return writes;
+}
+
+bool FindTargetThatIsAnInput(const std::vector<std::string>& targets,
+                             const std::vector<std::string>& inputs, std::string& target,
+                             std::string& input) {
+    for (const std::string& t : targets) {
+        for (const std::string& i : inputs) {
+            if (SameFile(t, i)) {
+                target = t;
+                input = i;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 ConversionResult Clean(AppState& state) {
     ConversionResult result;
     if (InputMissing(state, result)) return result;
@@ -155,13 +181,19 @@ ConversionResult Clean(AppState& state) {
         }
         return SaveTo(state, output, path, result);
     }
-    for (const std::string& target :
-         TestModeTargets(state.config.get(kSkyrimDataPath), separator)) {
+    const std::string& dataPath = state.config.get(kSkyrimDataPath);
+    std::string clash, input;
+    if (FindTargetThatIsAnInput(TestModeWrites(dataPath, separator),
+                                {state.config.get(kInputNifFileName)}, clash, input)) {
+        return Failed(rc::kOutputIsInput, "Test mode would write over its own input " + input +
+                                              " (as " + clash + "); nothing was written.");
+    }
+    for (const std::string& target : TestModeTargets(dataPath, separator)) {
         std::string error;
         const int prepared = PrepareTestTarget(target, error);
         if (prepared != rc::kOk) {
             result.code = prepared;
-            result.message = SaveFailedText(prepared) + "\n" + error;
+            result.message = SaveFailedText(prepared, error);
             return result;
         }
         result = SaveTo(state, output, target, result);

@@ -34,7 +34,8 @@ inline constexpr const char* kCleanSuccess = "Skyrim .nif saved successfully.";
 inline constexpr const char* kBlenderSuccess = "Blender .nif saved successfully.";
 inline constexpr const char* kSuccessCaption = "Save Successful";
 inline constexpr const char* kFailureCaption = "Save Failed";
-std::string SaveFailedText(int code);
+// The code, then (on its own line) the reason: which path, which system error.
+std::string SaveFailedText(int code, const std::string& reason);
 
 // The program folder becomes the current folder; the settings, the start-up argument, the
 // library and then the input are read; the list is filled.
@@ -50,7 +51,8 @@ void loadInputNif(AppState& state);
 void FillList(AppState& state);
 
 // The conversions as the buttons run them: -1 when the save dialog was cancelled, 0 when
-// saved, otherwise a failure code with its message.
+// saved, otherwise a failure code with its message. Test mode refuses (rc::kOutputIsInput,
+// before writing anything) when one of its files is the input itself.
 ConversionResult Clean(AppState& state);
 ConversionResult ToBlender(AppState& state);
 // ToBlender with the output path given.
@@ -59,6 +61,12 @@ ConversionResult ToBlenderTo(AppState& state, const std::string& path);
 std::string BlenderOutputPath(const std::string& input, char separator);
 // The two test-mode targets below the game's data folder.
 std::vector<std::string> TestModeTargets(const std::string& dataPath, char separator);
+// Every file a test-mode Clean may write: each target and its NAME.orig copy.
+std::vector<std::string> TestModeWrites(const std::string& dataPath, char separator);
+// The first of `targets` that is the same file as one of `inputs` (SameFile), or false.
+[[nodiscard]] bool FindTargetThatIsAnInput(const std::vector<std::string>& targets,
+                                           const std::vector<std::string>& inputs,
+                                           std::string& target, std::string& input);
 
 // The handler of the five controls (index = control id - 501). For the combo box (index 0)
 // comboEntry is its current selection.

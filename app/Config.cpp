@@ -2,6 +2,11 @@
 
 #include <tinyxml.h>
 
+#include <filesystem>
+#include <system_error>
+
+#include "FileIO.h"
+
 namespace {
 
 // The text of the root's first child element of that name; false when there is none. An
@@ -19,6 +24,9 @@ bool ChildText(const TiXmlElement* root, const char* name, std::string& text) {
 void loadConfig(ConfigStore& config, Platform& platform, const std::string& configPath) {
     config.set(kSkyrimDataPath, platform.SkyrimDataPath());
 
+    // The XML reader would wait forever on a FIFO and take a folder's size for its length.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(PathFromText(configPath), ec)) return;
     TiXmlDocument document(configPath.c_str());
     if (!document.LoadFile()) return;
     const TiXmlElement* root = document.FirstChildElement("PellmarConfig");

@@ -8,6 +8,7 @@
 #include "Platform.h"
 
 // Sets SkyrimDataPath, then reads `configPath` (Config.xml in the current folder by default).
-// Every problem falls back silently to the documented defaults.
+// Every problem falls back silently to the documented defaults; a path that is not a regular
+// file (a folder, a FIFO) is never opened.
 void loadConfig(ConfigStore& config, Platform& platform,
                 const std::string& configPath = "Config.xml");

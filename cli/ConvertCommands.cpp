@@ -85,9 +85,13 @@ void PrintOutcome(const std::string& input, const std::string& written, const Co
     for (const std::string& w : r.warnings) out << input << ": warning: " << w << "\n";
     if (r.code == rc::kOk) {
         out << input << " -> " << written << ": ok\n";
-    } else {
-        out << input << ": failed: " << r.message << "\n";
+        return;
     }
+    // One line per file: the window's line breaks become "; ".
+    std::string message = r.message;
+    for (size_t at = message.find('\n'); at != std::string::npos; at = message.find('\n', at))
+        message.replace(at, 1, "; ");
+    out << input << ": failed: " << message << "\n";
 }
 
 int Summary(size_t converted, size_t failed, std::ostream& out) {
@@ -95,17 +99,25 @@ int Summary(size_t converted, size_t failed, std::ostream& out) {
     return failed == 0 ? 0 : 1;
 }
 
-// Writing over the input is never what a batch means: the input would be lost.
-bool WritesOverInput(const std::string& input, const std::string& output,
-                     ConversionResult& result) {
-    std::error_code ec;
-    const auto path = [](const std::string& p) {
-        return fs::path(std::u8string(p.begin(), p.end()));
-    };
-    if (!fs::equivalent(path(input), path(output), ec)) return false;
-    result.code = rc::kOutputIsInput;
-    result.message = "refusing to write over the input itself";
-    return true;
+// Writing over an input is never what a batch means: the input would be lost, or a later
+// input converted from an earlier output. Every file the batch may write is compared with
+// every input before the first write; a file whose targets clash is refused, the rest go on.
+std::vector<bool> RefuseClashes(const std::vector<std::string>& inputs,
+                                const std::vector<std::vector<std::string>>& targets,
+                                std::vector<ConversionResult>& results) {
+    std::vector<bool> refused(inputs.size(), false);
+    results.assign(inputs.size(), ConversionResult{});
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        std::string target, input;
+        if (!FindTargetThatIsAnInput(targets[i], inputs, target, input)) continue;
+        refused[i] = true;
+        results[i].code = rc::kOutputIsInput;
+        results[i].message = SameFile(input, inputs[i])
+                                 ? "refusing to write over the input itself (" + target + ")"
+                                 : "refusing to write " + target + ", which is the input " + input +
+                                       " of this run; nothing was written for this file";
+    }
+    return refused;
 }
 
 bool LoadInput(AppState& state, const std::string& input) {
@@ -140,6 +152,17 @@ int RunClean(const CleanOptions& o, std::ostream& out, std::ostream& err) {
         }
     }
 
+    // Only a regular file reaches the XML reader: a folder or a FIFO is refused unopened.
+    if (!o.config.empty()) {
+        std::error_code ec;
+        const fs::file_status status = fs::status(PathFromText(o.config), ec);
+        if (!fs::is_regular_file(status)) {
+            err << "error: --config '" << o.config << "' "
+                << (fs::exists(status) ? "is not a regular file" : "does not exist") << "\n";
+            return kUsage;
+        }
+    }
+
     std::ostringstream messages;
     PortablePlatform platform(messages);
     NifFile library;
@@ -169,32 +192,48 @@ int RunClean(const CleanOptions& o, std::ostream& out, std::ostream& err) {
             dataPath += platform.PathSeparator();
         settings.set(kSkyrimDataPath, dataPath);
     }
+    const std::string& dataPath = settings.get(kSkyrimDataPath);
+    if (o.testMode && dataPath.empty()) {
+        err << "error: --test-mode writes into the game's Data folder, and none was found; "
+               "give it with --data-path DIR\n";
+        return kUsage;
+    }
+
+    std::vector<std::vector<std::string>> targets;
+    for (const std::string& input : o.inputs) {
+        targets.push_back(o.testMode ? TestModeWrites(dataPath, platform.PathSeparator())
+                          : !o.output.empty()
+                              ? std::vector<std::string>{o.output}
+                              : std::vector<std::string>{Join(o.outputDir, FileNameOf(input))});
+    }
+    std::vector<ConversionResult> refusals;
+    const std::vector<bool> refused = RefuseClashes(o.inputs, targets, refusals);
 
     size_t converted = 0, failed = 0;
-    for (const std::string& input : o.inputs) {
+    for (size_t i = 0; i < o.inputs.size(); ++i) {
+        const std::string& input = o.inputs[i];
         AppState state(platform);
         state.config = settings;
         state.libraryNif = library;
-        ConversionResult result;
+        ConversionResult result = refusals[i];
         std::vector<std::string> warnings;
         std::string written;
-        if (!LoadInput(state, input)) {
+        if (o.testMode) {
+            const auto bodies = TestModeTargets(dataPath, platform.PathSeparator());
+            written = bodies[0] + ", " + bodies[1];
+        } else {
+            written = targets[i][0];
+        }
+        if (refused[i]) {
+            // refused
+        } else if (!LoadInput(state, input)) {
             result.code = state.inputLoad;
             result.message = state.inputError;
         } else {
             FillList(state);
             ApplyRowEdits(o, state, warnings);
-            platform.savePath = o.testMode          ? ""
-                                : !o.output.empty() ? o.output
-                                                    : Join(o.outputDir, FileNameOf(input));
-            if (o.testMode) {
-                const auto targets =
-                    TestModeTargets(state.config.get(kSkyrimDataPath), platform.PathSeparator());
-                written = targets[0] + ", " + targets[1];
-            } else {
-                written = platform.savePath;
-            }
-            if (!WritesOverInput(input, written, result)) result = Clean(state);
+            platform.savePath = o.testMode ? "" : written;
+            result = Clean(state);
         }
         PrintOutcome(input, written, result, warnings, out);
         ++(result.code == rc::kOk ? converted : failed);
@@ -215,15 +254,23 @@ int RunToBlender(const ToBlenderOptions& o, std::ostream& out, std::ostream& err
 
     std::ostringstream messages;
     PortablePlatform platform(messages);
-    size_t converted = 0, failed = 0;
+    std::vector<std::vector<std::string>> targets;
     for (const std::string& input : o.inputs) {
-        AppState state(platform);
-        std::string path = !o.output.empty() ? o.output
+        targets.push_back({!o.output.empty() ? o.output
                            : !o.outputDir.empty()
                                ? Join(o.outputDir, FileNameOf(input))
-                               : Join(ParentOf(input), "blend_" + FileNameOf(input));
-        ConversionResult result;
-        if (WritesOverInput(input, path, result)) {
+                               : Join(ParentOf(input), "blend_" + FileNameOf(input))});
+    }
+    std::vector<ConversionResult> refusals;
+    const std::vector<bool> refused = RefuseClashes(o.inputs, targets, refusals);
+
+    size_t converted = 0, failed = 0;
+    for (size_t i = 0; i < o.inputs.size(); ++i) {
+        const std::string& input = o.inputs[i];
+        const std::string& path = targets[i][0];
+        AppState state(platform);
+        ConversionResult result = refusals[i];
+        if (refused[i]) {
             // refused
         } else if (!LoadInput(state, input)) {
             result.code = state.inputLoad;

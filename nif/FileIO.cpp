@@ -1,15 +1,31 @@
 #include "FileIO.h"
 
-#include <atomic>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <random>
 #include <system_error>
+
+#ifdef _WIN32
+#include <io.h>
+
+#include <cwctype>
+#else
+#include <unistd.h>
+#endif
 
 #include "ResultCodes.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+
+// Loading refuses files above this size before allocating for them.
+constexpr uintmax_t kMaxReadSize = uintmax_t{2} << 30;
 
 class StdioFile : public OutputFile {
   public:
@@ -31,17 +47,77 @@ class StdioFile : public OutputFile {
     std::FILE* f_;
 };
 
-// A hidden name in the target's own folder, so the final rename stays on one file system.
-std::string TempNameBeside(const fs::path& target) {
-    static std::atomic<unsigned> counter{0};
-    std::string name = ".";
-    name.append(TextFromPath(target.filename()));
-    name.append(".pellmar-");
-    name.append(std::to_string(counter++));
-    name.append(".tmp");
-    fs::path result = target;
-    result.replace_filename(PathFromText(name));
-    return TextFromPath(result);
+std::string Quote(const std::string& path) {
+    return "'" + path + "'";
+}
+
+// The system's text for an errno value, or a plain word when the failing call set none.
+std::string Reason(int error) {
+    if (error == 0) return "unknown error";
+    return std::generic_category().message(error);
+}
+
+// Six random letters and digits, from a generator seeded once per thread.
+std::string RandomTag() {
+    static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937_64 engine = [] {
+        std::random_device device;
+        std::seed_seq seed{
+            static_cast<uint64_t>(device()), static_cast<uint64_t>(device()),
+            static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count())};
+        return std::mt19937_64(seed);
+    }();
+    std::uniform_int_distribution<size_t> pick(0, sizeof kChars - 2);
+    std::string tag(6, '0');
+    for (char& c : tag) c = kChars[pick(engine)];
+    return tag;
+}
+
+// Creates a new empty file of a unique short name (".pm-XXXXXX.tmp") in the target's folder,
+// so the final rename stays on one file system and any target name that fits the folder
+// leaves room for it. The file is created exclusively: a name another writer holds is never
+// reused. When the target exists, the new file takes its permission bits, and its owner and
+// group where the system allows. Returns the name, or empty with errno's value in `error`.
+std::string CreateTempBeside(const fs::path& target, const fs::file_status& existing, int& error) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        fs::path candidate = target;
+        candidate.replace_filename(PathFromText(".pm-" + RandomTag() + ".tmp"));
+#ifdef _WIN32
+        const int fd = _wopen(candidate.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
+                              _S_IREAD | _S_IWRITE);
+        if (fd < 0) {
+            error = errno;
+            if (error == EEXIST) continue;
+            return {};
+        }
+        _close(fd);
+        (void)existing;  // a read-only target was refused; nothing else carries over
+#else
+        const int fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            error = errno;
+            if (error == EEXIST) continue;
+            return {};
+        }
+        struct stat old;
+        if (fs::exists(existing) && stat(target.c_str(), &old) == 0) {
+            // Best effort: only a privileged user may give a file away.
+            if (fchown(fd, old.st_uid, old.st_gid) != 0) {
+            }
+            if (fchmod(fd, old.st_mode & 07777) != 0) {
+                error = errno;
+                close(fd);
+                std::error_code ec;
+                fs::remove(candidate, ec);
+                return {};
+            }
+        }
+        close(fd);
+#endif
+        return TextFromPath(candidate);
+    }
+    error = EEXIST;
+    return {};
 }
 
 }  // namespace
@@ -55,28 +131,73 @@ std::string TextFromPath(const fs::path& path) {
     return std::string(s.begin(), s.end());
 }
 
+bool SameFile(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    const fs::path pa = PathFromText(a), pb = PathFromText(b);
+#ifndef _WIN32
+    struct stat sa, sb;
+    const bool hasA = stat(pa.c_str(), &sa) == 0, hasB = stat(pb.c_str(), &sb) == 0;
+    if (hasA && hasB) return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    if (hasA != hasB) return false;
+#endif
+    // Without inode numbers, or for files still to be written: the resolved paths, which on
+    // Windows compare without regard to case.
+    const fs::path ca = fs::weakly_canonical(pa, ec);
+    if (ec) return false;
+    const fs::path cb = fs::weakly_canonical(pb, ec);
+    if (ec) return false;
+#ifdef _WIN32
+    const std::wstring wa = ca.wstring(), wb = cb.wstring();
+    if (wa.size() != wb.size()) return false;
+    for (size_t i = 0; i < wa.size(); ++i) {
+        if (std::towlower(wa[i]) != std::towlower(wb[i])) return false;
+    }
+    return true;
+#else
+    return ca == cb;
+#endif
+}
+
 int ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
     bytes.clear();
     std::error_code ec;
-    fs::path p = PathFromText(path);
-    if (!fs::is_regular_file(p, ec)) {
-        error = "cannot open '" + path + "' for reading: not a regular file";
+    const fs::path p = PathFromText(path);
+    const fs::file_status status = fs::status(p, ec);
+    if (!fs::exists(status)) {
+        error = "cannot open " + Quote(path) + " for reading: it does not exist";
         return rc::kCannotOpen;
     }
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!fs::is_regular_file(status)) {
+        error = "cannot open " + Quote(path) + " for reading: not a regular file";
+        return rc::kCannotOpen;
+    }
+    const uintmax_t size = fs::file_size(p, ec);
+    if (ec || size > kMaxReadSize) {
+        error = "cannot read " + Quote(path) + ": " +
+                (ec ? ec.message() : "larger than " + std::to_string(kMaxReadSize >> 30) + " GiB");
+        return rc::kCannotOpen;
+    }
+#ifdef _WIN32
+    std::FILE* f = _wfopen(p.c_str(), L"rb");
+#else
+    std::FILE* f = std::fopen(p.c_str(), "rb");
+#endif
     if (!f) {
-        error = "cannot open '" + path + "' for reading";
+        error = "cannot open " + Quote(path) + " for reading: " + Reason(errno);
         return rc::kCannotOpen;
     }
-    char chunk[65536];
-    size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
-        bytes.insert(bytes.end(), chunk, chunk + n);
-    bool failed = std::ferror(f) != 0;
+    bytes.resize(static_cast<size_t>(size));
+    const size_t n = std::fread(bytes.data(), 1, bytes.size(), f);
+    // A file that grew or shrank since its size was taken is refused rather than read half.
+    const bool failed = std::ferror(f) != 0;
+    const bool changed = !failed && (n != bytes.size() || std::fgetc(f) != EOF);
+    const int readError = errno;
     std::fclose(f);
-    if (failed) {
+    if (failed || changed) {
         bytes.clear();
-        error = "cannot read '" + path + "'";
+        bytes.shrink_to_fit();
+        error = "cannot read " + Quote(path) + ": " +
+                (failed ? Reason(readError) : "it changed its size while it was read");
         return rc::kCannotOpen;
     }
     return rc::kOk;
@@ -84,7 +205,11 @@ int ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::str
 
 OutputOpener StandardOutputOpener() {
     return [](const std::string& path) -> std::unique_ptr<OutputFile> {
+#ifdef _WIN32
+        std::FILE* f = _wfopen(PathFromText(path).c_str(), L"wb");
+#else
         std::FILE* f = std::fopen(path.c_str(), "wb");
+#endif
         if (!f) return nullptr;
         return std::make_unique<StdioFile>(f);
     };
@@ -94,31 +219,53 @@ int WriteFileAtomically(const std::string& path, const std::string& bytes, std::
                         const OutputOpener& opener) {
     std::error_code ec;
     const fs::path target = PathFromText(path);
-    fs::file_status status = fs::status(target, ec);
+    const fs::file_status status = fs::status(target, ec);
     if (fs::exists(status) && !fs::is_regular_file(status)) {
-        error = "'" + path + "' exists and is not a regular file";
+        error = Quote(path) + " exists and is not a regular file";
         return rc::kNotRegularFile;
     }
-    std::string tmp = TempNameBeside(target);
-    if (fs::exists(PathFromText(tmp), ec)) fs::remove(PathFromText(tmp), ec);
-    std::unique_ptr<OutputFile> out = opener(tmp);
-    if (!out) {
-        error = "cannot open '" + path + "' for writing";
+    // Permission bits do not stop a privileged user, so a target its owner may not write is
+    // refused here rather than replaced.
+    if (fs::exists(status) && (status.permissions() & fs::perms::owner_write) == fs::perms::none) {
+        error = "cannot write " + Quote(path) + ": it is read-only";
         return rc::kCannotOpen;
     }
+    int createError = 0;
+    const std::string tmp = CreateTempBeside(target, status, createError);
+    if (tmp.empty()) {
+        error = "cannot create a temporary file beside " + Quote(path) + ": " + Reason(createError);
+        return rc::kCannotOpen;
+    }
+    const fs::path tmpPath = PathFromText(tmp);
+    errno = 0;
+    std::unique_ptr<OutputFile> out = opener(tmp);
+    if (!out) {
+        const int openError = errno;
+        fs::remove(tmpPath, ec);
+        error =
+            "cannot open " + Quote(tmp) + " for writing " + Quote(path) + ": " + Reason(openError);
+        return rc::kCannotOpen;
+    }
+    errno = 0;
     bool ok = out->Write(bytes.data(), bytes.size());
     ok = ok && out->Flush();
-    ok = out->Close() && ok;
+    int writeError = errno;
+    if (!out->Close() && ok) {
+        ok = false;
+        writeError = errno;
+    }
     out.reset();
     if (!ok) {
-        fs::remove(PathFromText(tmp), ec);
-        error = "writing '" + path + "' failed; the target was left untouched";
+        fs::remove(tmpPath, ec);
+        error = "writing " + Quote(path) + " failed: " + Reason(writeError) +
+                "; the target was left untouched";
         return rc::kWriteFailed;
     }
-    fs::rename(PathFromText(tmp), target, ec);
+    fs::rename(tmpPath, target, ec);
     if (ec) {
-        fs::remove(PathFromText(tmp), ec);
-        error = "cannot replace '" + path + "': " + ec.message();
+        const std::string reason = ec.message();
+        fs::remove(tmpPath, ec);
+        error = "cannot replace " + Quote(path) + ": " + reason;
         return rc::kWriteFailed;
     }
     return rc::kOk;

@@ -1,6 +1,7 @@
 // Reading a whole file, and writing one so that the target is replaced only by a complete
-// file: the bytes go to a temporary file beside the target, which is renamed over the target
-// once it was written, flushed and closed without error.
+// file: the bytes go to a temporary file of a unique name beside the target, created
+// exclusively, which is renamed over the target once it was written, flushed and closed
+// without error. Two writers of one target never share a temporary file; the last rename wins.
 #pragma once
 
 #include <cstdint>
@@ -14,8 +15,15 @@
 std::filesystem::path PathFromText(const std::string& text);
 std::string TextFromPath(const std::filesystem::path& path);
 
-// 0 and the bytes, or rc::kCannotOpen with a message.
-int ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error);
+// Whether two paths name one file: the same device and inode where the system has them, the
+// same resolved path elsewhere (and for paths that do not exist yet).
+[[nodiscard]] bool SameFile(const std::string& a, const std::string& b);
+
+// 0 and the bytes, read in one piece of the file's size, or rc::kCannotOpen with a message:
+// the file does not exist, is not a regular file, is too large, cannot be read, or changed
+// its size while it was read.
+[[nodiscard]] int ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes,
+                                std::string& error);
 
 // Where the bytes of a file go; replaced by tests to make writes fail.
 class OutputFile {
@@ -26,13 +34,16 @@ class OutputFile {
     virtual bool Close() = 0;
 };
 
-// Opens a new file for writing, or returns nullptr.
+// Opens a file for writing (the empty temporary file just created), or returns nullptr.
 using OutputOpener = std::function<std::unique_ptr<OutputFile>(const std::string& path)>;
 OutputOpener StandardOutputOpener();
 
 // rc::kOk; rc::kNotRegularFile when the target exists and is not a regular file;
-// rc::kCannotOpen when no temporary file can be created beside it; rc::kWriteFailed when
-// writing, flushing, closing or renaming failed. On failure the target is untouched and the
-// temporary file is gone.
-int WriteFileAtomically(const std::string& path, const std::string& bytes, std::string& error,
-                        const OutputOpener& opener = StandardOutputOpener());
+// rc::kCannotOpen when the target is read-only (its owner has no write permission) or no
+// temporary file can be created beside it; rc::kWriteFailed when writing, flushing, closing
+// or renaming failed. The error names the path and the system's reason. A replaced target
+// keeps its permission bits (and, where the system allows, its owner and group). On failure
+// the target is untouched and the temporary file is gone.
+[[nodiscard]] int WriteFileAtomically(const std::string& path, const std::string& bytes,
+                                      std::string& error,
+                                      const OutputOpener& opener = StandardOutputOpener());

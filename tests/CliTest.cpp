@@ -1,7 +1,9 @@
 // pellmar-cli run as a process, as scripts run it.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
@@ -18,8 +20,9 @@ struct CliRun {
     std::string out;
 };
 
-CliRun RunCli(const std::string& args) {
-    const std::string command = std::string(PELLMAR_CLI) + " " + args + " 2>&1";
+// A shell command line, with its standard error in its output.
+CliRun RunShell(const std::string& line) {
+    const std::string command = "(" + line + ") 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
     std::string out;
     char buffer[4096];
@@ -27,6 +30,11 @@ CliRun RunCli(const std::string& args) {
     while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
     const int status = pclose(pipe);
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+}
+
+// pellmar-cli with these arguments, stopped after a minute should it hang.
+CliRun RunCli(const std::string& args) {
+    return RunShell("timeout 60 " + std::string(PELLMAR_CLI) + " " + args);
 }
 
 std::string Quoted(const std::filesystem::path& p) {
@@ -225,4 +233,102 @@ TEST(CliNames, ShapesAndShaders) {
     CliRun shaders = RunCli("shaders " + Samples(kSampleLibraryName));
     EXPECT_EQ(shaders.out.substr(0, 18), "SkinBody\nSkinHands");
     EXPECT_EQ(RunCli("shapes /nonexistent.nif").exitCode, 1);
+}
+
+TEST(WriteRaces, EveryRunReportingSuccessLeftACompleteFile) {
+    TempDir dir;
+    // Two conversions with different results into one output, started together, many times.
+    const std::string run = std::string(PELLMAR_CLI) + " clean " + Samples(kSampleMeshName) +
+                            " --library " + Samples(kSampleLibraryName) + " -o ";
+    const std::string one = run + "\"$out\"", two = run + "\"$out\" --rename Feet=Boots";
+    ASSERT_EQ(RunShell("cd " + Quoted(dir.Root()) + " && out=one.nif && " + one +
+                       " >/dev/null && out=two.nif && " + two + " >/dev/null")
+                  .exitCode,
+              0);
+    const CliRun rounds = RunShell(
+        "cd " + Quoted(dir.Root()) + " && mkdir rounds && out=out.nif && for i in $(seq 200); do " +
+        one + " >/dev/null & " + two + " >/dev/null; b=$?; wait $!; a=$?; " +
+        "[ $a -eq 0 ] && [ $b -eq 0 ] || echo \"round $i: exit codes $a $b\"; " +
+        "cp out.nif rounds/$i.nif; done");
+    ASSERT_EQ(rounds.exitCode, 0) << rounds.out;
+    EXPECT_EQ(rounds.out, "") << "every run succeeds";
+    const Bytes first = ReadFileBytes(dir.Path("one.nif")),
+                second = ReadFileBytes(dir.Path("two.nif"));
+    ASSERT_NE(first, second);
+    size_t complete = 0;
+    for (const auto& e : fs::directory_iterator(dir.Path("rounds"))) {
+        const Bytes b = ReadFileBytes(e.path());
+        complete += b == first || b == second;
+    }
+    EXPECT_EQ(complete, 200u);
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(dir.Root())) left.push_back(e.path().filename());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"one.nif", "out.nif", "rounds", "two.nif"}));
+}
+
+TEST(InputProtection, BatchesCheckEveryOutputAgainstEveryInputFirst) {
+    TempDir dir;
+    NifFile game;
+    ASSERT_EQ(RunCli("clean " + Samples(kSampleMeshName) + " --library " +
+                     Samples(kSampleLibraryName) + " -o " + Quoted(dir.Path("a.nif")))
+                  .exitCode,
+              0);
+    fs::copy_file(dir.Path("a.nif"), dir.Path("blend_a.nif"));
+    const Bytes before = ReadFileBytes(dir.Path("blend_a.nif"));
+    // a.nif's output would be the later input blend_a.nif; and the reverse order.
+    for (const char* order : {"a.nif blend_a.nif", "blend_a.nif a.nif"}) {
+        CliRun run =
+            RunShell("cd " + Quoted(dir.Root()) + " && " + PELLMAR_CLI + " to-blender " + order);
+        EXPECT_EQ(run.exitCode, 1) << run.out;
+        EXPECT_NE(run.out.find("a.nif: failed: refusing to write blend_a.nif, which is the "
+                               "input blend_a.nif of this run"),
+                  std::string::npos)
+            << run.out;
+        EXPECT_NE(run.out.find("1 converted, 1 failed"), std::string::npos) << run.out;
+        EXPECT_EQ(ReadFileBytes(dir.Path("blend_a.nif")), before);
+        EXPECT_TRUE(fs::exists(dir.Path("blend_blend_a.nif")));
+    }
+
+    // Test mode on the game's own body mesh, under another name of the same file.
+    const fs::path bodies = dir.Path("Data/meshes/actors/character/character assets");
+    fs::create_directories(bodies);
+    fs::copy_file(dir.Path("a.nif"), bodies / "femalebody_1.nif");
+    fs::create_hard_link(bodies / "femalebody_1.nif", dir.Path("linked.nif"));
+    for (const fs::path& input : {bodies / "femalebody_1.nif", dir.Path("linked.nif")}) {
+        CliRun run = RunCli("clean " + Quoted(input) + " --library " + Samples(kSampleLibraryName) +
+                            " --test-mode --data-path " + Quoted(dir.Path("Data")));
+        EXPECT_EQ(run.exitCode, 1) << run.out;
+        EXPECT_NE(run.out.find("refusing to write over the input itself"), std::string::npos)
+            << run.out;
+        EXPECT_EQ(ReadFileBytes(bodies / "femalebody_1.nif"), ReadFileBytes(dir.Path("a.nif")));
+        EXPECT_EQ(std::distance(fs::directory_iterator(bodies), fs::directory_iterator()), 1);
+    }
+}
+
+TEST(OddPaths, CleanRefusesAConfigThatIsNoFileAndTestModeWithoutDataFolder) {
+    TempDir dir;
+    fs::create_directory(dir.Path("folder.xml"));
+    ASSERT_EQ(mkfifo(dir.Path("fifo.xml").c_str(), 0600), 0);
+    const std::string clean =
+        "clean " + Samples(kSampleMeshName) + " --library " + Samples(kSampleLibraryName);
+    struct Case {
+        std::string args, message;
+    };
+    const Case cases[] = {
+        {" -o out.nif --config folder.xml", "--config 'folder.xml' is not a regular file"},
+        {" -o out.nif --config fifo.xml", "--config 'fifo.xml' is not a regular file"},
+        {" -o out.nif --config missing.xml", "--config 'missing.xml' does not exist"},
+        {" --test-mode", "give it with --data-path"},
+        {" --test-mode --data-path ''", "give it with --data-path"},
+    };
+    for (const Case& c : cases) {
+        // HOME without Steam's folders: no Data folder is found.
+        CliRun run = RunShell("cd " + Quoted(dir.Root()) + " && HOME=. timeout 60 " + PELLMAR_CLI +
+                              " " + clean + c.args);
+        EXPECT_EQ(run.exitCode, 2) << c.args << "\n" << run.out;
+        EXPECT_NE(run.out.find(c.message), std::string::npos) << run.out;
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Root()), fs::directory_iterator()), 2)
+        << "nothing written";
 }

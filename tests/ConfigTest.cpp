@@ -75,6 +75,16 @@ TEST(LoadConfig, FallsBackSilentlyAndReadsWhatIsThere) {
     }
 }
 
+TEST(LoadConfig, AFolderInPlaceOfTheFileFallsBackWithoutOpeningIt) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.Path("Config.xml"));
+    FakePlatform platform;
+    ConfigStore config;
+    loadConfig(config, platform, dir.Path("Config.xml").string());
+    EXPECT_FALSE(config.contains(kShaderLibraryFile));
+    EXPECT_FALSE(config.contains(kTestMode));
+}
+
 TEST(AlphaSettings, ParsedLikeAtoiKeepingTheLowBits) {
     struct Case {
         const char* flags;
