@@ -9,14 +9,14 @@ void NifBlockHeader::Get(NifReader& in) {
     numBlocks = in.U32();
     if (HasBethesdaFields()) {
         userVersion2 = in.U32();
-        creator = in.ShortString();
-        exportInfo1 = in.ShortString();
-        exportInfo2 = in.ShortString();
-        if (HasFourthExportInfo()) exportInfo3 = in.ShortString();
+        creator = in.ShortBytes();
+        exportInfo1 = in.ShortBytes();
+        exportInfo2 = in.ShortBytes();
+        if (HasFourthExportInfo()) exportInfo3 = in.ShortBytes();
     }
     numBlockTypes = in.U16();
     uint32_t types = in.Count(numBlockTypes, 4, "block type");
-    for (uint32_t i = 0; i < types; ++i) blockTypes.push_back(in.SizedString("block type name"));
+    for (uint32_t i = 0; i < types; ++i) blockTypes.push_back(in.SizedBytes("block type name"));
     // Each block has a 2-byte type index and a 4-byte size entry.
     uint32_t blocks = in.Count(numBlocks, 6, "block");
     blockTypeIndex.reserve(blocks);
@@ -34,7 +34,7 @@ void NifBlockHeader::Get(NifReader& in) {
     maxStringLength = in.U32();
     uint32_t count = in.Count(numStrings, 4, "string");
     strings.reserve(count);
-    for (uint32_t i = 0; i < count; ++i) strings.push_back(in.SizedString("string"));
+    for (uint32_t i = 0; i < count; ++i) strings.push_back(in.SizedBytes("string"));
     numGroups = in.U32();
     if (!in.Failed() && numGroups != 0) {
         in.Fail("numGroups is " + std::to_string(numGroups) + "; group entries are not supported");
@@ -50,18 +50,18 @@ void NifBlockHeader::Put(NifWriter& out) const {
     out.U32(numBlocks);
     if (HasBethesdaFields()) {
         out.U32(userVersion2);
-        out.ShortString(creator);
-        out.ShortString(exportInfo1);
-        out.ShortString(exportInfo2);
-        if (HasFourthExportInfo()) out.ShortString(exportInfo3);
+        out.ShortBytes(creator);
+        out.ShortBytes(exportInfo1);
+        out.ShortBytes(exportInfo2);
+        if (HasFourthExportInfo()) out.ShortBytes(exportInfo3);
     }
     out.U16(numBlockTypes);
-    for (uint16_t i = 0; i < numBlockTypes; ++i) out.SizedString(blockTypes[i]);
+    for (uint16_t i = 0; i < numBlockTypes; ++i) out.SizedBytes(blockTypes[i]);
     for (uint32_t i = 0; i < numBlocks; ++i) out.U16(blockTypeIndex[i]);
     for (uint32_t i = 0; i < numBlocks; ++i) out.U32(blockSizes[i]);
     out.U32(numStrings);
     out.U32(maxStringLength);
-    for (uint32_t i = 0; i < numStrings; ++i) out.SizedString(strings[i]);
+    for (uint32_t i = 0; i < numStrings; ++i) out.SizedBytes(strings[i]);
     out.U32(numGroups);
 }
 

@@ -37,6 +37,9 @@ class NifBlockHeader {
     uint32_t userVersion = 0;
     uint32_t numBlocks = 0;
     uint32_t userVersion2 = 0;
+    // The export-info texts are kept byte for byte (with any terminating zero); Display cuts
+    // them at their first zero.
+    static std::string Display(const std::string& text) { return text.substr(0, text.find('\0')); }
     std::string creator;
     std::string exportInfo1;
     std::string exportInfo2;

@@ -129,3 +129,25 @@ NifReader NifReader::Sub(size_t n) {
     pos_ += n;
     return sub;
 }
+
+std::string NifReader::SizedBytes(const char* what) {
+    uint32_t n = U32();
+    if (failed_) return {};
+    if (n > kMaxSizedString) {
+        FailAt(pos_ - 4, std::string(what) + " of " + std::to_string(n) + " bytes is longer than " +
+                             std::to_string(kMaxSizedString));
+        return {};
+    }
+    if (Count(n, 1, what) != n) return {};
+    std::string s(reinterpret_cast<const char*>(data_ + pos_), n);
+    pos_ += n;
+    return s;
+}
+
+std::string NifReader::ShortBytes() {
+    uint8_t n = U8();
+    if (failed_ || Count(n, 1, "short string") != n) return {};
+    std::string s(reinterpret_cast<const char*>(data_ + pos_), n);
+    pos_ += n;
+    return s;
+}

@@ -52,6 +52,9 @@ class NifReader {
     std::string SizedString(const char* what);
     // byte length, then that many bytes; the text is cut at its first zero byte.
     std::string ShortString();
+    // The same two, keeping every byte.
+    std::string SizedBytes(const char* what);
+    std::string ShortBytes();
 
     // A reader over the next n bytes, which this reader then skips.
     NifReader Sub(size_t n);

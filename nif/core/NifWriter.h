@@ -29,6 +29,17 @@ class NifWriter {
     void SizedString(const std::string& s);
     // byte length and the text; an empty text is written as the length 1 and one zero byte.
     void ShortString(const std::string& s);
+    // uint length and every byte of the text.
+    void SizedBytes(const std::string& s) {
+        U32(static_cast<uint32_t>(s.size()));
+        Bytes(s.data(), s.size());
+    }
+    // byte length and every byte; an empty text is written as one zero byte, as files do.
+    void ShortBytes(const std::string& s) {
+        if (s.empty()) return ShortString(s);
+        U8(static_cast<uint8_t>(s.size()));
+        Bytes(s.data(), s.size());
+    }
 
     size_t Size() const { return buf_.size(); }
     const std::string& Buffer() const { return buf_; }

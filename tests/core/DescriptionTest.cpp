@@ -76,7 +76,10 @@ TEST(Descriptions, CorpusFilesWriteBackIdentically) {
         ASSERT_EQ(f.LoadFromMemory(bytes), rc::kOk) << f.LastError();
         std::string out;
         ASSERT_EQ(f.SaveToMemory(out), rc::kOk) << f.LastError();
-        EXPECT_TRUE(out.size() == bytes.size() && std::equal(out.begin(), out.end(), bytes.begin()));
+        const std::string in(bytes.begin(), bytes.end());
+        const auto diff = std::mismatch(out.begin(), out.end(), in.begin(), in.end());
+        EXPECT_TRUE(diff.first == out.end() && diff.second == in.end())
+            << "first difference at byte " << (diff.first - out.begin()) << " of " << in.size();
         EXPECT_EQ(f.CheckConsistency(), "");
         for (const BlockName& b : f.OpaqueBlocks()) ADD_FAILURE() << "opaque " << b.type;
     }
