@@ -2,10 +2,10 @@
 
 #include <cstdlib>
 
-#include "NifBlockAlphaProperty.h"
-#include "NifBlockNiNode.h"
-#include "NifBlockTriShape.h"
+#include "FormSwitch.h"
+#include "Geometry.h"
 #include "ResultCodes.h"
+#include "Shaders.h"
 
 const std::vector<std::string> kCleanRemovedTypes = {
     "NiSpecularProperty", "BSShaderPPLightingProperty", "BSShaderTextureSet", "NiMaterialProperty",
@@ -22,15 +22,6 @@ bool IsSupportedForm(const NifBlockHeader& h) {
            (h.userVersion == kGameUserVersion && h.userVersion2 == kGameUserVersion2);
 }
 
-std::string ListBlocks(const std::vector<BlockName>& blocks) {
-    std::string text;
-    for (const BlockName& b : blocks) {
-        text +=
-            (text.empty() ? "" : ", ") + ("block " + std::to_string(b.index) + " (" + b.type + ")");
-    }
-    return text;
-}
-
 ConversionResult Refuse(int code, std::string message) {
     ConversionResult r;
     r.code = code;
@@ -38,10 +29,32 @@ ConversionResult Refuse(int code, std::string message) {
     return r;
 }
 
+std::vector<uint32_t> Indices(const std::vector<BlockName>& blocks) {
+    std::vector<uint32_t> list;
+    for (const BlockName& b : blocks) list.push_back(b.index);
+    return list;
+}
+
+// A root node with one child and nothing else hands the scene to that child.
+void DropSingleChildRoot(NifFile& file) {
+    if (file.roots.size() != 1) return;
+    const BlockRef r = file.roots[0];
+    const NiObject* block = file.Block(r);
+    if (!block || block->Type() != TypeId::NiNode) return;
+    const auto& root = static_cast<const NiNode&>(*block);
+    if (root.children.size() != 1 || root.children[0] == r || !root.extraData.empty() ||
+        root.controller != kNoBlock || root.collisionObject != kNoBlock ||
+        !file.BlockAs<NiAVObject>(root.children[0]))
+        return;
+    file.roots[0] = root.children[0];
+    file.DeleteBlock(static_cast<uint32_t>(r));
+}
+
 // The common part: type removals, the single-child root, and the checks that the edits and
 // the coming form switch leave no opaque block corrupt.
 ConversionResult StripAndCheck(const NifFile& input, const std::vector<std::string>& types,
-                               uint32_t targetUserVersion, NifFile& output) {
+                               uint32_t targetUserVersion, uint32_t targetUserVersion2,
+                               NifFile& output) {
     if (!IsSupportedForm(input.header)) {
         return Refuse(
             rc::kUnsupportedForm,
@@ -50,32 +63,29 @@ ConversionResult StripAndCheck(const NifFile& input, const std::vector<std::stri
                 "; Pellmar converts only the Blender form (11/34) and the game form (12/83).");
     }
     output = input;
+    const std::vector<BlockName> opaque = output.OpaqueBlocks();
+    const bool switches = output.header.userVersion != targetUserVersion;
+    if (!opaque.empty() && switches) {
+        return Refuse(rc::kUnsafeOpaqueBlock,
+                      "Pellmar cannot convert the layout of blocks it does not know between the "
+                      "Blender form and the game form: " +
+                          SummarizeBlocks(output, Indices(opaque)) + ".");
+    }
     const size_t before = output.blocks.size();
     for (const std::string& type : types) output.DeleteBlocksOfType(type);
-    // The saved footer always names block 0 as the root, so a root is dropped only when its
-    // one child becomes block 0.
-    if (!output.blocks.empty() && output.TypeNameOf(0) == "NiNode") {
-        const auto& root = static_cast<const NifBlockNiNode&>(*output.blocks[0]);
-        if (root.numChildren == 1 && root.children.size() == 1 && root.children[0] == 1)
-            output.DeleteBlock(0);
+    DropSingleChildRoot(output);
+    if (output.blocks.size() != before && !opaque.empty()) {
+        return Refuse(rc::kUnsafeOpaqueBlock,
+                      "Pellmar cannot repair the block references inside blocks it does not know, "
+                      "which removing blocks would leave pointing at the wrong blocks: " +
+                          SummarizeBlocks(output, Indices(output.OpaqueBlocks())) + ".");
     }
-    if (output.blocks.size() != before) {
-        const std::vector<BlockName> stale = output.OpaqueBlocksWithUnreachableReferences();
-        if (!stale.empty()) {
-            return Refuse(rc::kUnsafeOpaqueBlock,
-                          "Pellmar cannot repair the block references inside " + ListBlocks(stale) +
-                              ", which removing blocks would leave pointing at the wrong blocks.");
-        }
+    ConversionResult result;
+    if (switches) {
+        FormSwitchReport report = SwitchForm(output, targetUserVersion, targetUserVersion2);
+        result.warnings = std::move(report.warnings);
     }
-    if (output.header.userVersion != targetUserVersion) {
-        const std::vector<BlockName> broken = output.OpaqueBlocksBrokenByFormSwitch();
-        if (!broken.empty()) {
-            return Refuse(rc::kUnsafeOpaqueBlock,
-                          "Pellmar cannot convert the layout of " + ListBlocks(broken) +
-                              " between the Blender form and the game form.");
-        }
-    }
-    return {};
+    return result;
 }
 
 }  // namespace
@@ -97,9 +107,9 @@ ConversionResult PrepareClean(const NifFile& input, const NifFile& library,
                           DescribeForm(library.header.userVersion, library.header.userVersion2) +
                           ", not in the game form (12/83).");
     }
-    ConversionResult result = StripAndCheck(input, kCleanRemovedTypes, kGameUserVersion, output);
+    ConversionResult result =
+        StripAndCheck(input, kCleanRemovedTypes, kGameUserVersion, kGameUserVersion2, output);
     if (result.code != rc::kOk) return result;
-    output.SetUserVersions(kGameUserVersion, kGameUserVersion2);
 
     for (const AssignmentRow& row : rows) {
         const bool withAlpha = AlphaMarkIsYes(row.alpha);
@@ -112,23 +122,17 @@ ConversionResult PrepareClean(const NifFile& input, const NifFile& library,
             continue;
         }
         if (!withAlpha) continue;
-        // Only an alpha block that the assignment created takes the configured values.
-        const NifBlockTriShape* shape = output.FindShapeByName(row.shape);
-        const BlockRef a = shape ? shape->alphaProperty : kNoBlock;
-        if (a >= 0 && static_cast<size_t>(a) < output.blocks.size() &&
-            output.blocks[static_cast<size_t>(a)]->blockKind == kKindAlphaProperty) {
-            auto& block =
-                static_cast<NifBlockAlphaProperty&>(*output.blocks[static_cast<size_t>(a)]);
-            block.flags = alpha.flags;
-            block.threshold = alpha.threshold;
+        // The alpha block the assignment created takes the configured values.
+        const NiGeometry* shape = output.FindShapeByName(row.shape);
+        if (auto* a = output.BlockAs<NiAlphaProperty>(shape ? shape->alphaProperty : kNoBlock)) {
+            a->flags = alpha.flags;
+            a->threshold = alpha.threshold;
         }
     }
     return result;
 }
 
 ConversionResult PrepareToBlender(const NifFile& input, NifFile& output) {
-    ConversionResult result =
-        StripAndCheck(input, kToBlenderRemovedTypes, kBlenderUserVersion, output);
-    if (result.code == rc::kOk) output.SetUserVersions(kBlenderUserVersion, kBlenderUserVersion2);
-    return result;
+    return StripAndCheck(input, kToBlenderRemovedTypes, kBlenderUserVersion, kBlenderUserVersion2,
+                         output);
 }

@@ -1,8 +1,10 @@
+#include <algorithm>
+
 #include "Commands.h"
 #include "FileIO.h"
 #include "NifFile.h"
 #include "ResultCodes.h"
-#include "RoundTrip.h"
+#include "FormSwitch.h"
 
 namespace {
 
@@ -28,19 +30,21 @@ bool CheckOne(const std::string& path, std::ostream& out) {
         out << "not writable: " << f.LastError() << "\n";
         return false;
     }
-    RoundTripReport report = CompareRoundTrip(bytes, written);
-    if (report.identical) {
-        out << "writes back identically\n";
-    } else if (report.identicalAfterRewrites) {
-        out << "writes back identically after rewrites (";
-        for (size_t i = 0; i < report.rewrites.size(); ++i) {
-            out << (i ? ", " : "") << report.rewrites[i];
-        }
-        out << ")\n";
-    } else {
-        out << "writes back differently from byte offset " << report.firstDifference << "\n";
+    const std::string in(bytes.begin(), bytes.end());
+    if (written != in) {
+        const auto diff = std::mismatch(written.begin(), written.end(), in.begin(), in.end());
+        out << "writes back differently from byte offset " << (diff.second - in.begin()) << "\n";
         return false;
     }
+    out << "writes back identically";
+    const std::vector<BlockName> opaque = f.OpaqueBlocks();
+    if (!opaque.empty()) {
+        std::vector<uint32_t> indices;
+        for (const BlockName& b : opaque) indices.push_back(b.index);
+        out << "; kept as raw bytes: " << SummarizeBlocks(f, indices);
+    }
+    for (const std::string& w : f.Warnings()) out << "; warning: " << w;
+    out << "\n";
     return true;
 }
 

@@ -2,9 +2,6 @@
 
 #include <cstring>
 
-#include "BlockFactory.h"
-#include "NifBlockUnknown.h"
-
 SampleBuilder::SampleBuilder(uint32_t userVersion, uint32_t userVersion2) {
     NifBlockHeader& h = file_.header;
     const char line[] = "Gamebryo File Format, Version 20.2.0.7";
@@ -17,14 +14,7 @@ SampleBuilder::SampleBuilder(uint32_t userVersion, uint32_t userVersion2) {
 }
 
 int32_t SampleBuilder::String(const std::string& text) {
-    NifBlockHeader& h = file_.header;
-    for (size_t i = 0; i < h.strings.size(); ++i) {
-        if (h.strings[i] == text) return static_cast<int32_t>(i);
-    }
-    h.strings.push_back(text);
-    h.numStrings = static_cast<uint32_t>(h.strings.size());
-    if (text.size() > h.maxStringLength) h.maxStringLength = static_cast<uint32_t>(text.size());
-    return static_cast<int32_t>(h.strings.size() - 1);
+    return file_.AddString(text);
 }
 
 int32_t SampleBuilder::Reserve() {
@@ -32,40 +22,19 @@ int32_t SampleBuilder::Reserve() {
     return static_cast<int32_t>(slots_.size() - 1);
 }
 
-void SampleBuilder::Set(int32_t index, std::unique_ptr<NifBlock> block, const std::string& type) {
-    slots_[static_cast<size_t>(index)] = {std::move(block), type};
+void SampleBuilder::Set(int32_t index, std::unique_ptr<NiObject> block) {
+    slots_[static_cast<size_t>(index)] = std::move(block);
 }
 
-int32_t SampleBuilder::Add(std::unique_ptr<NifBlock> block, const std::string& type) {
+int32_t SampleBuilder::Add(std::unique_ptr<NiObject> block) {
     int32_t index = Reserve();
-    Set(index, std::move(block), type);
+    Set(index, std::move(block));
     return index;
 }
 
 NifFile SampleBuilder::Finish() {
-    // Each block is written and read back, so it is in exactly the state a loaded one is.
-    for (auto& [block, type] : slots_) {
-        NifWriter w;
-        block->Put(w, file_.header);
-        const auto size = static_cast<uint32_t>(w.Size());
-        std::unique_ptr<NifBlock> loaded = CreateBlock(type, size);
-        NifReader in(reinterpret_cast<const uint8_t*>(w.Buffer().data()), size);
-        loaded->Get(in, file_.header);
-        file_.AppendBlock(std::move(loaded), type);
-    }
+    for (auto& block : slots_) file_.AppendBlock(std::move(block));
     slots_.clear();
+    file_.roots = {0};
     return std::move(file_);
-}
-
-std::unique_ptr<NifBlock> OpaqueBlock(const std::string& type, const NifWriter& body) {
-    auto block = std::make_unique<NifBlockUnknown>(static_cast<uint32_t>(body.Size()),
-                                                   TraitsOfOpaqueType(type));
-    block->rawData.assign(body.Buffer().begin(), body.Buffer().end());
-    return block;
-}
-
-void PutObjectNET(NifWriter& w, int32_t name, int32_t controller) {
-    w.I32(name);
-    w.I32(0);
-    w.I32(controller);
 }

@@ -14,19 +14,14 @@ class SampleBuilder {
 
     int32_t String(const std::string& text);
     int32_t Reserve();
-    void Set(int32_t index, std::unique_ptr<NifBlock> block, const std::string& type);
-    int32_t Add(std::unique_ptr<NifBlock> block, const std::string& type);
-    // Every block's blockSize is set from what its Put writes.
+    void Set(int32_t index, std::unique_ptr<NiObject> block);
+    int32_t Add(std::unique_ptr<NiObject> block);
+    // The file, with block 0 as its root.
     NifFile Finish();
 
-    const NifBlockHeader& Header() const { return file_.header; }
+    uint8_t Form() const { return file_.Form(); }
 
   private:
     NifFile file_;
-    std::vector<std::pair<std::unique_ptr<NifBlock>, std::string>> slots_;
+    std::vector<std::unique_ptr<NiObject>> slots_;
 };
-
-// The body of an opaque block, built field by field.
-std::unique_ptr<NifBlock> OpaqueBlock(const std::string& type, const NifWriter& body);
-// The common beginning of NiObjectNET types: name, empty extra-data list, controller.
-void PutObjectNET(NifWriter& w, int32_t name, int32_t controller = -1);
