@@ -22,7 +22,7 @@ struct RotationKeys {
         // The key type is stored only with keys; without keys it counts as 0.
         const uint32_t type = n != 0 ? keyType : 0;
         v.Structs(keys, n, type);
-        if (type == 5)
+        if (type == 4)
             for (KeyGroup<float>& group : xyz) v.Struct(group);
     }
 };
@@ -815,7 +815,7 @@ class NiControllerSequence : public NiSequence {
         v.V(frequency);
         v.V(startTime);
         v.V(stopTime);
-        v.Ref(manager, RefKind::kOwned, TypeId::NiControllerManager);
+        v.Ref(manager, RefKind::kBack, TypeId::NiControllerManager);
         v.String(accumRootName);
         v.RefList<uint16_t>(animNoteArrays, RefKind::kOwned, TypeId::BSAnimNotes);
     }
