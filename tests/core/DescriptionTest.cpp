@@ -51,6 +51,29 @@ TEST(Descriptions, EveryTypeReadsBackWhatItWrites) {
     }
 }
 
+// A block switched to the other form and back writes the same bytes: fields of one form keep
+// their values in memory and each block's own conversion (layers, materials) is reversible.
+TEST(Descriptions, FormSwitchThereAndBackKeepsEveryByte) {
+    for (size_t i = 0; i < kListedTypeCount; ++i) {
+        const auto type = static_cast<TypeId>(i);
+        const uint8_t forms = InfoOf(type).forms;
+        if (InfoOf(type).abstract || !(forms & kForm34) || !(forms & kForm83)) continue;
+        for (auto [from, to] : {std::pair{kForm83, kForm34}, std::pair{kForm34, kForm83}}) {
+            for (uint32_t seed = 0; seed < 20; ++seed) {
+                SCOPED_TRACE(std::string(NameOf(type)) + " seed " + std::to_string(seed));
+                auto block = CreateBlock(type);
+                RandomVisitor random(from, seed);
+                block->Fields(random);
+                const std::string bytes = Written(*block, from);
+                std::vector<std::string> notes;
+                block->SwitchForm(from, to, notes);
+                block->SwitchForm(to, from, notes);
+                ASSERT_EQ(Written(*block, from), bytes);
+            }
+        }
+    }
+}
+
 TEST(Descriptions, ListNamesAndParents) {
     for (size_t i = 0; i < kListedTypeCount; ++i) {
         const auto type = static_cast<TypeId>(i);
