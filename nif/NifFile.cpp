@@ -1,5 +1,8 @@
 #include "NifFile.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "ResultCodes.h"
 #include "Visitors.h"
 
@@ -134,29 +137,32 @@ int NifFile::SaveToMemory(std::string& bytes) const {
     bytes.clear();
     std::string problem = CheckTables();
     if (problem.empty()) problem = CheckReferences();
-    const uint8_t form = Form();
-    NifWriter body;
-    NifBlockHeader out = header;
-    if (problem.empty()) {
-        // Sizes come from what each body writes.
-        for (size_t i = 0; problem.empty() && i < blocks.size(); ++i) {
-            const size_t start = body.Size();
-            const std::string p = WriteBody(*blocks[i], body, form);
-            if (!p.empty()) {
-                problem = "block " + std::to_string(i) + " (" + TypeNameOf(static_cast<uint32_t>(i)) +
-                          "): " + p;
-            }
-            out.blockSizes[i] = static_cast<uint32_t>(body.Size() - start);
-        }
-    }
     if (!problem.empty()) {
         error_ = "refusing to write an inconsistent file: " + problem;
         return rc::kInconsistent;
     }
+    const uint8_t form = Form();
     NifWriter file;
-    out.Put(file);
-    file.Reserve(file.Size() + body.Size() + 4 + 4 * roots.size());
-    file.Bytes(body.Buffer().data(), body.Size());
+    uint64_t expected = 0;
+    for (uint32_t size : header.blockSizes) expected += size;
+    file.Reserve(static_cast<size_t>(std::min<uint64_t>(expected, uint64_t{1} << 31)) + 4096);
+    header.Put(file);
+    // The size table sits before the string table and the group count; it is filled in from
+    // what each body writes.
+    size_t tail = 4 + 4 + 4;
+    for (const std::string& s : header.strings) tail += 4 + s.size();
+    const size_t sizesAt = file.Size() - tail - 4 * blocks.size();
+    for (size_t i = 0; i < blocks.size(); ++i) {
+        const size_t start = file.Size();
+        const std::string p = WriteBody(*blocks[i], file, form);
+        if (!p.empty()) {
+            error_ = "refusing to write an inconsistent file: block " + std::to_string(i) + " (" +
+                     TypeNameOf(static_cast<uint32_t>(i)) + "): " + p;
+            return rc::kInconsistent;
+        }
+        const auto size = static_cast<uint32_t>(file.Size() - start);
+        std::memcpy(file.Buffer().data() + sizesAt + 4 * i, &size, 4);
+    }
     file.U32(static_cast<uint32_t>(roots.size()));
     for (BlockRef r : roots) file.I32(r);
     bytes = std::move(file.Buffer());

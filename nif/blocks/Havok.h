@@ -1,43 +1,1057 @@
-// Placeholder descriptions: these blocks are read and written as raw bytes until their
-// fields are described.
+// Havok collision: world objects (rigid bodies, phantoms), their shapes, constraints and
+// actions, and the collision objects that tie them to scene nodes.
+//
+// Collision layers and materials are numbered differently in the Fallout 3 form (11/34) and
+// in the game forms (12/83, 12/100); blocks convert them by name when the file changes form.
 #pragma once
 
-#include "Pending.h"
+#include <array>
+#include <string>
 
-NIF_PENDING(bhkAabbPhantom)
-NIF_PENDING(bhkSimpleShapePhantom)
-NIF_PENDING(bhkRigidBody)
-NIF_PENDING(bhkRigidBodyT)
-NIF_PENDING(bhkLimitedHingeConstraint)
-NIF_PENDING(bhkMalleableConstraint)
-NIF_PENDING(bhkStiffSpringConstraint)
-NIF_PENDING(bhkRagdollConstraint)
-NIF_PENDING(bhkPrismaticConstraint)
-NIF_PENDING(bhkHingeConstraint)
-NIF_PENDING(bhkBallAndSocketConstraint)
-NIF_PENDING(bhkBallSocketConstraintChain)
-NIF_PENDING(bhkTransformShape)
-NIF_PENDING(bhkPlaneShape)
-NIF_PENDING(bhkSphereShape)
-NIF_PENDING(bhkCylinderShape)
-NIF_PENDING(bhkCapsuleShape)
-NIF_PENDING(bhkBoxShape)
-NIF_PENDING(bhkConvexVerticesShape)
-NIF_PENDING(bhkConvexTransformShape)
-NIF_PENDING(bhkMultiSphereShape)
-NIF_PENDING(bhkMoppBvTreeShape)
-NIF_PENDING(bhkListShape)
-NIF_PENDING(bhkPackedNiTriStripsShape)
-NIF_PENDING(bhkNiTriStripsShape)
-NIF_PENDING(NiCollisionObject)
-NIF_PENDING(NiCollisionData)
-NIF_PENDING(bhkCollisionObject)
-NIF_PENDING(bhkBlendCollisionObject)
-NIF_PENDING(bhkPCollisionObject)
-NIF_PENDING(bhkSPCollisionObject)
-NIF_PENDING(hkPackedNiTriStripsData)
-NIF_PENDING(bhkLiquidAction)
-NIF_PENDING(bhkBreakableConstraint)
-NIF_PENDING(bhkOrientHingedBodyAction)
-NIF_PENDING(bhkCompressedMeshShape)
-NIF_PENDING(bhkCompressedMeshShapeData)
+#include "Structs.h"
+
+// ---- Layer and material conversion between the Fallout 3 numbering and Skyrim's
+// The value of a collision layer in form `to` for its value in form `from` (FormBits). Values
+// are paired by name; the others keep their number where it is free in the target numbering
+// and otherwise take one of the numbers left over, so that every conversion can be undone.
+// *note (when not null) receives a sentence for a value without a named counterpart, and is
+// cleared otherwise.
+uint8_t MapLayer(uint8_t value, uint8_t from, uint8_t to, std::string* note);
+// The same for a Havok material (a small index in 11/34, a name hash in the game forms).
+uint32_t MapMaterial(uint32_t value, uint8_t from, uint8_t to, std::string* note);
+
+// ---- Fixed records: their memory layout is their file layout
+#pragma pack(push, 1)
+// A collision filter. The layer is a Fallout 3 layer in 11/34 and a Skyrim layer otherwise.
+struct HavokFilter {
+    uint8_t layer = 0;
+    uint8_t flags = 0;  // bits 0-4 biped part, 5 MOPP scaled, 6 no collision, 7 linked group
+    uint16_t group = 0;
+};
+struct hkSubPartData {
+    HavokFilter filter;
+    uint32_t numVertices = 0;
+    uint32_t material = 0;
+};
+struct hkAabb {
+    Vector4 min;
+    Vector4 max;
+};
+struct bhkWorldObjCInfoProperty {
+    uint32_t data = 0, size = 0, capacityAndFlags = 0;
+};
+struct bhkWorldObjectCInfo {
+    std::array<uint8_t, 4> unused1{};
+    uint8_t broadPhaseType = 0;
+    std::array<uint8_t, 3> unused2{};
+    bhkWorldObjCInfoProperty property;
+};
+struct bhkEntityCInfo {
+    uint8_t collisionResponse = 0;
+    uint8_t unused1 = 0;
+    uint16_t processContactCallbackDelay = 0;
+};
+struct hkMatrix3 {
+    float m[12] = {};  // three rows of four
+};
+struct hkQuaternion {
+    float x = 0, y = 0, z = 0, w = 1;
+};
+struct bhkPositionConstraintMotor {
+    float minForce = 0, maxForce = 0, tau = 0, damping = 0;
+    float proportionalRecoveryVelocity = 0, constantRecoveryVelocity = 0;
+    uint8_t enabled = 0;
+};
+struct bhkVelocityConstraintMotor {
+    float minForce = 0, maxForce = 0, tau = 0, targetVelocity = 0;
+    uint8_t useVelocityTarget = 0;
+    uint8_t enabled = 0;
+};
+struct bhkSpringDamperConstraintMotor {
+    float minForce = 0, maxForce = 0, springConstant = 0, springDamping = 0;
+    uint8_t enabled = 0;
+};
+struct bhkHingeConstraintCInfo {
+    Vector4 axisA, perpAxisInA1, perpAxisInA2, pivotA;
+    Vector4 axisB, perpAxisInB1, perpAxisInB2, pivotB;
+};
+struct bhkBallAndSocketConstraintCInfo {
+    Vector4 pivotA, pivotB;
+};
+struct bhkStiffSpringConstraintCInfo {
+    Vector4 pivotA, pivotB;
+    float length = 0;
+};
+struct TriangleData {
+    Triangle triangle;
+    uint16_t weldingInfo = 0;
+};
+struct bhkMeshMaterial {
+    uint32_t material = 0;  // always a Skyrim material: the type exists in the game forms only
+    HavokFilter filter;
+};
+struct bhkCMSBigTri {
+    Triangle triangle;
+    uint32_t material = 0;  // an index into the chunk materials
+    uint16_t weldingInfo = 0;
+};
+struct bhkQsTransform {
+    Vector4 translation;
+    hkQuaternion rotation;
+};
+struct UshortVector3 {
+    uint16_t x = 0, y = 0, z = 0;
+};
+struct BoxBV {
+    Vector3 center;
+    Vector3 axis[3];
+    Vector3 extent;
+};
+struct CapsuleBV {
+    Vector3 center;
+    Vector3 origin;
+    float extent = 0;
+    float radius = 0;
+};
+struct HalfSpaceBV {
+    NiPlane plane;
+    Vector3 center;
+};
+#pragma pack(pop)
+static_assert(sizeof(HavokFilter) == 4 && sizeof(hkSubPartData) == 12 && sizeof(hkAabb) == 32 &&
+              sizeof(bhkWorldObjCInfoProperty) == 12 && sizeof(bhkWorldObjectCInfo) == 20 &&
+              sizeof(bhkEntityCInfo) == 4 && sizeof(hkMatrix3) == 48 &&
+              sizeof(bhkPositionConstraintMotor) == 25 &&
+              sizeof(bhkVelocityConstraintMotor) == 18 &&
+              sizeof(bhkSpringDamperConstraintMotor) == 17 &&
+              sizeof(bhkHingeConstraintCInfo) == 128 &&
+              sizeof(bhkBallAndSocketConstraintCInfo) == 32 &&
+              sizeof(bhkStiffSpringConstraintCInfo) == 36 && sizeof(TriangleData) == 8 &&
+              sizeof(bhkMeshMaterial) == 8 && sizeof(bhkCMSBigTri) == 12 &&
+              sizeof(bhkQsTransform) == 32 && sizeof(UshortVector3) == 6 && sizeof(BoxBV) == 60 &&
+              sizeof(CapsuleBV) == 32 && sizeof(HalfSpaceBV) == 28);
+
+// Converts the layer of a filter and a material between the numberings of two forms.
+void SwitchFilter(HavokFilter& filter, uint8_t from, uint8_t to, std::vector<std::string>& notes);
+void SwitchMaterial(uint32_t& material, uint8_t from, uint8_t to, std::vector<std::string>& notes);
+
+// ---- Described structures
+struct bhkConstraintCInfo {
+    uint32_t numEntities = 2;
+    BlockRef entityA = kNoBlock;
+    BlockRef entityB = kNoBlock;
+    uint32_t priority = 1;
+    void Fields(Visitor& v) {
+        v.V(numEntities);
+        v.Ref(entityA, RefKind::kBack, TypeId::bhkEntity);
+        v.Ref(entityB, RefKind::kBack, TypeId::bhkEntity);
+        v.V(priority);
+    }
+};
+
+struct bhkConstraintChainCInfo {
+    std::vector<BlockRef> chainedEntities;
+    bhkConstraintCInfo info;
+    void Fields(Visitor& v) {
+        v.RefList<uint32_t>(chainedEntities, RefKind::kBack, TypeId::bhkRigidBody);
+        v.Struct(info);
+    }
+};
+
+// A motor: its type (0 none, 1 position, 2 velocity, 3 spring damper) picks the record.
+struct bhkConstraintMotorCInfo {
+    uint8_t type = 0;
+    bhkPositionConstraintMotor position;
+    bhkVelocityConstraintMotor velocity;
+    bhkSpringDamperConstraintMotor springDamper;
+    void Fields(Visitor& v) {
+        v.V(type);
+        if (type == 1) v.V(position);
+        if (type == 2) v.V(velocity);
+        if (type == 3) v.V(springDamper);
+    }
+};
+
+struct bhkRagdollConstraintCInfo {
+    Vector4 twistA, planeA, motorA, pivotA;
+    Vector4 twistB, planeB, motorB, pivotB;
+    float coneMaxAngle = 0, planeMinAngle = 0, planeMaxAngle = 0;
+    float twistMinAngle = 0, twistMaxAngle = 0, maxFriction = 0;
+    bhkConstraintMotorCInfo motor;
+    void Fields(Visitor& v) {
+        for (Vector4* x : {&twistA, &planeA, &motorA, &pivotA, &twistB, &planeB, &motorB, &pivotB})
+            v.V(*x);
+        for (float* x : {&coneMaxAngle, &planeMinAngle, &planeMaxAngle, &twistMinAngle,
+                         &twistMaxAngle, &maxFriction})
+            v.V(*x);
+        v.Struct(motor);
+    }
+};
+
+struct bhkLimitedHingeConstraintCInfo {
+    bhkHingeConstraintCInfo axes;  // the same eight vectors as a plain hinge
+    float minAngle = 0, maxAngle = 0, maxFriction = 0;
+    bhkConstraintMotorCInfo motor;
+    void Fields(Visitor& v) {
+        v.V(axes);
+        v.V(minAngle);
+        v.V(maxAngle);
+        v.V(maxFriction);
+        v.Struct(motor);
+    }
+};
+
+struct bhkPrismaticConstraintCInfo {
+    Vector4 slidingA, rotationA, planeA, pivotA;
+    Vector4 slidingB, rotationB, planeB, pivotB;
+    float minDistance = 0, maxDistance = 0, friction = 0;
+    bhkConstraintMotorCInfo motor;
+    void Fields(Visitor& v) {
+        for (Vector4* x :
+             {&slidingA, &rotationA, &planeA, &pivotA, &slidingB, &rotationB, &planeB, &pivotB})
+            v.V(*x);
+        v.V(minDistance);
+        v.V(maxDistance);
+        v.V(friction);
+        v.Struct(motor);
+    }
+};
+
+// The data of one constraint of any kind; the constraint type picks which part is stored
+// (0 ball and socket, 1 hinge, 2 limited hinge, 6 prismatic, 7 ragdoll, 8 stiff spring).
+struct ConstraintVariants {
+    bhkBallAndSocketConstraintCInfo ballAndSocket;
+    bhkHingeConstraintCInfo hinge;
+    bhkLimitedHingeConstraintCInfo limitedHinge;
+    bhkPrismaticConstraintCInfo prismatic;
+    bhkRagdollConstraintCInfo ragdoll;
+    bhkStiffSpringConstraintCInfo stiffSpring;
+    void Fields(Visitor& v, uint32_t type) {
+        if (type == 0) v.V(ballAndSocket);
+        if (type == 1) v.V(hinge);
+        if (type == 2) v.Struct(limitedHinge);
+        if (type == 6) v.Struct(prismatic);
+        if (type == 7) v.Struct(ragdoll);
+        if (type == 8) v.V(stiffSpring);
+    }
+};
+
+struct bhkMalleableConstraintCInfo {
+    uint32_t type = 0;
+    bhkConstraintCInfo info;
+    ConstraintVariants data;
+    float strength = 0;
+    void Fields(Visitor& v) {
+        v.V(type);
+        v.Struct(info);
+        v.Struct(data, type);
+        v.V(strength);
+    }
+};
+
+// A constraint wrapped by a breakable one: any kind, malleable (type 13) included.
+struct bhkWrappedConstraintData {
+    uint32_t type = 0;
+    bhkConstraintCInfo info;
+    ConstraintVariants data;
+    bhkMalleableConstraintCInfo malleable;
+    void Fields(Visitor& v) {
+        v.V(type);
+        v.Struct(info);
+        v.Struct(data, type);
+        if (type == 13) v.Struct(malleable);
+    }
+};
+
+// The creation info of a rigid body. One set of members serves both records that store it:
+// the Havok 5.5/6.6 record of 11/34 and the Havok 2010 record of the game forms, so that a
+// form switch keeps every value by meaning. Members one record lacks keep their values in
+// memory; when read from a file of the other form they hold the defaults below.
+struct bhkRigidBodyCInfo {
+    std::array<uint8_t, 4> unused1{};
+    HavokFilter filter;
+    std::array<uint8_t, 4> unused2{};
+    uint32_t unknownInt1 = 0;  // 2010 only
+    uint8_t collisionResponse = 1;
+    uint8_t unused3 = 0;
+    uint16_t processContactCallbackDelay = 0xFFFF;
+    std::array<uint8_t, 4> unused4{};  // 5.5/6.6 only
+    Vector4 translation;
+    hkQuaternion rotation;
+    Vector4 linearVelocity;
+    Vector4 angularVelocity;
+    hkMatrix3 inertiaTensor;
+    Vector4 center;
+    float mass = 1;
+    float linearDamping = 0.1f;
+    float angularDamping = 0.05f;
+    float timeFactor = 1;     // 2010 only
+    float gravityFactor = 1;  // 2010 only
+    float friction = 0.5f;
+    float rollingFrictionMultiplier = 0;  // 2010 only
+    float restitution = 0.4f;
+    float maxLinearVelocity = 104.4f;
+    float maxAngularVelocity = 31.57f;
+    float penetrationDepth = 0.15f;
+    uint8_t motionSystem = 1;
+    uint8_t deactivatorType = 1;
+    uint8_t solverDeactivation = 1;
+    uint8_t qualityType = 1;
+    uint8_t autoRemoveLevel = 0;             // 2010 only
+    uint8_t responseModifierFlags = 0;       // 2010 only
+    uint8_t numShapeKeysInContactPoint = 3;  // 2010 only; the game's own meshes hold 3
+    uint8_t forceCollidedOntoPPU = 0;        // 2010 only
+    std::array<uint8_t, 12> unused5{};
+
+    void Fields(Visitor& v) {
+        const bool havok2010 = v.In(kFormsGame);
+        v.V(unused1);
+        v.V(filter);
+        v.V(unused2);
+        if (havok2010) v.V(unknownInt1);
+        v.V(collisionResponse);
+        v.V(unused3);
+        v.V(processContactCallbackDelay);
+        if (!havok2010) v.V(unused4);
+        v.V(translation);
+        v.V(rotation);
+        v.V(linearVelocity);
+        v.V(angularVelocity);
+        v.V(inertiaTensor);
+        v.V(center);
+        v.V(mass);
+        v.V(linearDamping);
+        v.V(angularDamping);
+        if (havok2010) {
+            v.V(timeFactor);
+            v.V(gravityFactor);
+        }
+        v.V(friction);
+        if (havok2010) v.V(rollingFrictionMultiplier);
+        v.V(restitution);
+        v.V(maxLinearVelocity);
+        v.V(maxAngularVelocity);
+        v.V(penetrationDepth);
+        v.V(motionSystem);
+        v.V(deactivatorType);
+        v.V(solverDeactivation);
+        v.V(qualityType);
+        if (havok2010) {
+            v.V(autoRemoveLevel);
+            v.V(responseModifierFlags);
+            v.V(numShapeKeysInContactPoint);
+            v.V(forceCollidedOntoPPU);
+        }
+        v.V(unused5);
+    }
+};
+
+// The MOPP code of a bounding-volume tree: a byte program over the shape's parts.
+struct hkpMoppCode {
+    Vector4 offset;
+    uint8_t buildType = 2;  // game forms only
+    std::vector<uint8_t> data;
+    void Fields(Visitor& v) {
+        uint32_t n = static_cast<uint32_t>(data.size());
+        v.Count(n);
+        v.V(offset);
+        if (v.In(kFormsGame)) v.V(buildType);
+        v.Array(data, n);
+    }
+};
+
+// One chunk of a compressed mesh: quantized vertices around a translation, strips and
+// triangles as indices into them.
+struct bhkCMSChunk {
+    Vector4 translation;
+    uint32_t materialIndex = 0;
+    uint16_t reference = 0;
+    uint16_t transformIndex = 0;
+    uint32_t numVertices = 0;  // coordinates: three per vertex
+    std::vector<UshortVector3> vertices;
+    std::vector<uint16_t> indices;
+    std::vector<uint16_t> strips;
+    std::vector<uint16_t> weldingInfo;
+    void Fields(Visitor& v) {
+        v.V(translation);
+        v.V(materialIndex);
+        v.V(reference);
+        v.V(transformIndex);
+        v.Count(numVertices);
+        v.Array(vertices, numVertices / 3);
+        v.List<uint32_t>(indices);
+        v.List<uint32_t>(strips);
+        v.List<uint32_t>(weldingInfo);
+    }
+};
+
+// A bounding volume of the old collision data; a union holds further volumes.
+struct BoundingVolume {
+    uint32_t type = 0xFFFFFFFF;  // 0 sphere, 1 box, 2 capsule, 4 union, 5 half space
+    NiBound sphere;
+    BoxBV box;
+    CapsuleBV capsule;
+    std::vector<BoundingVolume> children;
+    HalfSpaceBV halfSpace;
+    static constexpr uint32_t kMaxDepth = 16;
+    void Fields(Visitor& v, uint32_t depth) {
+        v.V(type);
+        if (type == 0) v.V(sphere);
+        if (type == 1) v.V(box);
+        if (type == 2) v.V(capsule);
+        if (type == 4) {
+            // Unions nested deeper than any real file are refused rather than recursed into
+            // (a reader meets this as a count the body cannot hold).
+            if (depth >= kMaxDepth) {
+                v.CheckCount(UINT64_MAX, 1);
+                return;
+            }
+            v.StructList<uint32_t>(children, depth + 1);
+        }
+        if (type == 5) v.V(halfSpace);
+    }
+};
+
+// ---- Blocks
+class bhkRefObject : public NiObject {
+  public:
+    NIF_BASE(bhkRefObject)
+};
+class bhkSerializable : public bhkRefObject {
+  public:
+    NIF_BASE(bhkSerializable)
+};
+
+class bhkWorldObject : public bhkSerializable {
+  public:
+    NIF_BASE(bhkWorldObject)
+    BlockRef shape = kNoBlock;
+    HavokFilter filter;
+    bhkWorldObjectCInfo worldObjectInfo;
+    void Fields(Visitor& v) override {
+        v.Ref(shape, RefKind::kOwned, TypeId::bhkShape);
+        v.V(filter);
+        v.V(worldObjectInfo);
+    }
+    void SwitchForm(uint8_t from, uint8_t to, std::vector<std::string>& notes) override {
+        SwitchFilter(filter, from, to, notes);
+    }
+};
+
+class bhkPhantom : public bhkWorldObject {
+  public:
+    NIF_BASE(bhkPhantom)
+};
+
+class bhkAabbPhantom : public bhkPhantom {
+  public:
+    NIF_BLOCK(bhkAabbPhantom)
+    std::array<uint8_t, 8> unused1{};
+    hkAabb aabb;
+    void Fields(Visitor& v) override {
+        bhkPhantom::Fields(v);
+        v.V(unused1);
+        v.V(aabb);
+    }
+};
+
+class bhkShapePhantom : public bhkPhantom {
+  public:
+    NIF_BASE(bhkShapePhantom)
+};
+
+class bhkSimpleShapePhantom : public bhkShapePhantom {
+  public:
+    NIF_BLOCK(bhkSimpleShapePhantom)
+    std::array<uint8_t, 8> unused1{};
+    Matrix44 transform;
+    void Fields(Visitor& v) override {
+        bhkShapePhantom::Fields(v);
+        v.V(unused1);
+        v.V(transform);
+    }
+};
+
+class bhkEntity : public bhkWorldObject {
+  public:
+    NIF_BASE(bhkEntity)
+    bhkEntityCInfo entityInfo;
+    void Fields(Visitor& v) override {
+        bhkWorldObject::Fields(v);
+        v.V(entityInfo);
+    }
+};
+
+class bhkRigidBody : public bhkEntity {
+  public:
+    NIF_BLOCK(bhkRigidBody)
+    bhkRigidBodyCInfo info;
+    std::vector<BlockRef> constraints;
+    uint32_t bodyFlags = 0;  // a ushort in the game forms
+    void Fields(Visitor& v) override {
+        bhkEntity::Fields(v);
+        v.Struct(info);
+        v.RefList<uint32_t>(constraints, RefKind::kOwned, TypeId::bhkSerializable);
+        if (v.In(kForm34)) {
+            v.V(bodyFlags);
+        } else {
+            uint16_t flags = static_cast<uint16_t>(bodyFlags);
+            v.V(flags);
+            if (v.Reading() || v.Mode() == VisitMode::kRandom) bodyFlags = flags;
+        }
+    }
+    void SwitchForm(uint8_t from, uint8_t to, std::vector<std::string>& notes) override;
+};
+
+class bhkRigidBodyT : public bhkRigidBody {
+  public:
+    NIF_BLOCK(bhkRigidBodyT)
+};
+
+class bhkAction : public bhkSerializable {
+  public:
+    NIF_BASE(bhkAction)
+};
+
+class bhkUnaryAction : public bhkAction {
+  public:
+    NIF_BASE(bhkUnaryAction)
+    BlockRef entity = kNoBlock;
+    std::array<uint8_t, 8> unused1{};
+    void Fields(Visitor& v) override {
+        v.Ref(entity, RefKind::kBack, TypeId::bhkRigidBody);
+        v.V(unused1);
+    }
+};
+
+class bhkOrientHingedBodyAction : public bhkUnaryAction {
+  public:
+    NIF_BLOCK(bhkOrientHingedBodyAction)
+    std::array<uint8_t, 8> unused2{};
+    Vector4 hingeAxisLS;
+    Vector4 forwardLS;
+    float strength = 0, damping = 0;
+    std::array<uint8_t, 8> unused3{};
+    void Fields(Visitor& v) override {
+        bhkUnaryAction::Fields(v);
+        v.V(unused2);
+        v.V(hingeAxisLS);
+        v.V(forwardLS);
+        v.V(strength);
+        v.V(damping);
+        v.V(unused3);
+    }
+};
+
+class bhkLiquidAction : public bhkAction {
+  public:
+    NIF_BLOCK(bhkLiquidAction)
+    std::array<uint8_t, 12> unused1{};
+    float initialStickForce = 0, stickStrength = 0, neighborDistance = 0, neighborStrength = 0;
+    void Fields(Visitor& v) override {
+        v.V(unused1);
+        v.V(initialStickForce);
+        v.V(stickStrength);
+        v.V(neighborDistance);
+        v.V(neighborStrength);
+    }
+};
+
+class bhkConstraint : public bhkSerializable {
+  public:
+    NIF_BASE(bhkConstraint)
+    bhkConstraintCInfo info;
+    void Fields(Visitor& v) override { v.Struct(info); }
+};
+
+// The constraint types that add one record of their own to the common part.
+#define NIF_HAVOK_CONSTRAINT(T, Record, visit) \
+    class T : public bhkConstraint {           \
+      public:                                  \
+        NIF_BLOCK(T)                           \
+        Record constraint;                     \
+        void Fields(Visitor& v) override {     \
+            bhkConstraint::Fields(v);          \
+            v.visit(constraint);               \
+        }                                      \
+    };
+NIF_HAVOK_CONSTRAINT(bhkLimitedHingeConstraint, bhkLimitedHingeConstraintCInfo, Struct)
+NIF_HAVOK_CONSTRAINT(bhkMalleableConstraint, bhkMalleableConstraintCInfo, Struct)
+NIF_HAVOK_CONSTRAINT(bhkStiffSpringConstraint, bhkStiffSpringConstraintCInfo, V)
+NIF_HAVOK_CONSTRAINT(bhkRagdollConstraint, bhkRagdollConstraintCInfo, Struct)
+NIF_HAVOK_CONSTRAINT(bhkPrismaticConstraint, bhkPrismaticConstraintCInfo, Struct)
+NIF_HAVOK_CONSTRAINT(bhkHingeConstraint, bhkHingeConstraintCInfo, V)
+NIF_HAVOK_CONSTRAINT(bhkBallAndSocketConstraint, bhkBallAndSocketConstraintCInfo, V)
+#undef NIF_HAVOK_CONSTRAINT
+
+class bhkBreakableConstraint : public bhkConstraint {
+  public:
+    NIF_BLOCK(bhkBreakableConstraint)
+    bhkWrappedConstraintData constraintData;
+    float threshold = 0;
+    uint8_t removeWhenBroken = 0;
+    void Fields(Visitor& v) override {
+        bhkConstraint::Fields(v);
+        v.Struct(constraintData);
+        v.V(threshold);
+        v.V(removeWhenBroken);
+    }
+};
+
+class bhkBallSocketConstraintChain : public bhkSerializable {
+  public:
+    NIF_BLOCK(bhkBallSocketConstraintChain)
+    std::vector<bhkBallAndSocketConstraintCInfo> pivots;
+    float tau = 0, damping = 0, constraintForceMixing = 0, maxErrorDistance = 0;
+    bhkConstraintChainCInfo chainInfo;
+    void Fields(Visitor& v) override {
+        // The file counts pivot points: two per entry.
+        uint32_t numPivots = static_cast<uint32_t>(pivots.size() * 2);
+        v.Count(numPivots);
+        v.Array(pivots, numPivots / 2);
+        v.V(tau);
+        v.V(damping);
+        v.V(constraintForceMixing);
+        v.V(maxErrorDistance);
+        v.Struct(chainInfo);
+    }
+};
+
+// ---- Shapes
+class bhkShape : public bhkSerializable {
+  public:
+    NIF_BASE(bhkShape)
+};
+
+class bhkTransformShape : public bhkShape {
+  public:
+    NIF_BLOCK(bhkTransformShape)
+    BlockRef shape = kNoBlock;
+    uint32_t material = 0;
+    float radius = 0;
+    std::array<uint8_t, 8> unused1{};
+    Matrix44 transform;
+    void Fields(Visitor& v) override {
+        v.Ref(shape, RefKind::kOwned, TypeId::bhkShape);
+        v.V(material);
+        v.V(radius);
+        v.V(unused1);
+        v.V(transform);
+    }
+    void SwitchForm(uint8_t from, uint8_t to, std::vector<std::string>& notes) override {
+        SwitchMaterial(material, from, to, notes);
+    }
+};
+
+class bhkConvexShapeBase : public bhkShape {
+  public:
+    NIF_BASE(bhkConvexShapeBase)
+};
+
+class bhkSphereRepShape : public bhkConvexShapeBase {
+  public:
+    NIF_BASE(bhkSphereRepShape)
+    uint32_t material = 0;
+    void Fields(Visitor& v) override { v.V(material); }
+    void SwitchForm(uint8_t from, uint8_t to, std::vector<std::string>& notes) override {
+        SwitchMaterial(material, from, to, notes);
+    }
+};
+
+class bhkConvexShape : public bhkSphereRepShape {
+  public:
+    NIF_BASE(bhkConvexShape)
+    float radius = 0;
+    void Fields(Visitor& v) override {
+        bhkSphereRepShape::Fields(v);
+        v.V(radius);
+    }
+};
+
+class bhkSphereShape : public bhkConvexShape {
+  public:
+    NIF_BLOCK(bhkSphereShape)
+};
+
+class bhkCylinderShape : public bhkConvexShape {
+  public:
+    NIF_BLOCK(bhkCylinderShape)
+    std::array<uint8_t, 8> unused1{};
+    Vector4 vertexA, vertexB;
+    float cylinderRadius = 0;
+    std::array<uint8_t, 12> unused2{};
+    void Fields(Visitor& v) override {
+        bhkConvexShape::Fields(v);
+        v.V(unused1);
+        v.V(vertexA);
+        v.V(vertexB);
+        v.V(cylinderRadius);
+        v.V(unused2);
+    }
+};
+
+class bhkCapsuleShape : public bhkConvexShape {
+  public:
+    NIF_BLOCK(bhkCapsuleShape)
+    std::array<uint8_t, 8> unused1{};
+    Vector3 firstPoint;
+    float radius1 = 0;
+    Vector3 secondPoint;
+    float radius2 = 0;
+    void Fields(Visitor& v) override {
+        bhkConvexShape::Fields(v);
+        v.V(unused1);
+        v.V(firstPoint);
+        v.V(radius1);
+        v.V(secondPoint);
+        v.V(radius2);
+    }
+};
+
+class bhkBoxShape : public bhkConvexShape {
+  public:
+    NIF_BLOCK(bhkBoxShape)
+    std::array<uint8_t, 8> unused1{};
+    Vector3 dimensions;
+    float unusedFloat = 0;
+    void Fields(Visitor& v) override {
+        bhkConvexShape::Fields(v);
+        v.V(unused1);
+        v.V(dimensions);
+        v.V(unusedFloat);
+    }
+};
+
+class bhkConvexVerticesShape : public bhkConvexShape {
+  public:
+    NIF_BLOCK(bhkConvexVerticesShape)
+    bhkWorldObjCInfoProperty verticesProperty, normalsProperty;
+    std::vector<Vector4> vertices;
+    std::vector<Vector4> normals;  // planes: normal and distance
+    void Fields(Visitor& v) override {
+        bhkConvexShape::Fields(v);
+        v.V(verticesProperty);
+        v.V(normalsProperty);
+        v.List<uint32_t>(vertices);
+        v.List<uint32_t>(normals);
+    }
+};
+
+class bhkMultiSphereShape : public bhkSphereRepShape {
+  public:
+    NIF_BLOCK(bhkMultiSphereShape)
+    bhkWorldObjCInfoProperty shapeProperty;
+    std::vector<NiBound> spheres;
+    void Fields(Visitor& v) override {
+        bhkSphereRepShape::Fields(v);
+        v.V(shapeProperty);
+        v.List<uint32_t>(spheres);
+    }
+};
+
+class bhkConvexTransformShape : public bhkConvexShapeBase {
+  public:
+    NIF_BLOCK(bhkConvexTransformShape)
+    BlockRef shape = kNoBlock;
+    uint32_t material = 0;
+    float radius = 0;
+    std::array<uint8_t, 8> unused1{};
+    Matrix44 transform;
+    void Fields(Visitor& v) override {
+        v.Ref(shape, RefKind::kOwned, TypeId::bhkConvexShape);
+        v.V(material);
+        v.V(radius);
+        v.V(unused1);
+        v.V(transform);
+    }
+    void SwitchForm(uint8_t from, uint8_t to, std::vector<std::string>& notes) override {
+        SwitchMaterial(material, from, to, notes);
+    }
+};
+
+class bhkHeightFieldShape : public bhkShape {
+  public:
+    NIF_BASE(bhkHeightFieldShape)
+    uint32_t material = 0;
+    void Fields(Visitor& v) override { v.V(material); }
+    void SwitchForm(uint8_t from, uint8_t to, std::vector<std::string>& notes) override {
+        SwitchMaterial(material, from, to, notes);
+    }
+};
+
+class bhkPlaneShape : public bhkHeightFieldShape {
+  public:
+    NIF_BLOCK(bhkPlaneShape)
+    std::array<uint8_t, 12> unused1{};
+    Vector3 planeNormal;
+    float planeConstant = 0;
+    Vector4 aabbHalfExtents;
+    Vector4 aabbCenter;
+    void Fields(Visitor& v) override {
+        bhkHeightFieldShape::Fields(v);
+        v.V(unused1);
+        v.V(planeNormal);
+        v.V(planeConstant);
+        v.V(aabbHalfExtents);
+        v.V(aabbCenter);
+    }
+};
+
+class bhkBvTreeShape : public bhkShape {
+  public:
+    NIF_BASE(bhkBvTreeShape)
+    BlockRef shape = kNoBlock;
+    void Fields(Visitor& v) override { v.Ref(shape, RefKind::kOwned, TypeId::bhkShape); }
+};
+
+class bhkMoppBvTreeShape : public bhkBvTreeShape {
+  public:
+    NIF_BLOCK(bhkMoppBvTreeShape)
+    std::array<uint8_t, 12> unused1{};
+    float scale = 1;
+    hkpMoppCode mopp;
+    void Fields(Visitor& v) override {
+        bhkBvTreeShape::Fields(v);
+        v.V(unused1);
+        v.V(scale);
+        v.Struct(mopp);
+    }
+};
+
+class bhkShapeCollection : public bhkShape {
+  public:
+    NIF_BASE(bhkShapeCollection)
+};
+
+class bhkListShape : public bhkShapeCollection {
+  public:
+    NIF_BLOCK(bhkListShape)
+    // Parallel to filters: a removed shape keeps its slot as -1.
+    std::vector<BlockRef> subShapes;
+    uint32_t material = 0;
+    bhkWorldObjCInfoProperty childShapeProperty, childFilterProperty;
+    std::vector<HavokFilter> filters;
+    void Fields(Visitor& v) override {
+        uint32_t n = static_cast<uint32_t>(subShapes.size());
+        v.Count(n);
+        v.Refs(subShapes, n, RefKind::kOwned, TypeId::bhkShape, false);
+        v.V(material);
+        v.V(childShapeProperty);
+        v.V(childFilterProperty);
+        v.List<uint32_t>(filters);
+    }
+    void SwitchForm(uint8_t from, uint8_t to, std::vector<std::string>& notes) override {
+        SwitchMaterial(material, from, to, notes);
+        for (HavokFilter& f : filters) SwitchFilter(f, from, to, notes);
+    }
+};
+
+class bhkPackedNiTriStripsShape : public bhkShapeCollection {
+  public:
+    NIF_BLOCK(bhkPackedNiTriStripsShape)
+    uint32_t userData = 0;
+    std::array<uint8_t, 4> unused1{};
+    float radius = 0.1f;
+    std::array<uint8_t, 4> unused2{};
+    Vector4 scale;
+    float radiusCopy = 0.1f;
+    Vector4 scaleCopy;
+    BlockRef data = kNoBlock;
+    void Fields(Visitor& v) override {
+        v.V(userData);
+        v.V(unused1);
+        v.V(radius);
+        v.V(unused2);
+        v.V(scale);
+        v.V(radiusCopy);
+        v.V(scaleCopy);
+        v.Ref(data, RefKind::kOwned, TypeId::hkPackedNiTriStripsData);
+    }
+};
+
+class bhkNiTriStripsShape : public bhkShapeCollection {
+  public:
+    NIF_BLOCK(bhkNiTriStripsShape)
+    uint32_t material = 0;
+    float radius = 0.1f;
+    std::array<uint8_t, 20> unused1{};
+    uint32_t growBy = 1;
+    Vector4 scale;
+    // Parallel to filters: a removed strips block keeps its slot as -1.
+    std::vector<BlockRef> stripsData;
+    std::vector<HavokFilter> filters;
+    void Fields(Visitor& v) override {
+        v.V(material);
+        v.V(radius);
+        v.V(unused1);
+        v.V(growBy);
+        v.V(scale);
+        uint32_t n = static_cast<uint32_t>(stripsData.size());
+        v.Count(n);
+        v.Refs(stripsData, n, RefKind::kOwned, TypeId::NiTriStripsData, false);
+        v.List<uint32_t>(filters);
+    }
+    void SwitchForm(uint8_t from, uint8_t to, std::vector<std::string>& notes) override {
+        SwitchMaterial(material, from, to, notes);
+        for (HavokFilter& f : filters) SwitchFilter(f, from, to, notes);
+    }
+};
+
+// Triangles and vertices of a packed strips shape, with the filter and material of each part.
+class hkPackedNiTriStripsData : public bhkShapeCollection {
+  public:
+    NIF_BLOCK(hkPackedNiTriStripsData)
+    std::vector<TriangleData> triangles;
+    uint8_t compressed = 0;
+    std::vector<Vector3> vertices;                // when not compressed
+    std::vector<HalfVector3> compressedVertices;  // when compressed
+    std::vector<hkSubPartData> subShapes;
+    void Fields(Visitor& v) override {
+        v.List<uint32_t>(triangles);
+        uint32_t n =
+            static_cast<uint32_t>(compressed ? compressedVertices.size() : vertices.size());
+        v.Count(n);
+        v.V(compressed);
+        if (compressed) {
+            v.Array(compressedVertices, n);
+        } else {
+            v.Array(vertices, n);
+        }
+        v.List<uint16_t>(subShapes);
+    }
+    void SwitchForm(uint8_t from, uint8_t to, std::vector<std::string>& notes) override {
+        for (hkSubPartData& s : subShapes) {
+            SwitchFilter(s.filter, from, to, notes);
+            SwitchMaterial(s.material, from, to, notes);
+        }
+    }
+};
+
+class bhkCompressedMeshShape : public bhkShape {
+  public:
+    NIF_BLOCK(bhkCompressedMeshShape)
+    BlockRef target = kNoBlock;
+    uint32_t userData = 0;
+    float radius = 0.005f;
+    float unknownFloat1 = 0;
+    Vector4 scale;
+    float radiusCopy = 0.005f;
+    Vector4 scaleCopy;
+    BlockRef data = kNoBlock;
+    void Fields(Visitor& v) override {
+        v.Ref(target, RefKind::kBack, TypeId::NiAVObject);
+        v.V(userData);
+        v.V(radius);
+        v.V(unknownFloat1);
+        v.V(scale);
+        v.V(radiusCopy);
+        v.V(scaleCopy);
+        v.Ref(data, RefKind::kOwned, TypeId::bhkCompressedMeshShapeData);
+    }
+};
+
+class bhkCompressedMeshShapeData : public bhkRefObject {
+  public:
+    NIF_BLOCK(bhkCompressedMeshShapeData)
+    uint32_t bitsPerIndex = 0, bitsPerWIndex = 0, maskWIndex = 0, maskIndex = 0;
+    float error = 0;
+    hkAabb aabb;
+    uint8_t weldingType = 0;
+    uint8_t materialType = 0;
+    std::vector<uint32_t> materials32, materials16, materials8;
+    std::vector<bhkMeshMaterial> chunkMaterials;
+    uint32_t numNamedMaterials = 0;
+    std::vector<bhkQsTransform> chunkTransforms;
+    std::vector<Vector4> bigVerts;
+    std::vector<bhkCMSBigTri> bigTris;
+    std::vector<bhkCMSChunk> chunks;
+    uint32_t numConvexPieceA = 0;
+    void Fields(Visitor& v) override {
+        v.V(bitsPerIndex);
+        v.V(bitsPerWIndex);
+        v.V(maskWIndex);
+        v.V(maskIndex);
+        v.V(error);
+        v.V(aabb);
+        v.V(weldingType);
+        v.V(materialType);
+        v.List<uint32_t>(materials32);
+        v.List<uint32_t>(materials16);
+        v.List<uint32_t>(materials8);
+        v.List<uint32_t>(chunkMaterials);
+        v.V(numNamedMaterials);
+        v.List<uint32_t>(chunkTransforms);
+        v.List<uint32_t>(bigVerts);
+        v.List<uint32_t>(bigTris);
+        v.StructList<uint32_t>(chunks);
+        v.V(numConvexPieceA);
+    }
+    void SwitchForm(uint8_t from, uint8_t to, std::vector<std::string>& notes) override {
+        for (bhkMeshMaterial& m : chunkMaterials) {
+            SwitchMaterial(m.material, from, to, notes);
+            SwitchFilter(m.filter, from, to, notes);
+        }
+    }
+};
+
+// ---- Collision objects: a scene node's link to its collision
+class NiCollisionObject : public NiObject {
+  public:
+    NIF_BLOCK(NiCollisionObject)
+    BlockRef target = kNoBlock;
+    void Fields(Visitor& v) override { v.Ref(target, RefKind::kBack, TypeId::NiAVObject); }
+};
+
+class NiCollisionData : public NiCollisionObject {
+  public:
+    NIF_BLOCK(NiCollisionData)
+    uint32_t propagationMode = 0;
+    uint32_t collisionMode = 0;
+    uint8_t useABV = 0;
+    BoundingVolume boundingVolume;
+    void Fields(Visitor& v) override {
+        NiCollisionObject::Fields(v);
+        v.V(propagationMode);
+        v.V(collisionMode);
+        v.V(useABV);
+        if (useABV == 1) v.Struct(boundingVolume, 0u);
+    }
+};
+
+class bhkNiCollisionObject : public NiCollisionObject {
+  public:
+    NIF_BASE(bhkNiCollisionObject)
+    uint16_t flags = 1;  // bit 0 active, bit 7 sync on update, ...
+    BlockRef body = kNoBlock;
+    void Fields(Visitor& v) override {
+        NiCollisionObject::Fields(v);
+        v.V(flags);
+        v.Ref(body, RefKind::kOwned, TypeId::bhkWorldObject);
+    }
+};
+
+class bhkCollisionObject : public bhkNiCollisionObject {
+  public:
+    NIF_BLOCK(bhkCollisionObject)
+};
+
+class bhkBlendCollisionObject : public bhkCollisionObject {
+  public:
+    NIF_BLOCK(bhkBlendCollisionObject)
+    float heirGain = 1, velGain = 1;
+    void Fields(Visitor& v) override {
+        bhkCollisionObject::Fields(v);
+        v.V(heirGain);
+        v.V(velGain);
+    }
+};
+
+class bhkPCollisionObject : public bhkNiCollisionObject {
+  public:
+    NIF_BLOCK(bhkPCollisionObject)
+};
+
+class bhkSPCollisionObject : public bhkPCollisionObject {
+  public:
+    NIF_BLOCK(bhkSPCollisionObject)
+};
