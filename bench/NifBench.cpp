@@ -28,6 +28,16 @@ fs::path BenchDir() {
     return dir;
 }
 
+// The scene of 2,000 blocks with collision and controllers, written once.
+const fs::path& CollisionScenePath() {
+    static const fs::path path = [] {
+        fs::path p = BenchDir() / "collision.nif";
+        if (MakeCollisionScene(2000).Save(p.string()) != rc::kOk) std::abort();
+        return p;
+    }();
+    return path;
+}
+
 // The large mesh, written once.
 const fs::path& LargeMeshPath() {
     static const fs::path path = [] {
@@ -183,7 +193,8 @@ void PrintRatios(const std::vector<std::pair<std::string, fs::path>>& files) {
 }
 
 int main(int argc, char** argv) {
-    std::vector<std::pair<std::string, fs::path>> files = {{"large_mesh", LargeMeshPath()}};
+    std::vector<std::pair<std::string, fs::path>> files = {
+        {"large_mesh", LargeMeshPath()}, {"collision_scene_2000_blocks", CollisionScenePath()}};
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(PELLMAR_CORPUS_DIR, ec)) {
         if (entry.path().extension() == ".nif")

@@ -4,7 +4,9 @@
 #include <cmath>
 #include <set>
 
+#include "Animation.h"
 #include "Geometry.h"
+#include "Havok.h"
 #include "Shaders.h"
 #include "SampleBuilder.h"
 
@@ -355,6 +357,42 @@ NifFile MakeManyShapes(uint32_t shapes) {
         const int32_t data = b.Add(Geometry(1, 3, false, false));
         children.push_back(
             b.Add(Shape(b, "Shape" + std::to_string(i), data, -1, {})));
+    }
+    b.Set(root, Node(b, "Scene Root", children));
+    return b.Finish();
+}
+
+NifFile MakeCollisionScene(uint32_t blocks) {
+    SampleBuilder b(kGameUserVersion, kGameUserVersion2);
+    const int32_t root = b.Reserve();
+    std::vector<int32_t> children;
+    for (uint32_t i = 0; 1 + 7 * (i + 1) <= blocks; ++i) {
+        const int32_t node = b.Reserve();
+        auto n = Node(b, "Part" + std::to_string(i), {});
+        auto box = std::make_unique<bhkBoxShape>();
+        box->dimensions = {1.0f, 2.0f, 3.0f};
+        auto body = std::make_unique<bhkRigidBody>();
+        body->shape = b.Add(std::move(box));
+        auto collision = std::make_unique<bhkCollisionObject>();
+        collision->target = node;
+        collision->body = b.Add(std::move(body));
+        n->collisionObject = b.Add(std::move(collision));
+        auto data = std::make_unique<NiTransformData>();
+        data->translations.keyType = 1;
+        for (int k = 0; k < 4; ++k) {
+            Key<Vector3> key;
+            key.time = float(k);
+            key.value = {float(k), 0, 0};
+            data->translations.keys.push_back(key);
+        }
+        auto interpolator = std::make_unique<NiTransformInterpolator>();
+        interpolator->data = b.Add(std::move(data));
+        auto controller = std::make_unique<NiTransformController>();
+        controller->interpolator = b.Add(std::move(interpolator));
+        controller->target = node;
+        n->controller = b.Add(std::move(controller));
+        b.Set(node, std::move(n));
+        children.push_back(node);
     }
     b.Set(root, Node(b, "Scene Root", children));
     return b.Finish();

@@ -22,6 +22,10 @@ NifFile MakeLargeMesh(uint32_t vertices, uint32_t userVersion, uint32_t userVers
 // A root node with `shapes` small shapes, each with its own geometry: 1 + 2 x shapes blocks.
 NifFile MakeManyShapes(uint32_t shapes);
 
+// A game-form scene of about `blocks` blocks: nodes, each with a box collision (collision
+// object, rigid body, box shape) and a transform controller with its interpolator and keys.
+NifFile MakeCollisionScene(uint32_t blocks);
+
 // The names of the committed sample files.
 inline constexpr const char* kSampleMeshName = "femalebody_blender.nif";
 inline constexpr const char* kSampleLibraryName = "ShaderLibrary.nif";
