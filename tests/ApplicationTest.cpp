@@ -107,9 +107,10 @@ TEST(OnCommand, ButtonsRunTheConversionsAndReport) {
     EXPECT_EQ(p.platform.messages.back().caption, "Save Successful");
     EXPECT_EQ(p.platform.quits, 2);
 
-    onCommand(state, 0, 4);  // To Blender on a Blender export that still holds a legacy shader
-    EXPECT_NE(p.platform.messages.back().text.find("(BSShaderPPLightingProperty)"),
-              std::string::npos);
+    state.inputNif.header.userVersion = 12;
+    state.inputNif.header.userVersion2 = 100;
+    onCommand(state, 0, 4);  // To Blender on an input in a form it does not convert
+    EXPECT_NE(p.platform.messages.back().text.find("12/100"), std::string::npos);
     EXPECT_EQ(p.platform.messages.back().caption, "Save Failed");
     EXPECT_EQ(p.platform.quits, 2);
 

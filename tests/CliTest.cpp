@@ -7,8 +7,9 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
-#include "NifBlockTriShape.h"
+#include "Geometry.h"
 #include "SampleFiles.h"
+#include "Shaders.h"
 #include "TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -43,14 +44,12 @@ std::string Quoted(const std::filesystem::path& p) {
 
 }  // namespace
 
-TEST(CliCheck, GoodBadAndRewrittenFiles) {
+TEST(CliCheck, GoodAndBadFiles) {
     TempDir dir;
     const Bytes good = SaveBytes(MakeBodyMesh(true));
     WriteFileBytes(dir.Path("good.nif"), good);
     WriteFileBytes(dir.Path("cut.nif"), Bytes(good.begin(), good.begin() + 300));
-    Bytes rewritten = good;
-    rewritten.resize(rewritten.size() - 8);  // no footer
-    WriteFileBytes(dir.Path("nofooter.nif"), rewritten);
+    WriteFileBytes(dir.Path("nofooter.nif"), Bytes(good.begin(), good.end() - 8));
 
     CliRun ok = RunCli("check " + Quoted(dir.Path("good.nif")) + " " +
                        Quoted(SamplePath(kSampleLibraryName)));
@@ -60,9 +59,12 @@ TEST(CliCheck, GoodBadAndRewrittenFiles) {
         << ok.out;
 
     CliRun footer = RunCli("check " + Quoted(dir.Path("nofooter.nif")));
-    EXPECT_EQ(footer.exitCode, 0) << footer.out;
-    EXPECT_NE(footer.out.find("writes back identically after rewrites (footer rewritten)"),
-              std::string::npos);
+    EXPECT_EQ(footer.exitCode, 1) << footer.out;
+    EXPECT_NE(footer.out.find("nofooter.nif: error: footer of a 11/34 (Blender form) file at byte "
+                              "offset " +
+                              std::to_string(good.size() - 8)),
+              std::string::npos)
+        << footer.out;
 
     CliRun mixed = RunCli("check " + Quoted(dir.Path("cut.nif")) + " " +
                           Quoted(dir.Path("good.nif")) + " " + Quoted(dir.Path("missing.nif")));
@@ -122,10 +124,13 @@ TEST(CliClean, ConvertsWithAssignmentsRenamesAndAlpha) {
     NifFile out;
     ASSERT_EQ(out.Load(dir.Path("game.nif").string()), 0);
     EXPECT_EQ(out.header.userVersion, 12u);
-    const NifBlockTriShape* boots = out.FindShapeByName("Boots");
+    const NiGeometry* boots = out.FindShapeByName("Boots");
     ASSERT_NE(boots, nullptr);
     EXPECT_GE(boots->alphaProperty, 0);
-    EXPECT_EQ(out.FindShapeByName("Hands")->alphaProperty, -1);
+    // --no-alpha adds none: the hands keep the alpha property of their Blender export.
+    EXPECT_EQ(out.BlockAs<NiAlphaProperty>(out.FindShapeByName("Hands")->alphaProperty)->threshold,
+              96);
+    EXPECT_EQ(out.BlockAs<NiAlphaProperty>(boots->alphaProperty)->threshold, 128);
     std::vector<std::string> shapes;
     out.GetShapeNames(shapes);
     EXPECT_EQ(shapes, (std::vector<std::string>{"Body", "Hands", "Boots"}));
@@ -201,11 +206,16 @@ TEST(CliToBlender, WritesBlendBesideEachInput) {
     EXPECT_EQ(back.header.userVersion, 11u);
     EXPECT_EQ(back.CheckConsistency(), "");
 
-    // A refused input fails its line; the summary counts it.
-    CliRun refused =
-        RunCli("to-blender " + Samples(kSampleMeshName) + " --output-dir " + Quoted(dir.Root()));
+    // A refused input (a block of an unknown type, whose references removals would break)
+    // fails its line; the summary counts it.
+    NifFile unknown = MakeSampleMesh();
+    AppendOpaque(unknown, "BSFutureThing");
+    ASSERT_EQ(unknown.Save(dir.Path("sub/unknown.nif").string()), 0);
+    CliRun refused = RunCli("to-blender " + Quoted(dir.Path("sub/unknown.nif")) + " " +
+                            Samples(kSampleMeshName) + " --output-dir " + Quoted(dir.Root()));
     EXPECT_EQ(refused.exitCode, 1);
-    EXPECT_NE(refused.out.find("BSShaderPPLightingProperty"), std::string::npos) << refused.out;
+    EXPECT_NE(refused.out.find("1 BSFutureThing"), std::string::npos) << refused.out;
+    EXPECT_NE(refused.out.find("1 converted, 1 failed"), std::string::npos) << refused.out;
 }
 
 TEST(CliConversions, NeverWriteOverTheirInput) {

@@ -2,22 +2,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 
-#include "NifBlockNiNode.h"
-#include "NifBlockTriShape.h"
-#include "NifBlockUnknown.h"
+#include "FormSwitch.h"
+#include "Geometry.h"
+#include "ResultCodes.h"
 #include "SampleFiles.h"
+#include "Shaders.h"
 #include "TestSupport.h"
+#include "Visitors.h"
 
 namespace {
-
-uint32_t IndexOfType(const NifFile& f, const std::string& type) {
-    for (uint32_t i = 0; i < f.blocks.size(); ++i) {
-        if (f.TypeNameOf(i) == type) return i;
-    }
-    ADD_FAILURE() << "no " << type;
-    return 0;
-}
 
 std::vector<uint32_t> IndicesOfType(const NifFile& f, const std::string& type) {
     std::vector<uint32_t> found;
@@ -25,6 +20,35 @@ std::vector<uint32_t> IndicesOfType(const NifFile& f, const std::string& type) {
         if (f.TypeNameOf(i) == type) found.push_back(i);
     }
     return found;
+}
+
+// For every block, the blocks its references reach (-1 and `gone` left out), and the roots.
+using Reach = std::map<const NiObject*, std::vector<const NiObject*>>;
+Reach ReachOf(const NifFile& f, const NiObject* gone) {
+    Reach reach;
+    for (const auto& b : f.blocks) {
+        auto& list = reach[b.get()];
+        ForEachRef(static_cast<const NiObject&>(*b), f.Form(), [&](BlockRef r, RefKind, TypeId) {
+            if (const NiObject* t = f.Block(r); t && t != gone) list.push_back(t);
+        });
+    }
+    if (gone) reach.erase(gone);
+    for (BlockRef r : f.roots) {  // the roots under the key nullptr
+        if (const NiObject* t = f.Block(r); t && t != gone) reach[nullptr].push_back(t);
+    }
+    return reach;
+}
+
+// Deleting any one block leaves every other reference on the block it reached before.
+void ExpectEveryDeletionRepairs(const NifFile& file) {
+    ASSERT_EQ(file.CheckConsistency(), "");
+    for (uint32_t i = 0; i < file.blocks.size(); ++i) {
+        NifFile f = file;
+        const Reach before = ReachOf(f, f.blocks[i].get());
+        f.DeleteBlock(i);
+        ASSERT_EQ(f.CheckConsistency(), "") << "deleting block " << i;
+        ASSERT_EQ(ReachOf(f, nullptr), before) << "deleting block " << i;
+    }
 }
 
 }  // namespace
@@ -52,34 +76,38 @@ TEST(DeleteBlock, TypeNameLeavesWithTheLastBlockOfItsType) {
     EXPECT_EQ(f.CheckConsistency(), "");
 }
 
-TEST(DeleteBlock, EveryParsedReferenceFollowsAndSizesAreCopied) {
+TEST(DeleteBlock, EveryReferenceFollows) {
     NifFile f = MakeSampleMesh();
     const uint32_t specular = IndexOfType(f, "NiSpecularProperty");
-    auto* body = static_cast<NifBlockTriShape*>(f.FindShapeByName("Body"));
-    const std::vector<int32_t> properties = body->properties;
-    const int32_t data = body->data;
+    NiGeometry* body = f.FindShapeByName("Body");
+    const std::vector<BlockRef> properties = body->properties;
+    const BlockRef data = body->data;
     f.DeleteBlock(specular);
-    std::vector<int32_t> expected;
-    for (int32_t p : properties) {
-        if (p != static_cast<int32_t>(specular))
-            expected.push_back(p > static_cast<int32_t>(specular) ? p - 1 : p);
+    std::vector<BlockRef> expected;
+    for (BlockRef p : properties) {
+        if (p != static_cast<BlockRef>(specular))
+            expected.push_back(p > static_cast<BlockRef>(specular) ? p - 1 : p);
     }
-    body = f.FindShapeByName("Body");
     EXPECT_EQ(body->properties, expected);
     EXPECT_EQ(body->data, data - 1);
-    for (uint32_t i = 0; i < f.blocks.size(); ++i)
-        EXPECT_EQ(f.header.blockSizes[i], f.blocks[i]->blockSize);
     EXPECT_EQ(f.CheckConsistency(), "");
 }
 
-TEST(DeleteBlock, DeletingBlockZeroMakesTheNextBlockTheRoot) {
-    NifFile f = MakeSampleMesh();
-    const std::string second = static_cast<NifBlockNiNode&>(*f.blocks[1]).name;
-    f.DeleteBlock(0);
-    EXPECT_EQ(static_cast<NifBlockNiNode&>(*f.blocks[0]).name, second);
-    const Bytes saved = SaveBytes(f);
-    EXPECT_EQ(Bytes(saved.end() - 8, saved.end()), (Bytes{1, 0, 0, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(f.CheckConsistency(), "");
+TEST(DeleteBlock, AnySingleBlockOfTheSamplesAndTheCorpus) {
+    {
+        SCOPED_TRACE("sample mesh");
+        ExpectEveryDeletionRepairs(MakeSampleMesh());
+    }
+    {
+        SCOPED_TRACE("sample library");
+        ExpectEveryDeletionRepairs(MakeSampleLibrary());
+    }
+    for (const auto& path : CorpusFiles()) {
+        SCOPED_TRACE(path.string());
+        NifFile f;
+        ASSERT_EQ(f.Load(path.string()), rc::kOk) << f.LastError();
+        ExpectEveryDeletionRepairs(f);
+    }
 }
 
 TEST(DeleteBlocksOfType, UnknownNameChangesNothing) {
@@ -103,24 +131,26 @@ TEST(DeleteBlocksOfType, EqualsDeletingOneByOneFromTheHighest) {
     }
 }
 
-TEST(SetUserVersions, SwitchesOnlyBetweenTheTwoForms) {
+TEST(SwitchForm, BetweenTheBlenderAndTheGameForm) {
     NifFile f = MakeSampleMesh();
     const Bytes blender = SaveBytes(f);
-    f.SetUserVersions(11, 34);
+    EXPECT_TRUE(SwitchForm(f, 11, 34).warnings.empty());
     EXPECT_EQ(SaveBytes(f), blender);
 
-    f.SetUserVersions(12, 83);
+    SwitchForm(f, 12, 83);
     EXPECT_EQ(f.header.userVersion, 12u);
     EXPECT_EQ(f.header.userVersion2, 83u);
-    EXPECT_EQ(f.CheckConsistency(), "");  // nodes and shapes still holding properties included
-    const Bytes game = SaveBytes(f);
-    f.SetUserVersions(12, 83);
-    EXPECT_EQ(SaveBytes(f), game);
-    NifFile reloaded = LoadBytes(game);
-    EXPECT_EQ(SaveBytes(reloaded), game);
-
-    f.SetUserVersions(11, 34);
     EXPECT_EQ(f.CheckConsistency(), "");
+    // The alpha property moves from the property list into its slot.
+    const NiGeometry* hands = f.FindShapeByName("Hands");
+    EXPECT_NE(f.BlockAs<NiAlphaProperty>(hands->alphaProperty), nullptr);
+    const Bytes game = SaveBytes(f);
+    EXPECT_EQ(SaveBytes(LoadBytes(game)), game);
+
+    SwitchForm(f, 11, 34);
+    EXPECT_EQ(f.CheckConsistency(), "");
+    EXPECT_EQ(hands->alphaProperty, kNoBlock);
+    EXPECT_EQ(hands->properties.size(), 1u);
 }
 
 TEST(RenameShape, RenamesTheFirstShapeOfThatName) {
@@ -129,7 +159,7 @@ TEST(RenameShape, RenamesTheFirstShapeOfThatName) {
     std::vector<std::string> names;
     f.GetShapeNames(names);
     EXPECT_EQ(names, (std::vector<std::string>{"Body", "Hands", "Hands"}));
-    const NifBlockTriShape* first = f.FindShapeByName("Hands");
+    const NiGeometry* first = f.FindShapeByName("Hands");
     f.RenameShape("Hands", "Gloves");
     EXPECT_EQ(f.FindShapeByName("Gloves"), first);
     f.GetShapeNames(names);
@@ -150,19 +180,44 @@ TEST(RenameShape, MaxStringLengthOnlyGrows) {
     EXPECT_NE(reloaded.FindShapeByName(longer), nullptr);
 }
 
-TEST(RenameShape, ShapeWithoutANameGetsANewStringEntry) {
+TEST(RenameShape, AnEntryOfItsOwnIsRenamedInPlaceAnUnnamedShapeGetsOne) {
     NifFile f = MakeSampleMesh();
-    NifBlockTriShape* feet = f.FindShapeByName("Feet");
-    feet->nameIndex = -1;
-    feet->name.clear();
-    const std::vector<std::string> strings = f.header.strings;
+    const size_t strings = f.header.strings.size();
+    const StringRef k = f.FindShapeByName("Body")->name;
+    f.RenameShape("Body", "Torso");
+    EXPECT_EQ(f.header.strings.size(), strings);
+    EXPECT_EQ(f.Text(k), "Torso");
+
+    NiGeometry* feet = f.FindShapeByName("Feet");
+    feet->name = kNoString;
     f.RenameShape("", "Boots");
-    EXPECT_EQ(f.header.numStrings, strings.size() + 1);
-    EXPECT_EQ(f.header.strings.back(), "Boots");
-    EXPECT_EQ(feet->nameIndex, static_cast<int32_t>(strings.size()));
-    EXPECT_EQ(std::vector<std::string>(f.header.strings.begin(), f.header.strings.end() - 1),
-              strings);
-    EXPECT_NE(LoadBytes(SaveBytes(f)).FindShapeByName("Boots"), nullptr);
+    EXPECT_EQ(f.header.numStrings, strings + 1);
+    EXPECT_EQ(feet->name, static_cast<StringRef>(strings));
+    EXPECT_EQ(f.Text(feet->name), "Boots");
+}
+
+TEST(RenameShape, ASharedEntryStaysWithTheOtherBlock) {
+    const NifFile sample = MakeSampleMesh();
+    const uint32_t node = 1, body = IndexOfType(sample, "NiTriShape");
+    ASSERT_TRUE(sample.BlockAs<NiNode>(node));
+    // The feet take the name entry of a node, then of the body shape (which is found first).
+    for (const uint32_t sharer : {node, body}) {
+        SCOPED_TRACE(sample.NameOf(sharer));
+        NifFile f = sample;
+        NiGeometry* feet = f.FindShapeByName("Feet");
+        feet->name = f.BlockAs<NiObjectNET>(static_cast<BlockRef>(sharer))->name;
+        const std::string text = f.NameOf(sharer);
+        const NiObjectNET* renamed = sharer == body ? f.BlockAs<NiGeometry>(body) : feet;
+        const NiObjectNET* other = sharer == body ? feet : f.BlockAs<NiObjectNET>(node);
+        const std::vector<std::string> strings = f.header.strings;
+        f.RenameShape(text, "Boots");
+        EXPECT_EQ(f.Text(renamed->name), "Boots");
+        EXPECT_EQ(f.Text(other->name), text);
+        EXPECT_EQ(f.header.numStrings, strings.size() + 1);
+        EXPECT_EQ(std::vector<std::string>(f.header.strings.begin(), f.header.strings.end() - 1),
+                  strings);
+        EXPECT_EQ(f.CheckConsistency(), "");
+    }
 }
 
 TEST(Queries, NamesInBlockOrder) {
@@ -178,27 +233,14 @@ TEST(Queries, NamesInBlockOrder) {
     EXPECT_EQ(library.FindShaderByName("hair (a)"), nullptr);
 }
 
-TEST(Queries, OpaqueBlocksThatEditsWouldBreak) {
+TEST(Queries, OpaqueBlocksAreTheUndescribedOnes) {
     NifFile f = MakeSampleMesh();
-    auto names = [](const std::vector<BlockName>& blocks) {
-        std::vector<std::string> types;
-        for (const BlockName& b : blocks) types.push_back(b.type);
-        return types;
-    };
-    // Its texture-set reference lies deep in the body, and its layout differs between forms.
-    EXPECT_EQ(names(f.OpaqueBlocksWithUnreachableReferences()),
-              std::vector<std::string>{"BSShaderPPLightingProperty"});
-    EXPECT_EQ(names(f.OpaqueBlocksBrokenByFormSwitch()),
-              std::vector<std::string>{"BSShaderPPLightingProperty"});
-    f.DeleteBlocksOfType("BSShaderPPLightingProperty");
-    EXPECT_TRUE(f.OpaqueBlocksWithUnreachableReferences().empty());
-    EXPECT_TRUE(f.OpaqueBlocksBrokenByFormSwitch().empty());
+    EXPECT_TRUE(f.OpaqueBlocks().empty());
     // A type Pellmar has never heard of could hold references anywhere and any layout.
-    f.header.blockTypes[f.header.blockTypeIndex[IndexOfType(f, "NiStencilProperty")]] =
-        "BSFutureThing";
-    NifFile reloaded = LoadBytes(SaveBytes(f));
-    EXPECT_EQ(names(reloaded.OpaqueBlocksWithUnreachableReferences()),
-              std::vector<std::string>{"BSFutureThing"});
-    EXPECT_EQ(names(reloaded.OpaqueBlocksBrokenByFormSwitch()),
-              std::vector<std::string>{"BSFutureThing"});
+    const uint32_t stencil = IndexOfType(f, "NiStencilProperty");
+    f.header.blockTypes[f.header.blockTypeIndex[stencil]] = "BSFutureThing";
+    const std::vector<BlockName> opaque = LoadBytes(SaveBytes(f)).OpaqueBlocks();
+    ASSERT_EQ(opaque.size(), 1u);
+    EXPECT_EQ(opaque[0].index, stencil);
+    EXPECT_EQ(opaque[0].type, "BSFutureThing");
 }

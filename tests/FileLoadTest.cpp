@@ -1,19 +1,21 @@
-// Loading: the factory, and every way a malformed file is refused without touching memory
-// beyond its bytes.
+// Loading: which class reads each block, the footer's roots, and every way a malformed file is
+// refused without touching memory beyond its bytes.
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "NifBlockTriShape.h"
+#include "Conversions.h"
 #include "ResultCodes.h"
 #include "SampleFiles.h"
+#include "Scene.h"
 #include "TestSupport.h"
 
 namespace {
 
+// Where block i's body starts in the bytes of a loaded file.
 size_t BodyOffset(const NifFile& f, uint32_t block) {
     NifWriter w;
-    f.header.Put(w, f.header);
+    f.header.Put(w);
     size_t offset = w.Size();
     for (uint32_t i = 0; i < block; ++i) offset += f.header.blockSizes[i];
     return offset;
@@ -23,39 +25,38 @@ void Poke32(Bytes& bytes, size_t at, uint32_t value) {
     std::memcpy(bytes.data() + at, &value, 4);
 }
 
-}  // namespace
-
-TEST(FileLoad, FactoryChoosesClassesByExactTypeName) {
+// The tiny body mesh with the given footer roots, as bytes.
+Bytes WithRoots(std::vector<BlockRef> roots) {
     NifFile f = MakeBodyMesh(true);
-    // Rename the type of the root: a lower-case spelling is not NiNode.
-    f.header.blockTypes[f.header.blockTypeIndex[0]] = "ninode";
-    NifFile loaded = LoadBytes(SaveBytes(f));
-    EXPECT_EQ(loaded.blocks[0]->blockKind, kKindUnknown);
-    EXPECT_EQ(loaded.blocks[1]->blockKind, kKindUnknown);  // shares the type entry
-    EXPECT_EQ(SaveBytes(loaded), SaveBytes(f));
-
-    NifFile sample = LoadBytes(SaveBytes(MakeBodyMesh(true)));
-    std::vector<uint16_t> kinds;
-    for (const auto& b : sample.blocks) kinds.push_back(b->blockKind);
-    // Alpha, material, specular, stencil, texture set and lighting properties stay opaque.
-    for (uint32_t i = 0; i < sample.blocks.size(); ++i) {
-        const std::string& type = sample.TypeNameOf(i);
-        const bool parsed = type == "NiNode" || type == "NiTriShape" || type == "NiTriShapeData" ||
-                            type == "NiSkinData" || type == "NiSkinPartition" ||
-                            type == "BSDismemberSkinInstance";
-        EXPECT_EQ(kinds[i] != kKindUnknown, parsed) << type;
-    }
+    f.roots = std::move(roots);
+    return SaveBytes(f);
 }
 
-TEST(FileLoad, NodeTypesWithNiNodeBodyAreParsed) {
-    for (const char* type : {"BSFadeNode", "BSLeafAnimNode", "RootCollisionNode", "AvoidNode",
-                             "NiBSAnimationNode", "NiBSParticleNode"}) {
+}  // namespace
+
+TEST(FileLoad, BlocksAreDescribedByTheirExactTypeName) {
+    struct Case {
+        const char* type;
+        TypeId expected;
+    };
+    // Renaming the root's type entry also renames block 1, which shares it.
+    for (const Case& c :
+         {Case{"BSFadeNode", TypeId::BSFadeNode}, Case{"BSLeafAnimNode", TypeId::BSLeafAnimNode},
+          Case{"ninode", TypeId::kUnlisted}, Case{"BSFutureNode", TypeId::kUnlisted}}) {
+        SCOPED_TRACE(c.type);
         NifFile f = MakeBodyMesh(true);
-        f.header.blockTypes[f.header.blockTypeIndex[0]] = type;
-        NifFile loaded = LoadBytes(SaveBytes(f));
-        EXPECT_EQ(loaded.blocks[0]->blockKind, kKindNiNode) << type;
-        EXPECT_EQ(loaded.TypeNameOf(0), type);
+        f.header.blockTypes[f.header.blockTypeIndex[0]] = c.type;
+        const Bytes bytes = SaveBytes(f);
+        NifFile loaded = LoadBytes(bytes);
+        EXPECT_EQ(loaded.blocks[0]->Type(), c.expected);
+        EXPECT_EQ(loaded.blocks[1]->Type(), c.expected);
+        EXPECT_EQ(loaded.TypeNameOf(0), c.type);
+        EXPECT_EQ(loaded.OpaqueBlocks().size(), c.expected == TypeId::kUnlisted ? 3u : 0u);
+        EXPECT_EQ(SaveBytes(loaded), bytes);
     }
+    // Every block of the samples, properties and texture sets included, is described.
+    EXPECT_TRUE(LoadBytes(SaveBytes(MakeSampleMesh())).OpaqueBlocks().empty());
+    EXPECT_TRUE(LoadBytes(SaveBytes(MakeSampleLibrary())).OpaqueBlocks().empty());
 }
 
 TEST(FileLoad, ZeroBlocksAndTwoAlphaProperties) {
@@ -65,12 +66,11 @@ TEST(FileLoad, ZeroBlocksAndTwoAlphaProperties) {
     const Bytes bytes = SaveBytes(empty);
     NifFile loaded = LoadBytes(bytes);
     EXPECT_TRUE(loaded.blocks.empty());
-    EXPECT_EQ(Bytes(bytes.end() - 8, bytes.end()), (Bytes{1, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_TRUE(loaded.roots.empty());
+    EXPECT_EQ(Bytes(bytes.end() - 4, bytes.end()), (Bytes{0, 0, 0, 0}));
 
     NifFile two = MakeBodyMesh(true);
-    uint32_t alpha = 0;
-    while (two.TypeNameOf(alpha) != "NiAlphaProperty") ++alpha;
-    two.AppendBlock(two.blocks[alpha]->Clone(), "NiAlphaProperty");
+    two.AppendBlock(two.blocks[IndexOfType(two, "NiAlphaProperty")]->Clone());
     const Bytes twoBytes = SaveBytes(two);
     EXPECT_EQ(SaveBytes(LoadBytes(twoBytes)), twoBytes);
 }
@@ -80,6 +80,7 @@ TEST(FileLoad, MissingPathsAndFoldersCannotBeOpened) {
     NifFile f = LoadBytes(SaveBytes(MakeBodyMesh(true)));
     EXPECT_EQ(f.Load(dir.Path("missing.nif").string()), rc::kCannotOpen);
     EXPECT_TRUE(f.blocks.empty());
+    EXPECT_TRUE(f.roots.empty());
     EXPECT_EQ(f.header.numBlocks, 0u);
     EXPECT_TRUE(f.header.blockTypes.empty());
     EXPECT_EQ(f.Load(dir.Root().string()), rc::kCannotOpen);
@@ -87,11 +88,10 @@ TEST(FileLoad, MissingPathsAndFoldersCannotBeOpened) {
 }
 
 TEST(FileLoad, MalformedFilesAreRefusedWithTheirPlace) {
-    const NifFile good = MakeBodyMesh(true);
-    const Bytes bytes = SaveBytes(good);
-    uint32_t shape = 0;
-    while (good.TypeNameOf(shape) != "NiTriShape") ++shape;
-    const size_t root = BodyOffset(good, 0), shapeAt = BodyOffset(good, shape);
+    const Bytes bytes = SaveBytes(MakeBodyMesh(true));
+    const NifFile good = LoadBytes(bytes);
+    const size_t root = BodyOffset(good, 0);
+    const size_t footer = bytes.size() - 8;
 
     struct Case {
         const char* what;
@@ -99,32 +99,40 @@ TEST(FileLoad, MalformedFilesAreRefusedWithTheirPlace) {
         std::vector<std::string> mentions;
     };
     std::vector<Case> cases;
-    cases.push_back(
-        {"truncated header", Bytes(bytes.begin(), bytes.begin() + 60), {"header", "offset"}});
-    cases.push_back({"truncated body",
-                     Bytes(bytes.begin(), bytes.begin() + static_cast<long>(root) + 10),
-                     {"block 0 (NiNode)", "11/34"}});
+    auto cut = [&](size_t n) { return Bytes(bytes.begin(), bytes.begin() + static_cast<long>(n)); };
+    const std::string footerAt = "footer of a 11/34";
+    const std::string offset = "offset " + std::to_string(footer);
+    cases.push_back({"truncated header", cut(60), {"header", "offset"}});
+    cases.push_back({"truncated body", cut(root + 10), {"block 0 (NiNode)", "11/34"}});
+    cases.push_back({"no footer", cut(footer), {footerAt, offset}});
+    cases.push_back({"half a footer", cut(footer + 4), {footerAt, offset}});
+    cases.push_back({"root count without its root", cut(bytes.size() - 2), {footerAt, offset}});
+    Bytes after = bytes;
+    after.insert(after.end(), {9, 9, 9});
+    cases.push_back({"bytes after the footer",
+                     after,
+                     {"3 bytes after its footer", "offset " + std::to_string(bytes.size())}});
+    Bytes badRoot = bytes;
+    Poke32(badRoot, footer + 4, 99);
+    cases.push_back({"root out of range", badRoot, {"names block 99 as a root"}});
     Bytes count = bytes;
-    Poke32(count, root + 4 + 4 + 4 + 4 + 12 + 36 + 4 + 4 + 4 + 4 * 0, 0x10000000);  // numChildren
-    cases.push_back({"child count beyond the data", count, {"block 0", "child count"}});
+    Poke32(count, root + 4 + 4 + 4 + 4 + 12 + 36 + 4 + 4 + 4, 0x10000000);  // numChildren
+    cases.push_back({"child count beyond the data", count, {"block 0", "reference list count"}});
     Bytes type = bytes;
     {
         NifWriter w;
         NifBlockHeader h = good.header;
         h.blockTypeIndex[2] = h.numBlockTypes;
-        h.Put(w, h);
+        h.Put(w);
         std::memcpy(type.data(), w.Buffer().data(), w.Size());
     }
     cases.push_back({"type index out of range", type, {"block 2", "type index"}});
-    Bytes name = bytes;
-    Poke32(name, shapeAt, 99);
-    cases.push_back({"string reference out of range", name, {"NiTriShape", "string reference 99"}});
     Bytes longer = bytes;
     {
         NifWriter w;
         NifBlockHeader h = good.header;
         h.blockSizes[0] += 4;
-        h.Put(w, h);
+        h.Put(w);
         std::memcpy(longer.data(), w.Buffer().data(), w.Size());
         longer.insert(longer.begin() + static_cast<long>(root + good.header.blockSizes[0]), 4, 0);
     }
@@ -137,16 +145,50 @@ TEST(FileLoad, MalformedFilesAreRefusedWithTheirPlace) {
         NifFile f;
         EXPECT_EQ(f.LoadFromMemory(c.bytes), rc::kMalformed);
         EXPECT_TRUE(f.blocks.empty());
+        EXPECT_TRUE(f.roots.empty());
         EXPECT_TRUE(f.header.blockSizes.empty());
         for (const std::string& m : c.mentions)
             EXPECT_NE(f.LastError().find(m), std::string::npos) << f.LastError();
     }
 }
 
-TEST(FileLoad, BytesAfterTheLastBodyAreIgnored) {
+TEST(FileLoad, StringReferencesPastTheTableLoadWithAWarning) {
     Bytes bytes = SaveBytes(MakeBodyMesh(true));
-    bytes.resize(bytes.size() - 8);
-    const Bytes without = SaveBytes(LoadBytes(bytes));
-    bytes.insert(bytes.end(), {9, 9, 9});
-    EXPECT_EQ(SaveBytes(LoadBytes(bytes)), without);
+    const NifFile good = LoadBytes(bytes);
+    Poke32(bytes, BodyOffset(good, IndexOfType(good, "NiTriShape")), 99);
+    NifFile f = LoadBytes(bytes);
+    ASSERT_EQ(f.Warnings().size(), 1u);
+    EXPECT_NE(f.Warnings()[0].find("1 string references point past"), std::string::npos);
+    EXPECT_EQ(f.NameOf(IndexOfType(f, "NiTriShape")), "");
+    EXPECT_EQ(SaveBytes(f), bytes);
+}
+
+TEST(FileLoad, FooterRootsAreKept) {
+    for (const std::vector<BlockRef>& roots :
+         {std::vector<BlockRef>{1}, std::vector<BlockRef>{0, 3, 1}, std::vector<BlockRef>{}}) {
+        const Bytes bytes = WithRoots(roots);
+        NifFile f = LoadBytes(bytes);
+        EXPECT_EQ(f.roots, roots);
+        EXPECT_EQ(SaveBytes(f), bytes);
+    }
+    // Through a conversion to the game form: the root is still the body node, and block 0,
+    // a single-child node that is no root, stays.
+    NifFile input = LoadBytes(WithRoots({1})), output;
+    ASSERT_EQ(PrepareClean(input, MakeSampleLibrary(), {}, AlphaSettings{}, output).code, rc::kOk);
+    ASSERT_EQ(output.roots.size(), 1u);
+    EXPECT_EQ(output.NameOf(static_cast<uint32_t>(output.roots[0])), "FemaleBody");
+    EXPECT_EQ(output.NameOf(0), "Scene Root");
+    EXPECT_EQ(LoadBytes(SaveBytes(output)).roots, output.roots);
+}
+
+TEST(FileLoad, DeletingARootRepairsTheRoots) {
+    NifFile f = LoadBytes(WithRoots({0, 1, 3}));
+    const std::string third = f.NameOf(3);
+    f.DeleteBlock(1);
+    EXPECT_EQ(f.roots, (std::vector<BlockRef>{0, 2}));
+    EXPECT_EQ(f.NameOf(2), third);
+    f.DeleteBlock(0);
+    EXPECT_EQ(f.roots, (std::vector<BlockRef>{1}));
+    EXPECT_EQ(f.CheckConsistency(), "");
+    EXPECT_EQ(LoadBytes(SaveBytes(f)).roots, f.roots);
 }

@@ -1,6 +1,7 @@
 // Saving: a target is replaced only by a complete, consistent file.
 #include <gtest/gtest.h>
 
+#include "Geometry.h"
 #include "ResultCodes.h"
 #include "SampleFiles.h"
 #include "TestSupport.h"
@@ -89,11 +90,23 @@ TEST(FileSave, RefusesAFileWhoseTablesLie) {
         const char* mention;
     };
     const Case cases[] = {
-        {"block size", [](NifFile& f) { f.blocks[2]->blockSize += 4; }, "block 2 (NiNode)"},
-        {"size table", [](NifFile& f) { f.header.blockSizes[1] -= 1; }, "block 1"},
         {"block count", [](NifFile& f) { f.header.numBlocks += 1; }, "numBlocks"},
         {"string count", [](NifFile& f) { f.header.numStrings = 0; }, "numStrings"},
         {"type index", [](NifFile& f) { f.header.blockTypeIndex[0] = 200; }, "type index"},
+        {"list and its count",
+         [](NifFile& f) {
+             f.BlockAs<NiTriShapeData>(f.FindShapeByName("Body")->data)->numVertices += 1;
+         },
+         "does not match its count"},
+        {"reference out of range", [](NifFile& f) { f.FindShapeByName("Body")->data = 99; },
+         "refers to block 99"},
+        {"reference of the wrong family", [](NifFile& f) { f.FindShapeByName("Body")->data = 0; },
+         "where a NiGeometryData belongs"},
+        {"root out of range",
+         [](NifFile& f) {
+             f.roots = {0, 40};
+         },
+         "names block 40 as a root"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -1,13 +1,12 @@
 // Copying library shaders with their texture sets onto shapes.
 #include <gtest/gtest.h>
 
-#include "NifBlockAlphaProperty.h"
-#include "NifBlockBSLightShadeProp.h"
-#include "NifBlockTriShape.h"
-#include "NifBlockTriShapeData.h"
-#include "NifBlockUnknown.h"
+#include "FormSwitch.h"
+#include "Geometry.h"
 #include "SampleFiles.h"
+#include "Shaders.h"
 #include "TestSupport.h"
+#include "Visitors.h"
 
 namespace {
 
@@ -18,20 +17,20 @@ NifFile GameMesh() {
                              "BSShaderTextureSet", "NiMaterialProperty", "NiStencilProperty"}) {
         f.DeleteBlocksOfType(type);
     }
-    f.SetUserVersions(12, 83);
+    SwitchForm(f, 12, 83);
     return f;
 }
 
-const NifBlockTriShapeData& DataOf(const NifFile& f, const std::string& shape) {
-    return static_cast<const NifBlockTriShapeData&>(
-        *f.blocks[static_cast<size_t>(f.FindShapeByName(shape)->data)]);
+NiTriShapeData& DataOf(NifFile& f, const std::string& shape) {
+    return *f.BlockAs<NiTriShapeData>(f.FindShapeByName(shape)->data);
 }
 
-uint32_t IndexOf(const NifFile& f, const NifBlock* block) {
-    for (uint32_t i = 0; i < f.blocks.size(); ++i) {
-        if (f.blocks[i].get() == block) return i;
-    }
-    return UINT32_MAX;
+// The header and every body, also of a file too inconsistent to be saved.
+Bytes Snapshot(const NifFile& f) {
+    NifWriter out;
+    f.header.Put(out);
+    for (const auto& b : f.blocks) WriteBody(*b, out, f.Form());
+    return Bytes(out.Buffer().begin(), out.Buffer().end());
 }
 
 }  // namespace
@@ -47,11 +46,11 @@ TEST(AssignShader, AppendsShaderTextureSetAndAlphaWithTheirTypes) {
     const auto s = static_cast<int32_t>(f.blocks.size());
 
     ASSERT_EQ(f.AssignShader("Hands", "Hair (A)", library, true), AssignResult::kAssigned);
-    const NifBlockTriShape* hands = f.FindShapeByName("Hands");
+    const NiGeometry* hands = f.FindShapeByName("Hands");
     EXPECT_EQ(hands->shaderProperty, s);
     EXPECT_EQ(hands->alphaProperty, s + 2);
     EXPECT_EQ(f.blocks.size(), static_cast<size_t>(s + 3));
-    EXPECT_EQ(static_cast<NifBlockBSLightShadeProp&>(*f.blocks[s]).textureSet, s + 1);
+    EXPECT_EQ(f.BlockAs<BSLightingShaderProperty>(s)->textureSet, s + 1);
     EXPECT_EQ(f.header.numBlockTypes, types + 3);
     EXPECT_EQ(std::vector<std::string>(f.header.blockTypes.end() - 3, f.header.blockTypes.end()),
               (std::vector<std::string>{"BSLightingShaderProperty", "BSShaderTextureSet",
@@ -68,34 +67,28 @@ TEST(AssignShader, AppendsShaderTextureSetAndAlphaWithTheirTypes) {
 TEST(AssignShader, CopiesTheLibraryBodiesExceptWhatMeansNothingHere) {
     NifFile f = GameMesh();
     NifFile library = MakeSampleLibrary();
-    auto* templ = const_cast<NifBlockBSLightShadeProp*>(library.FindShaderByName("Metal"));
+    auto* templ = const_cast<BSLightingShaderProperty*>(library.FindShaderByName("Metal"));
     // A template with a controller and extra data of its own library.
     templ->controller = 0;
     templ->extraData = {0, 0};
-    templ->numExtraData = 2;
-    templ->blockSize += 8;
-    library.header.blockSizes[IndexOf(library, templ)] = templ->blockSize;
 
     ASSERT_EQ(f.AssignShader("Feet", "Metal", library, false), AssignResult::kAssigned);
     const auto s = static_cast<uint32_t>(f.FindShapeByName("Feet")->shaderProperty);
-    NifBlockBSLightShadeProp expected;
-    expected.CopyFrom(*templ);
-    expected.nameIndex = -1;
-    expected.controller = -1;
+    BSLightingShaderProperty expected = *templ;
+    expected.name = kNoString;
+    expected.controller = kNoBlock;
     expected.extraData.clear();
-    expected.numExtraData = 0;
-    expected.textureSet = static_cast<int32_t>(s + 1);
-    EXPECT_EQ(WriteBody(*f.blocks[s], f.header), WriteBody(expected, f.header));
-    EXPECT_EQ(f.blocks[s]->blockSize, templ->blockSize - 8);
-    EXPECT_EQ(WriteBody(*f.blocks[s + 1], f.header),
-              WriteBody(*library.blocks[static_cast<size_t>(templ->textureSet)], library.header));
+    expected.textureSet = static_cast<BlockRef>(s + 1);
+    EXPECT_EQ(BodyBytes(*f.blocks[s], kForm83), BodyBytes(expected, kForm83));
+    EXPECT_EQ(BodyBytes(*f.blocks[s + 1], kForm83),
+              BodyBytes(*library.Block(templ->textureSet), kForm83));
     EXPECT_EQ(f.CheckConsistency(), "");
 }
 
 TEST(AssignShader, RefusesWhatItCannotCopyAndChangesNothing) {
     const NifFile library = MakeSampleLibrary();
     NifFile badSet = library;
-    static_cast<NifBlockBSLightShadeProp&>(*badSet.blocks[1]).textureSet = 0;  // the root node
+    badSet.BlockAs<BSLightingShaderProperty>(1)->textureSet = 0;  // the root node
     NifFile noData = GameMesh();
     noData.FindShapeByName("Feet")->data = 0;
 
@@ -116,9 +109,9 @@ TEST(AssignShader, RefusesWhatItCannotCopyAndChangesNothing) {
     };
     for (Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const Bytes before = SaveBytes(c.input);
+        const Bytes before = Snapshot(c.input);
         EXPECT_EQ(c.input.AssignShader(c.shape, c.shader, *c.lib, true), c.result);
-        EXPECT_EQ(SaveBytes(c.input), before);
+        EXPECT_EQ(Snapshot(c.input), before);
         EXPECT_NE(std::string(DescribeAssignResult(c.result)), "");
     }
 }
@@ -133,22 +126,23 @@ TEST(AssignShader, ModelSpaceNormalsDropTheGeometrysNormals) {
     for (const Case& c : {Case{"SkinBody", true}, Case{"FaceTint", false}, Case{"Plain", false}}) {
         SCOPED_TRACE(c.shader);
         NifFile f = GameMesh();
-        const NifBlockTriShapeData before = DataOf(f, "Body");
-        ASSERT_EQ(before.vectorFlags, 0x1001);
+        const Bytes before = BodyBytes(DataOf(f, "Body"), kForm83);
+        ASSERT_EQ(DataOf(f, "Body").dataFlags, 0x1001);
+        const size_t vertices = DataOf(f, "Body").numVertices;
         ASSERT_EQ(f.AssignShader("Body", c.shader, library, false), AssignResult::kAssigned);
-        const NifBlockTriShapeData& after = DataOf(f, "Body");
+        const NiTriShapeData& after = DataOf(f, "Body");
+        const Bytes afterBytes = BodyBytes(after, kForm83);
         if (c.drops) {
-            EXPECT_EQ(after.blockSize, before.blockSize - 36u * before.numVertices);
+            EXPECT_EQ(afterBytes.size(), before.size() - 36u * vertices);
             EXPECT_EQ(after.hasNormals, 0);
-            EXPECT_EQ(after.vectorFlags, 1);
+            EXPECT_EQ(after.dataFlags, 1);
         } else {
-            EXPECT_EQ(WriteBody(after, f.header), WriteBody(before, f.header));
+            EXPECT_EQ(afterBytes, before);
         }
         EXPECT_EQ(f.CheckConsistency(), "");
         // A second assignment lowers nothing further.
-        const uint32_t size = after.blockSize;
         ASSERT_EQ(f.AssignShader("Body", c.shader, library, false), AssignResult::kAssigned);
-        EXPECT_EQ(DataOf(f, "Body").blockSize, size);
+        EXPECT_EQ(BodyBytes(DataOf(f, "Body"), kForm83), afterBytes);
         EXPECT_EQ(f.CheckConsistency(), "");
     }
 }
@@ -156,13 +150,11 @@ TEST(AssignShader, ModelSpaceNormalsDropTheGeometrysNormals) {
 TEST(AssignShader, GeometryWithoutUVsKeepsVectorFlagsZero) {
     const NifFile library = MakeSampleLibrary();
     NifFile f = GameMesh();
-    auto& data = const_cast<NifBlockTriShapeData&>(DataOf(f, "Feet"));
-    data.vectorFlags = 0;
-    data.uvSet.clear();
-    data.blockSize -= 8u * data.numVertices;
-    f.header.blockSizes[static_cast<size_t>(f.FindShapeByName("Feet")->data)] = data.blockSize;
+    NiTriShapeData& data = DataOf(f, "Feet");
+    data.dataFlags = 0;
+    data.uvs.clear();
     ASSERT_EQ(f.AssignShader("Feet", "SkinBody", library, false), AssignResult::kAssigned);
-    EXPECT_EQ(DataOf(f, "Feet").vectorFlags, 0);
+    EXPECT_EQ(DataOf(f, "Feet").dataFlags, 0);
     EXPECT_EQ(f.CheckConsistency(), "");
 }
 
@@ -175,6 +167,6 @@ TEST(AssignShader, TwiceLeavesTheFirstSetUnreferenced) {
     EXPECT_EQ(f.blocks.size(), static_cast<size_t>(s + 6));
     EXPECT_EQ(f.FindShapeByName("Hands")->shaderProperty, s + 3);
     EXPECT_EQ(f.FindShapeByName("Hands")->alphaProperty, s + 5);
-    EXPECT_EQ(f.blocks[static_cast<size_t>(s + 5)]->blockKind, kKindAlphaProperty);
+    EXPECT_NE(f.BlockAs<NiAlphaProperty>(s + 5), nullptr);
     EXPECT_EQ(f.CheckConsistency(), "");
 }

@@ -8,6 +8,7 @@
 #include <random>
 
 #include "ResultCodes.h"
+#include "Visitors.h"
 
 ByteBuilder& ByteBuilder::U8(uint8_t v) {
     bytes_.push_back(v);
@@ -42,27 +43,28 @@ ByteBuilder& ByteBuilder::Sized(const std::string& s) {
     return U32(static_cast<uint32_t>(s.size())).Text(s);
 }
 
-NifBlockHeader MakeHeader(uint32_t userVersion, std::vector<std::string> strings) {
-    NifBlockHeader h;
-    h.userVersion = userVersion;
-    h.userVersion2 = userVersion == 12 ? 83 : 34;
-    h.strings = std::move(strings);
-    h.numStrings = static_cast<uint32_t>(h.strings.size());
-    return h;
-}
-
-void ReadBody(NifBlock& block, const Bytes& body, const NifBlockHeader& header) {
-    NifReader in(body.data(), body.size());
-    block.Get(in, header);
-    ASSERT_FALSE(in.Failed()) << in.Error();
-    ASSERT_EQ(in.Remaining(), 0u);
-    block.blockSize = static_cast<uint32_t>(body.size());
-}
-
-Bytes WriteBody(const NifBlock& block, const NifBlockHeader& header) {
+Bytes BodyBytes(const NiObject& block, uint8_t form) {
     NifWriter out;
-    block.Put(out, header);
+    EXPECT_EQ(WriteBody(block, out, form), "");
     return Bytes(out.Buffer().begin(), out.Buffer().end());
+}
+
+uint32_t IndexOfType(const NifFile& f, const std::string& type) {
+    for (uint32_t i = 0; i < f.blocks.size(); ++i) {
+        if (f.TypeNameOf(i) == type) return i;
+    }
+    ADD_FAILURE() << "no " << type;
+    return 0;
+}
+
+uint32_t AppendOpaque(NifFile& f, const std::string& type, Bytes raw) {
+    auto block = std::make_unique<OpaqueBlock>();
+    block->raw = std::move(raw);
+    f.blocks.push_back(std::move(block));
+    f.header.blockTypeIndex.push_back(f.header.FindOrAddBlockType(type));
+    f.header.blockSizes.push_back(0);
+    f.header.numBlocks = static_cast<uint32_t>(f.blocks.size());
+    return f.header.numBlocks - 1;
 }
 
 Bytes SaveBytes(const NifFile& file) {

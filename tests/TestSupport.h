@@ -29,13 +29,12 @@ class ByteBuilder {
     Bytes bytes_;
 };
 
-// A header with the given user versions and string table, no blocks.
-NifBlockHeader MakeHeader(uint32_t userVersion, std::vector<std::string> strings = {});
-
-// Reads a body into a block and expects the reader to consume it exactly.
-void ReadBody(NifBlock& block, const Bytes& body, const NifBlockHeader& header);
-// What the block's Put writes.
-Bytes WriteBody(const NifBlock& block, const NifBlockHeader& header);
+// The bytes a block's body writes in a form (FormBits).
+Bytes BodyBytes(const NiObject& block, uint8_t form);
+// The index of the first block of a type name; fails the test when there is none.
+uint32_t IndexOfType(const NifFile& f, const std::string& type);
+// Appends a block of a type Pellmar does not describe, with its raw body; returns its index.
+uint32_t AppendOpaque(NifFile& f, const std::string& type, Bytes raw = {});
 
 // The bytes Save writes for a file.
 Bytes SaveBytes(const NifFile& file);
