@@ -2,9 +2,9 @@
 
 #include "Commands.h"
 #include "FileIO.h"
+#include "FormSwitch.h"
 #include "NifFile.h"
 #include "ResultCodes.h"
-#include "FormSwitch.h"
 
 namespace {
 

@@ -105,8 +105,8 @@ std::vector<uint32_t> BlocksMissingFromForm(const NifFile& file, uint8_t to) {
         work.pop_back();
         for (uint32_t c : children[at]) {
             if (removed[c]) continue;
-            const bool onlyRemovedOwners = std::all_of(
-                owners[c].begin(), owners[c].end(), [&](uint32_t o) { return removed[o]; });
+            const bool onlyRemovedOwners = std::all_of(owners[c].begin(), owners[c].end(),
+                                                       [&](uint32_t o) { return removed[o]; });
             if (onlyRemovedOwners) {
                 removed[c] = true;
                 work.push_back(c);
@@ -141,7 +141,8 @@ FormSwitchReport SwitchForm(NifFile& file, uint32_t userVersion, uint32_t userVe
     std::map<std::string, size_t> counts;
     for (const std::string& n : notes) ++counts[n];
     for (const auto& [text, count] : counts)
-        report.warnings.push_back(count == 1 ? text : text + " (" + std::to_string(count) + " times)");
+        report.warnings.push_back(count == 1 ? text
+                                             : text + " (" + std::to_string(count) + " times)");
     file.SetUserVersions(userVersion, userVersion2);
     return report;
 }

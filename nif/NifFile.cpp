@@ -64,13 +64,13 @@ int NifFile::LoadFromMemory(const std::vector<uint8_t>& bytes) {
     if (in.Failed()) {
         // Past the user versions, the error names the form the file claims.
         const bool versionsRead = in.Position() > 56;
-        return Fail(rc::kMalformed,
-                    "header" +
-                        (versionsRead ? " of a " +
-                                            DescribeForm(header.userVersion, header.userVersion2) +
-                                            " file"
-                                      : std::string()) +
-                        " " + in.Error());
+        return Fail(
+            rc::kMalformed,
+            "header" +
+                (versionsRead
+                     ? " of a " + DescribeForm(header.userVersion, header.userVersion2) + " file"
+                     : std::string()) +
+                " " + in.Error());
     }
 
     const std::string form = DescribeForm(header.userVersion, header.userVersion2);
@@ -119,8 +119,7 @@ int NifFile::LoadFromMemory(const std::vector<uint8_t>& bytes) {
         }
     }
     if (in.Remaining() != 0) {
-        return Fail(rc::kMalformed, "a " + form + " file has " +
-                                        std::to_string(in.Remaining()) +
+        return Fail(rc::kMalformed, "a " + form + " file has " + std::to_string(in.Remaining()) +
                                         " bytes after its footer, at byte offset " +
                                         std::to_string(in.Offset()));
     }

@@ -66,8 +66,9 @@ class NifFile {
     void RenameShape(const std::string& oldName, const std::string& newName);
     AssignResult AssignShader(const std::string& shapeName, const std::string& shaderName,
                               const NifFile& library, bool withAlpha);
-    // Appends a block of a listed type; the header's tables follow. Returns its index.
-    BlockRef AppendBlock(std::unique_ptr<NiObject> block);
+    // Appends a block; the header's tables follow. The type name of a raw block must be given.
+    // Returns its index.
+    BlockRef AppendBlock(std::unique_ptr<NiObject> block, const std::string& rawTypeName = {});
     // Replaces block i by a block of another listed type.
     void ReplaceBlock(uint32_t index, std::unique_ptr<NiObject> block);
     // An entry of the string table holding text (a new one when none does).

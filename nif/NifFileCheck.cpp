@@ -51,6 +51,12 @@ std::string NifFile::CheckTables() const {
                    std::to_string(h.blockTypeIndex[i]) + ", beyond the " +
                    std::to_string(h.numBlockTypes) + " block types";
         }
+        // A described block writes the body of its own type only.
+        const TypeId type = f.blocks[i]->Type();
+        if (type != TypeId::kUnlisted && h.blockTypes[h.blockTypeIndex[i]] != ::NameOf(type)) {
+            return "block " + std::to_string(i) + " is a " + ::NameOf(type) +
+                   " but the header names its type " + h.blockTypes[h.blockTypeIndex[i]];
+        }
     }
     return {};
 }
@@ -75,7 +81,8 @@ std::string NifFile::CheckReferences() const {
         });
     }
     for (BlockRef r : roots) {
-        if (problem.empty() && r != kNoBlock && (r < 0 || static_cast<uint32_t>(r) >= blocks.size()))
+        if (problem.empty() && r != kNoBlock &&
+            (r < 0 || static_cast<uint32_t>(r) >= blocks.size()))
             problem = "the footer names block " + std::to_string(r) + " as a root, of " +
                       std::to_string(blocks.size());
     }

@@ -124,9 +124,11 @@ void NifFile::RenameShape(const std::string& oldName, const std::string& newName
     shape->name = static_cast<StringRef>(header.strings.size() - 1);
 }
 
-BlockRef NifFile::AppendBlock(std::unique_ptr<NiObject> block) {
+BlockRef NifFile::AppendBlock(std::unique_ptr<NiObject> block, const std::string& rawTypeName) {
     header.blockSizes.push_back(0);
-    header.blockTypeIndex.push_back(header.FindOrAddBlockType(::NameOf(block->Type())));
+    const TypeId type = block->Type();
+    header.blockTypeIndex.push_back(
+        header.FindOrAddBlockType(type == TypeId::kUnlisted ? rawTypeName : ::NameOf(type)));
     blocks.push_back(std::move(block));
     header.numBlocks = static_cast<uint32_t>(blocks.size());
     return static_cast<BlockRef>(blocks.size() - 1);
@@ -182,7 +184,8 @@ size_t NifFile::GetShapeNames(std::vector<std::string>& names) const {
 size_t NifFile::GetShaderNames(std::vector<std::string>& names) const {
     names.clear();
     for (const auto& b : blocks) {
-        if (auto* shader = As<BSLightingShaderProperty>(b.get())) names.push_back(Text(shader->name));
+        if (auto* shader = As<BSLightingShaderProperty>(b.get()))
+            names.push_back(Text(shader->name));
     }
     return names.size();
 }

@@ -56,7 +56,8 @@ void RemoveVertices(NiTriShapeData& d, const std::vector<uint16_t>& indices) {
     int32_t removed = 0;
     const std::vector<int32_t> shift = Shift(indices, d.numVertices, removed);
     if (removed == 0) return;
-    for (auto* list : {&d.vertices, &d.normals, &d.tangents, &d.bitangents}) EraseEvery(*list, shift);
+    for (auto* list : {&d.vertices, &d.normals, &d.tangents, &d.bitangents})
+        EraseEvery(*list, shift);
     EraseEvery(d.vertexColors, shift);
     EraseEvery(d.uvs, shift);
     d.numVertices = static_cast<uint16_t>(d.numVertices - removed);
@@ -75,7 +76,8 @@ void RemoveVertices(NiSkinData& skin, const std::vector<uint16_t>& indices) {
             return w.index < shift.size() && shift[w.index] == -1;
         });
         for (BoneVertData& w : bone.weights)
-            w.index = static_cast<uint16_t>(w.index - (w.index < shift.size() ? shift[w.index] : removed));
+            w.index = static_cast<uint16_t>(w.index -
+                                            (w.index < shift.size() ? shift[w.index] : removed));
         if (!bone.weights.empty() || skin.hasVertexWeights)
             bone.numVertices = static_cast<uint16_t>(bone.weights.size());
     }

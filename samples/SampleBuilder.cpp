@@ -11,6 +11,8 @@ SampleBuilder::SampleBuilder(uint32_t userVersion, uint32_t userVersion2) {
     h.userVersion = userVersion;
     h.userVersion2 = userVersion2;
     h.creator = "Pellmar samples";
+    // Empty export texts as files hold them: one zero byte.
+    h.exportInfo1 = h.exportInfo2 = std::string(1, '\0');
 }
 
 int32_t SampleBuilder::String(const std::string& text) {

@@ -7,8 +7,8 @@
 #include "Animation.h"
 #include "Geometry.h"
 #include "Havok.h"
-#include "Shaders.h"
 #include "SampleBuilder.h"
+#include "Shaders.h"
 
 namespace {
 
@@ -241,8 +241,7 @@ NifFile MakeBodyMesh(bool tiny) {
 
     auto torsoData = tiny ? Geometry(1, 3, false, false) : Geometry(6, 8, true, false);
     const int32_t skinData = b.Add(SkinData(*torsoData));
-    const int32_t partition =
-        b.Add(Partitions(*torsoData, 3));
+    const int32_t partition = b.Add(Partitions(*torsoData, 3));
     const int32_t torsoGeometry = b.Add(std::move(torsoData));
     const int32_t skin = b.Add(Dismemberment(skinData, partition, body, {spine, arm}, {0, 3, 7}));
     b.Set(torso, Shape(b, "Body", torsoGeometry, skin, {material, specular, stencil, lighting}));
@@ -250,8 +249,7 @@ NifFile MakeBodyMesh(bool tiny) {
     const int32_t handsGeometry =
         b.Add(tiny ? Geometry(1, 3, false, true) : Geometry(3, 6, true, true));
     b.Set(hands, Shape(b, "Hands", handsGeometry, -1, {material, lighting, alpha}));
-    const int32_t feetGeometry =
-        tiny ? handsGeometry : b.Add(Geometry(2, 5, false, false));
+    const int32_t feetGeometry = tiny ? handsGeometry : b.Add(Geometry(2, 5, false, false));
     b.Set(feet, Shape(b, "Feet", feetGeometry, -1, {specular, stencil}));
     return b.Finish();
 }
@@ -338,11 +336,9 @@ NifFile MakeLargeMesh(uint32_t vertices, uint32_t userVersion, uint32_t userVers
             b.Set(shaderIndex, std::move(shader));
             properties = {shaderIndex};
         } else {
-            properties = {b.Add(MaterialProperty(b, "Skin")),
-                          b.Add(SpecularProperty())};
+            properties = {b.Add(MaterialProperty(b, "Skin")), b.Add(SpecularProperty())};
         }
-        const int32_t shape =
-            b.Add(Shape(b, "Shape" + std::to_string(s), data, skin, properties));
+        const int32_t shape = b.Add(Shape(b, "Shape" + std::to_string(s), data, skin, properties));
         children.push_back(shape);
     }
     b.Set(root, Node(b, "Scene Root", children));
@@ -355,8 +351,7 @@ NifFile MakeManyShapes(uint32_t shapes) {
     std::vector<int32_t> children;
     for (uint32_t i = 0; i < shapes; ++i) {
         const int32_t data = b.Add(Geometry(1, 3, false, false));
-        children.push_back(
-            b.Add(Shape(b, "Shape" + std::to_string(i), data, -1, {})));
+        children.push_back(b.Add(Shape(b, "Shape" + std::to_string(i), data, -1, {})));
     }
     b.Set(root, Node(b, "Scene Root", children));
     return b.Finish();

@@ -238,8 +238,8 @@ TEST(Queries, OpaqueBlocksAreTheUndescribedOnes) {
     EXPECT_TRUE(f.OpaqueBlocks().empty());
     // A type Pellmar has never heard of could hold references anywhere and any layout.
     const uint32_t stencil = IndexOfType(f, "NiStencilProperty");
-    f.header.blockTypes[f.header.blockTypeIndex[stencil]] = "BSFutureThing";
-    const std::vector<BlockName> opaque = LoadBytes(SaveBytes(f)).OpaqueBlocks();
+    const std::vector<BlockName> opaque =
+        LoadBytes(RenameType(SaveBytes(f), "NiStencilProperty", "BSFutureThing")).OpaqueBlocks();
     ASSERT_EQ(opaque.size(), 1u);
     EXPECT_EQ(opaque[0].index, stencil);
     EXPECT_EQ(opaque[0].type, "BSFutureThing");

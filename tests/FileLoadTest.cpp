@@ -44,9 +44,7 @@ TEST(FileLoad, BlocksAreDescribedByTheirExactTypeName) {
          {Case{"BSFadeNode", TypeId::BSFadeNode}, Case{"BSLeafAnimNode", TypeId::BSLeafAnimNode},
           Case{"ninode", TypeId::kUnlisted}, Case{"BSFutureNode", TypeId::kUnlisted}}) {
         SCOPED_TRACE(c.type);
-        NifFile f = MakeBodyMesh(true);
-        f.header.blockTypes[f.header.blockTypeIndex[0]] = c.type;
-        const Bytes bytes = SaveBytes(f);
+        const Bytes bytes = RenameType(SaveBytes(MakeBodyMesh(true)), "NiNode", c.type);
         NifFile loaded = LoadBytes(bytes);
         EXPECT_EQ(loaded.blocks[0]->Type(), c.expected);
         EXPECT_EQ(loaded.blocks[1]->Type(), c.expected);

@@ -67,6 +67,21 @@ uint32_t AppendOpaque(NifFile& f, const std::string& type, Bytes raw) {
     return f.header.numBlocks - 1;
 }
 
+Bytes RenameType(Bytes bytes, const std::string& from, const std::string& to) {
+    Bytes pattern, replacement;
+    for (const auto& [text, out] : {std::pair{&from, &pattern}, std::pair{&to, &replacement}}) {
+        const auto n = static_cast<uint32_t>(text->size());
+        for (int k = 0; k < 4; ++k) out->push_back(static_cast<uint8_t>(n >> (8 * k)));
+        out->insert(out->end(), text->begin(), text->end());
+    }
+    auto at = std::search(bytes.begin(), bytes.end(), pattern.begin(), pattern.end());
+    EXPECT_NE(at, bytes.end()) << "no type " << from;
+    if (at == bytes.end()) return bytes;
+    at = bytes.erase(at, at + static_cast<std::ptrdiff_t>(pattern.size()));
+    bytes.insert(at, replacement.begin(), replacement.end());
+    return bytes;
+}
+
 Bytes SaveBytes(const NifFile& file) {
     std::string bytes;
     EXPECT_EQ(file.SaveToMemory(bytes), rc::kOk) << file.LastError();

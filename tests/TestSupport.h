@@ -36,6 +36,8 @@ uint32_t IndexOfType(const NifFile& f, const std::string& type);
 // Appends a block of a type Pellmar does not describe, with its raw body; returns its index.
 uint32_t AppendOpaque(NifFile& f, const std::string& type, Bytes raw = {});
 
+// The bytes with the block type name `from` of the header's type table renamed to `to`.
+Bytes RenameType(Bytes bytes, const std::string& from, const std::string& to);
 // The bytes Save writes for a file.
 Bytes SaveBytes(const NifFile& file);
 // Loads bytes, expecting success.

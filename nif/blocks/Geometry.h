@@ -44,7 +44,7 @@ struct MaterialData {
 class NiGeometry : public NiAVObject {
   public:
     NIF_BASE(NiGeometry)
-    NiBound particleBound;              // particle systems of the Special Edition
+    NiBound particleBound;  // particle systems of the Special Edition
     BlockRef particleSkin = kNoBlock;
     BlockRef data = kNoBlock;
     BlockRef skinInstance = kNoBlock;
@@ -267,6 +267,20 @@ class BSDismemberSkinInstance : public NiSkinInstance {
         NiSkinInstance::Fields(v);
         v.List<uint32_t>(partitions);
     }
+    // The Blender form's torso, left arm and left leg (0, 3, 7) are the game's body, forearms
+    // and calves (32, 34, 38); the two numbers swap, so a switch there and back restores both.
+    void SwitchForm(uint8_t from, uint8_t to, std::vector<std::string>&) override {
+        if ((from == kForm34) == (to == kForm34)) return;
+        static constexpr uint16_t kPairs[][2] = {{0, 32}, {3, 34}, {7, 38}};
+        for (BodyPartList& p : partitions) {
+            for (const auto& pair : kPairs) {
+                if (p.bodyPart == pair[0] || p.bodyPart == pair[1]) {
+                    p.bodyPart = p.bodyPart == pair[0] ? pair[1] : pair[0];
+                    break;
+                }
+            }
+        }
+    }
 };
 
 struct SkinPartition {
@@ -353,7 +367,8 @@ struct NiAGDDataBlock {
         v.Count(blockSize);
         v.List<uint32_t>(blockOffsets);
         v.List<uint32_t>(dataSizes);
-        v.Array(data, static_cast<uint32_t>(v.CheckCount(uint64_t{blockSize} * dataSizes.size(), 1)));
+        v.Array(data,
+                static_cast<uint32_t>(v.CheckCount(uint64_t{blockSize} * dataSizes.size(), 1)));
         if (packed == 1) {
             v.V(shaderIndex);
             v.V(totalSize);

@@ -3,10 +3,10 @@
 
 #include "Structs.h"
 
-#define NIF_PENDING(T)                                   \
-    class T : public NiObject {                          \
-      public:                                            \
-        NIF_BLOCK(T)                                     \
-        std::vector<uint8_t> raw;                        \
+#define NIF_PENDING(T)                                    \
+    class T : public NiObject {                           \
+      public:                                             \
+        NIF_BLOCK(T)                                      \
+        std::vector<uint8_t> raw;                         \
         void Fields(Visitor& v) override { v.Rest(raw); } \
     };

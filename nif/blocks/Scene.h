@@ -80,6 +80,23 @@ class BSLeafAnimNode : public NiNode {
   public:
     NIF_BLOCK(BSLeafAnimNode)
 };
+// Older node types with a node's body and nothing more.
+class RootCollisionNode : public NiNode {
+  public:
+    NIF_BLOCK(RootCollisionNode)
+};
+class AvoidNode : public NiNode {
+  public:
+    NIF_BLOCK(AvoidNode)
+};
+class NiBSAnimationNode : public NiNode {
+  public:
+    NIF_BLOCK(NiBSAnimationNode)
+};
+class NiBSParticleNode : public NiNode {
+  public:
+    NIF_BLOCK(NiBSParticleNode)
+};
 
 class NiBillboardNode : public NiNode {
   public:

@@ -9,15 +9,15 @@ class NiProperty : public NiObjectNET {
 };
 
 // Properties whose body after the common beginning is one or a few plain values.
-#define NIF_SIMPLE_PROPERTY(T, ValueType)     \
-    class T : public NiProperty {             \
-      public:                                 \
-        NIF_BLOCK(T)                          \
-        ValueType flags{};                    \
-        void Fields(Visitor& v) override {    \
-            NiProperty::Fields(v);            \
-            v.V(flags);                       \
-        }                                     \
+#define NIF_SIMPLE_PROPERTY(T, ValueType)  \
+    class T : public NiProperty {          \
+      public:                              \
+        NIF_BLOCK(T)                       \
+        ValueType flags{};                 \
+        void Fields(Visitor& v) override { \
+            NiProperty::Fields(v);         \
+            v.V(flags);                    \
+        }                                  \
     };
 NIF_SIMPLE_PROPERTY(NiDitherProperty, uint16_t)
 NIF_SIMPLE_PROPERTY(NiSpecularProperty, uint16_t)
@@ -105,15 +105,15 @@ class BSShaderProperty : public NiShadeProperty {
 };
 
 // Shaders of the Blender form whose body ends in one file name.
-#define NIF_NAMED_SHADER(T, Parent)          \
-    class T : public Parent {                \
-      public:                                \
-        NIF_BLOCK(T)                         \
-        std::string fileName;                \
-        void Fields(Visitor& v) override {   \
-            Parent::Fields(v);               \
-            v.Text(fileName, 4);             \
-        }                                    \
+#define NIF_NAMED_SHADER(T, Parent)        \
+    class T : public Parent {              \
+      public:                              \
+        NIF_BLOCK(T)                       \
+        std::string fileName;              \
+        void Fields(Visitor& v) override { \
+            Parent::Fields(v);             \
+            v.Text(fileName, 4);           \
+        }                                  \
     };
 
 class BSShaderLightingProperty : public BSShaderProperty {
@@ -233,14 +233,14 @@ class BSLightingShaderProperty : public BSShaderProperty {
     Color3 specularColor{1, 1, 1};
     float specularStrength = 1, lightingEffect1 = 0.3f, lightingEffect2 = 2;
     // The tail the shader type selects.
-    float environmentMapScale = 1;               // 1
-    Color3 tintColor;                            // 5 skin, 6 hair
-    float maxPasses = 0, scale = 1;              // 7
+    float environmentMapScale = 1;                       // 1
+    Color3 tintColor;                                    // 5 skin, 6 hair
+    float maxPasses = 0, scale = 1;                      // 7
     float innerLayerThickness = 0, refractionScale = 0;  // 11
     TexCoord innerLayerTextureScale;
     float envmapStrength = 0;
-    Vector4 sparkleParameters;                    // 14
-    float eyeCubemapScale = 0;                    // 16
+    Vector4 sparkleParameters;  // 14
+    float eyeCubemapScale = 0;  // 16
     Vector3 leftEyeReflectionCenter, rightEyeReflectionCenter;
 
     bool HasModelSpaceNormals() const { return (header.flags1 & 0x1000) != 0; }

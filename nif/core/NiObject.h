@@ -30,11 +30,13 @@ class NiObject {
 };
 
 // Declares the type id and the copy of a concrete block class.
-#define NIF_BLOCK(T)                                                         \
-    static constexpr TypeId kTypeId = TypeId::T;                             \
-    TypeId Type() const override { return TypeId::T; }                      \
-    std::unique_ptr<NiObject> Clone() const override {                      \
-        return std::make_unique<T>(*this);                                   \
+#define NIF_BLOCK(T)                                   \
+    static constexpr TypeId kTypeId = TypeId::T;       \
+    TypeId Type() const override {                     \
+        return TypeId::T;                              \
+    }                                                  \
+    std::unique_ptr<NiObject> Clone() const override { \
+        return std::make_unique<T>(*this);             \
     }
 
 // Names the type id of an abstract class, for As<T>.
@@ -45,7 +47,9 @@ class NiObject {
 class OpaqueBlock : public NiObject {
   public:
     TypeId Type() const override { return TypeId::kUnlisted; }
-    std::unique_ptr<NiObject> Clone() const override { return std::make_unique<OpaqueBlock>(*this); }
+    std::unique_ptr<NiObject> Clone() const override {
+        return std::make_unique<OpaqueBlock>(*this);
+    }
     void Fields(Visitor& v) override { v.Rest(raw); }
 
     std::vector<uint8_t> raw;

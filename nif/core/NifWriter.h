@@ -34,9 +34,8 @@ class NifWriter {
         U32(static_cast<uint32_t>(s.size()));
         Bytes(s.data(), s.size());
     }
-    // byte length and every byte; an empty text is written as one zero byte, as files do.
+    // byte length and every byte.
     void ShortBytes(const std::string& s) {
-        if (s.empty()) return ShortString(s);
         U8(static_cast<uint8_t>(s.size()));
         Bytes(s.data(), s.size());
     }

@@ -167,9 +167,15 @@ class Visitor {
 };
 
 // A text of the string table read as a value inside keys and other templates.
-inline void VisitKeyValue(Visitor& v, float& x) { v.V(x); }
-inline void VisitKeyValue(Visitor& v, uint8_t& x) { v.V(x); }
-inline void VisitKeyValue(Visitor& v, StringRef& x) { v.String(x); }
+inline void VisitKeyValue(Visitor& v, float& x) {
+    v.V(x);
+}
+inline void VisitKeyValue(Visitor& v, uint8_t& x) {
+    v.V(x);
+}
+inline void VisitKeyValue(Visitor& v, StringRef& x) {
+    v.String(x);
+}
 template <class T>
 void VisitKeyValue(Visitor& v, T& x) {
     v.V(x);

@@ -39,8 +39,7 @@ class InspectVisitor : public Visitor {
     void Value(void*, size_t, bool) override {}
     void Values(const PodList&, size_t, uint32_t) override {}
     void Ref(BlockRef&, RefKind, TypeId) override {}
-    void Refs(std::vector<BlockRef>& refs, uint32_t, RefKind kind, TypeId target,
-              bool) override {
+    void Refs(std::vector<BlockRef>& refs, uint32_t, RefKind kind, TypeId target, bool) override {
         for (BlockRef& r : refs) Ref(r, kind, target);
     }
     void String(StringRef&) override {}

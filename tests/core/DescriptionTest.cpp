@@ -96,8 +96,7 @@ TEST(Descriptions, DeletingAnyBlockLeavesReferencesAnIndependentReaderAccepts) {
     if (!std::filesystem::exists(dir) || !std::filesystem::exists(checker) ||
         std::system("python3 --version >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "no corpus, sheet checker or python3";
-    const std::filesystem::path out =
-        std::filesystem::temp_directory_path() / "pellmar-deletions";
+    const std::filesystem::path out = std::filesystem::temp_directory_path() / "pellmar-deletions";
     std::filesystem::remove_all(out);
     std::filesystem::create_directories(out);
     std::string files;
@@ -109,15 +108,16 @@ TEST(Descriptions, DeletingAnyBlockLeavesReferencesAnIndependentReaderAccepts) {
             NifFile edited = f;
             edited.DeleteBlock(i);
             EXPECT_EQ(edited.CheckConsistency(), "") << entry.path() << " without block " << i;
-            const auto path = out / (entry.path().stem().string() + "-" + std::to_string(i) + ".nif");
+            const auto path =
+                out / (entry.path().stem().string() + "-" + std::to_string(i) + ".nif");
             ASSERT_EQ(edited.Save(path.string()), rc::kOk) << edited.LastError();
             files += " '" + path.string() + "'";
         }
     }
     const std::string report = (out / "report.txt").string();
-    const int status = std::system(("python3 '" + checker.string() + "' --files" + files + " > '" +
-                                    report + "' 2>&1")
-                                       .c_str());
+    const int status = std::system(
+        ("python3 '" + checker.string() + "' --files" + files + " > '" + report + "' 2>&1")
+            .c_str());
     std::vector<uint8_t> text;
     std::string error;
     (void)ReadWholeFile(report, text, error);

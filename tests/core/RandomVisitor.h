@@ -33,7 +33,9 @@ class RandomVisitor : public Visitor {
         auto* bytes = static_cast<uint8_t*>(list.data(list.vector));
         for (size_t i = 0; i < count * elemSize; ++i) bytes[i] = static_cast<uint8_t>(Next() % 8);
     }
-    void Ref(BlockRef& ref, RefKind, TypeId) override { ref = static_cast<BlockRef>(Next() % 11) - 1; }
+    void Ref(BlockRef& ref, RefKind, TypeId) override {
+        ref = static_cast<BlockRef>(Next() % 11) - 1;
+    }
     void Refs(std::vector<BlockRef>& refs, uint32_t count, RefKind kind, TypeId target,
               bool) override {
         refs.resize(count);
