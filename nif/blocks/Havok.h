@@ -623,21 +623,27 @@ class bhkShape : public bhkSerializable {
     NIF_BASE(bhkShape)
 };
 
-class bhkTransformShape : public bhkShape {
-  public:
-    NIF_BLOCK(bhkTransformShape)
+// The fields of a shape placed by a transform; the two transform shapes differ only in the
+// family of shape they hold.
+struct TransformedShape {
     BlockRef shape = kNoBlock;
     uint32_t material = 0;
     float radius = 0;
     std::array<uint8_t, 8> unused1{};
     Matrix44 transform;
-    void Fields(Visitor& v) override {
-        v.Ref(shape, RefKind::kOwned, TypeId::bhkShape);
+    void Fields(Visitor& v, TypeId shapeFamily) {
+        v.Ref(shape, RefKind::kOwned, shapeFamily);
         v.V(material);
         v.V(radius);
         v.V(unused1);
         v.V(transform);
     }
+};
+
+class bhkTransformShape : public bhkShape, public TransformedShape {
+  public:
+    NIF_BLOCK(bhkTransformShape)
+    void Fields(Visitor& v) override { TransformedShape::Fields(v, TypeId::bhkShape); }
     void SwitchForm(uint8_t from, uint8_t to, std::vector<std::string>& notes) override {
         SwitchMaterial(material, from, to, notes);
     }
@@ -749,21 +755,10 @@ class bhkMultiSphereShape : public bhkSphereRepShape {
     }
 };
 
-class bhkConvexTransformShape : public bhkConvexShapeBase {
+class bhkConvexTransformShape : public bhkConvexShapeBase, public TransformedShape {
   public:
     NIF_BLOCK(bhkConvexTransformShape)
-    BlockRef shape = kNoBlock;
-    uint32_t material = 0;
-    float radius = 0;
-    std::array<uint8_t, 8> unused1{};
-    Matrix44 transform;
-    void Fields(Visitor& v) override {
-        v.Ref(shape, RefKind::kOwned, TypeId::bhkConvexShape);
-        v.V(material);
-        v.V(radius);
-        v.V(unused1);
-        v.V(transform);
-    }
+    void Fields(Visitor& v) override { TransformedShape::Fields(v, TypeId::bhkConvexShape); }
     void SwitchForm(uint8_t from, uint8_t to, std::vector<std::string>& notes) override {
         SwitchMaterial(material, from, to, notes);
     }

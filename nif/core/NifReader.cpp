@@ -99,25 +99,13 @@ static std::string CutAtZero(const char* p, size_t n) {
 }
 
 std::string NifReader::SizedString(const char* what) {
-    uint32_t n = U32();
-    if (failed_) return {};
-    if (n > kMaxSizedString) {
-        FailAt(pos_ - 4, std::string(what) + " of " + std::to_string(n) + " bytes is longer than " +
-                             std::to_string(kMaxSizedString));
-        return {};
-    }
-    if (Count(n, 1, what) != n) return {};
-    std::string s = CutAtZero(reinterpret_cast<const char*>(data_ + pos_), n);
-    pos_ += n;
-    return s;
+    const std::string bytes = SizedBytes(what);
+    return CutAtZero(bytes.data(), bytes.size());
 }
 
 std::string NifReader::ShortString() {
-    uint8_t n = U8();
-    if (failed_ || Count(n, 1, "short string") != n) return {};
-    std::string s = CutAtZero(reinterpret_cast<const char*>(data_ + pos_), n);
-    pos_ += n;
-    return s;
+    const std::string bytes = ShortBytes();
+    return CutAtZero(bytes.data(), bytes.size());
 }
 
 NifReader NifReader::Sub(size_t n) {
