@@ -7,13 +7,14 @@
 #include "ResultCodes.h"
 #include "Shaders.h"
 
-const std::vector<std::string> kCleanRemovedTypes = {
-    "NiSpecularProperty", "BSShaderPPLightingProperty", "BSShaderTextureSet", "NiMaterialProperty",
-    "NiStencilProperty"};
+const std::vector<TypeId> kCleanRemovedTypes = {
+    TypeId::NiSpecularProperty, TypeId::BSShaderPPLightingProperty, TypeId::BSShaderTextureSet,
+    TypeId::NiMaterialProperty, TypeId::NiStencilProperty};
 
-const std::vector<std::string> kToBlenderRemovedTypes = {
-    "NiSpecularProperty", "BSLightingShaderProperty", "BSShaderTextureSet", "NiMaterialProperty",
-    "NiStencilProperty",  "NiAlphaProperty",          "BSInvMarker"};
+const std::vector<TypeId> kToBlenderRemovedTypes = {
+    TypeId::NiSpecularProperty, TypeId::BSLightingShaderProperty, TypeId::BSShaderTextureSet,
+    TypeId::NiMaterialProperty, TypeId::NiStencilProperty,        TypeId::NiAlphaProperty,
+    TypeId::BSInvMarker};
 
 namespace {
 
@@ -52,7 +53,7 @@ void DropSingleChildRoot(NifFile& file) {
 
 // The common part: type removals, the single-child root, and the checks that the edits and
 // the coming form switch leave no opaque block corrupt.
-ConversionResult StripAndCheck(const NifFile& input, const std::vector<std::string>& types,
+ConversionResult StripAndCheck(const NifFile& input, const std::vector<TypeId>& types,
                                uint32_t targetUserVersion, uint32_t targetUserVersion2,
                                NifFile& output) {
     if (!IsSupportedForm(input.header)) {
@@ -72,7 +73,7 @@ ConversionResult StripAndCheck(const NifFile& input, const std::vector<std::stri
                           SummarizeBlocks(output, Indices(opaque)) + ".");
     }
     const size_t before = output.blocks.size();
-    for (const std::string& type : types) output.DeleteBlocksOfType(type);
+    for (TypeId type : types) output.DeleteBlocksOfType(NameOf(type));
     DropSingleChildRoot(output);
     if (output.blocks.size() != before && !opaque.empty()) {
         return Refuse(rc::kUnsafeOpaqueBlock,

@@ -22,9 +22,9 @@ struct AlphaSettings {
 };
 
 // Legacy property types that Clean removes, in order.
-extern const std::vector<std::string> kCleanRemovedTypes;
+extern const std::vector<TypeId> kCleanRemovedTypes;
 // Types that ToBlender removes, in order.
-extern const std::vector<std::string> kToBlenderRemovedTypes;
+extern const std::vector<TypeId> kToBlenderRemovedTypes;
 
 // Removes the types, drops a single-child root and switches to the game form, then gives
 // every row its shader (and alpha). `output` receives the edited copy of `input`.

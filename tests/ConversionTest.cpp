@@ -66,9 +66,10 @@ TEST(Clean, ConvertsTheSampleForTheGame) {
     EXPECT_EQ(out.CheckConsistency(), "");
     EXPECT_EQ(out.header.userVersion, 12u);
     EXPECT_EQ(out.header.userVersion2, 83u);
-    for (const std::string& type : kCleanRemovedTypes) {
+    for (TypeId type : kCleanRemovedTypes) {
         // The texture sets left are the three copied from the library.
-        EXPECT_EQ(CountType(out, type), type == "BSShaderTextureSet" ? 3u : 0u) << type;
+        EXPECT_EQ(CountType(out, NameOf(type)), type == TypeId::BSShaderTextureSet ? 3u : 0u)
+            << NameOf(type);
     }
     // The single-child root is gone: the body node is the root now.
     EXPECT_EQ(out.roots, std::vector<BlockRef>{0});
@@ -323,8 +324,8 @@ TEST(ToBlender, ConvertsACleanedMeshBack) {
     EXPECT_EQ(out.CheckConsistency(), "");
     EXPECT_EQ(out.header.userVersion, 11u);
     EXPECT_EQ(out.header.userVersion2, 34u);
-    for (const std::string& type : kToBlenderRemovedTypes)
-        EXPECT_EQ(CountType(out, type), 0u) << type;
+    for (TypeId type : kToBlenderRemovedTypes)
+        EXPECT_EQ(CountType(out, NameOf(type)), 0u) << NameOf(type);
     EXPECT_EQ(CountType(out, "NiTriShape"), 3u);
 }
 
