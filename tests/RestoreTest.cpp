@@ -2,6 +2,7 @@
 // cleaned back, with the edits a modder makes in between, and the forms of the original.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <map>
@@ -15,6 +16,7 @@
 #include "Restore.h"
 #include "ResultCodes.h"
 #include "SampleFiles.h"
+#include "Shaders.h"
 #include "TestSupport.h"
 #include "Visitors.h"
 
@@ -119,11 +121,17 @@ struct Trip {
     ConversionResult result;
 };
 
-// To the Blender form, `edit`, and Clean back restoring from the original.
+// To the Blender form, whose exporter writes its string table in its own order, `edit`, and
+// Clean back restoring from the original.
 Trip RoundTrip(const NifFile& original, const std::function<void(NifFile&)>& edit = {},
                const NifFile& library = NifFile()) {
     Trip t;
     EXPECT_EQ(PrepareToBlender(original, t.blender).code, rc::kOk);
+    auto& strings = t.blender.header.strings;
+    std::reverse(strings.begin(), strings.end());
+    const auto last = static_cast<StringRef>(strings.size()) - 1;
+    for (auto& b : t.blender.blocks)
+        ForEachString(*b, kForm34, [&](StringRef& s) { s = s >= 0 && s <= last ? last - s : s; });
     if (edit) edit(t.blender);
     t.result =
         PrepareClean(t.blender, library, Rows(t.blender, library), {}, t.restored, {&original, {}});
@@ -317,4 +325,44 @@ TEST(Restore, EditsBetweenTheTwoFilesAreReported) {
         c.check(original, t);
     }
     if (ran == 0) GTEST_SKIP() << "no corpus";
+}
+
+TEST(Restore, FormsOfTheOriginal) {
+    const NifFile se = Corpus("pyffi__skyrimse_cookiechip.nif");
+    const NifFile le = Corpus("pyffi__skyrim_cookiechip.nif");
+    if (se.blocks.empty() || le.blocks.empty()) GTEST_SKIP() << "no corpus";
+
+    // A Special Edition original restores into a Special Edition file block for block.
+    NifFile stripped = se;
+    auto* shape = stripped.BlockAs<BSTriShape>(IndexOfType(stripped, "BSTriShape"));
+    auto* root = stripped.BlockAs<NiNode>(stripped.roots[0]);
+    const BlockRef marker = IndexOfType(stripped, "BSInvMarker");
+    const std::vector<uint32_t> gone = {static_cast<uint32_t>(shape->shaderProperty),
+                                        static_cast<uint32_t>(root->collisionObject),
+                                        static_cast<uint32_t>(marker)};
+    shape->shaderProperty = shape->alphaProperty = root->collisionObject = kNoBlock;
+    std::erase(root->extraData, marker);
+    stripped.DeleteBlocks(UnownedBlocks(stripped, gone));
+    ASSERT_EQ(stripped.blocks.size(), se.blocks.size() - 8);
+    RestoreReport report;
+    std::string error;
+    ASSERT_EQ(RestoreFromOriginal(se, stripped, {}, report, error), rc::kOk) << error;
+    EXPECT_EQ(TypeCounts(stripped), TypeCounts(se));
+    EXPECT_EQ(stripped.CheckConsistency(), "");
+    ExpectSameSubtree(se, se.BlockAs<NiNode>(se.roots[0])->collisionObject, stripped,
+                      stripped.BlockAs<NiNode>(stripped.roots[0])->collisionObject);
+
+    // Clean writes the game form 12/83: other originals are refused and nothing is made.
+    NifFile blender;
+    ASSERT_EQ(PrepareToBlender(le, blender).code, rc::kOk);
+    for (const auto& [original, why] :
+         {std::pair{&se, "Special Edition blocks"},
+          std::pair{static_cast<const NifFile*>(&blender), "game-form originals"}}) {
+        NifFile out;
+        const ConversionResult r =
+            PrepareClean(blender, NifFile(), Rows(blender, NifFile()), {}, out, {original, {}});
+        EXPECT_EQ(r.code, rc::kUnsupportedForm);
+        EXPECT_NE(r.message.find(why), std::string::npos) << r.message;
+        EXPECT_TRUE(out.blocks.empty());
+    }
 }
