@@ -83,8 +83,9 @@ void PrintOutcome(const std::string& input, const std::string& written, const Co
                   const std::vector<std::string>& warnings, std::ostream& out) {
     for (const std::string& w : warnings) out << input << ": warning: " << w << "\n";
     for (const std::string& w : r.warnings) out << input << ": warning: " << w << "\n";
-    for (const std::string& line : r.restored) out << input << ": restored: " << line << "\n";
     if (r.code == rc::kOk) {
+        // What was restored is news only once it is written.
+        for (const std::string& line : r.restored) out << input << ": restored: " << line << "\n";
         out << input << " -> " << written << ": ok\n";
         return;
     }
