@@ -158,7 +158,8 @@ bool FindTargetThatIsAnInput(const std::vector<std::string>& targets,
 ConversionResult Clean(AppState& state) {
     ConversionResult result;
     if (InputMissing(state, result)) return result;
-    if (state.libraryLoad != rc::kOk) {
+    const bool noLibrary = state.libraryLoad != rc::kOk;
+    if (noLibrary && !state.original) {
         return Failed(rc::kBadLibrary, "The shader library did not load: " + state.libraryError);
     }
     const AlphaSettings alpha = ParseAlphaSettings(
@@ -167,7 +168,11 @@ ConversionResult Clean(AppState& state) {
 
     // The loaded input stays as it is: a failed save can be retried with the same result.
     NifFile output;
-    result = PrepareClean(state.inputNif, state.libraryNif, state.list.Rows(), alpha, output);
+    RestoreSource restore;
+    if (state.original) restore = {&*state.original, state.assignedShapes};
+    const NifFile none;
+    result = PrepareClean(state.inputNif, noLibrary ? none : state.libraryNif, state.list.Rows(),
+                          alpha, output, restore);
     if (result.code != rc::kOk) return result;
 
     const char separator = state.platform.PathSeparator();

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "ConfigStore.h"
 #include "Conversions.h"
@@ -25,6 +26,11 @@ struct AppState {
     int libraryLoad = 0;
     std::string libraryError;
     ShaderList list;
+    // Clean --restore-from: the original mesh (its shaders, collision, extra data and
+    // controllers come back) and the shapes the user gave a library shader. Without a loaded
+    // library, Clean then gives library shaders to no shape.
+    std::optional<NifFile> original;
+    std::vector<std::string> assignedShapes;
     // Where saved files go; tests make it fail.
     OutputOpener opener = StandardOutputOpener();
 };

@@ -1,9 +1,11 @@
 #include "Conversions.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "FormSwitch.h"
 #include "Geometry.h"
+#include "Restore.h"
 #include "ResultCodes.h"
 #include "Shaders.h"
 
@@ -100,19 +102,49 @@ AlphaSettings ParseAlphaSettings(const std::string* flags, const std::string* th
 
 ConversionResult PrepareClean(const NifFile& input, const NifFile& library,
                               const std::vector<AssignmentRow>& rows, const AlphaSettings& alpha,
-                              NifFile& output) {
-    if (library.header.userVersion != kGameUserVersion ||
-        library.header.userVersion2 != kGameUserVersion2) {
+                              NifFile& output, const RestoreSource& restore) {
+    const NifFile* original = restore.original;
+    const bool noLibrary = original && library.blocks.empty();
+    if (!noLibrary && (library.header.userVersion != kGameUserVersion ||
+                       library.header.userVersion2 != kGameUserVersion2)) {
         return Refuse(rc::kBadLibrary,
                       "The shader library is in the form " +
                           DescribeForm(library.header.userVersion, library.header.userVersion2) +
                           ", not in the game form (12/83).");
     }
+    if (original && original->Form() != kForm83) {
+        const std::string form =
+            DescribeForm(original->header.userVersion, original->header.userVersion2);
+        return Refuse(rc::kUnsupportedForm,
+                      original->Form() == kForm100
+                          ? "The original is in the form " + form +
+                                "; restoring from it into Clean's game form (12/83) needs the "
+                                "conversion of Special Edition blocks, which this build lacks."
+                          : "The original is in the form " + form +
+                                "; Pellmar restores from game-form originals (12/83).");
+    }
     ConversionResult result =
         StripAndCheck(input, kCleanRemovedTypes, kGameUserVersion, kGameUserVersion2, output);
     if (result.code != rc::kOk) return result;
 
+    std::vector<std::string> restoredShapes;
+    if (original) {
+        for (const std::string& shape : ShapesWithOriginalShader(*original, output)) {
+            if (std::find(restore.assigned.begin(), restore.assigned.end(), shape) ==
+                restore.assigned.end())
+                restoredShapes.push_back(shape);
+        }
+    }
     for (const AssignmentRow& row : rows) {
+        if (std::find(restoredShapes.begin(), restoredShapes.end(), row.shape) !=
+            restoredShapes.end())
+            continue;
+        if (noLibrary) {
+            result.warnings.push_back("\"" + row.shape +
+                                      "\" got no shader: its original has none and no library "
+                                      "was given");
+            continue;
+        }
         const bool withAlpha = AlphaMarkIsYes(row.alpha);
         const AssignResult assigned =
             output.AssignShader(row.shape, row.shader, library, withAlpha);
@@ -129,6 +161,15 @@ ConversionResult PrepareClean(const NifFile& input, const NifFile& library,
             a->flags = alpha.flags;
             a->threshold = alpha.threshold;
         }
+    }
+    if (original) {
+        RestoreReport report;
+        std::string error;
+        const int code = RestoreFromOriginal(*original, output, restore.assigned, report, error);
+        if (code != rc::kOk) return Refuse(code, "Restoring from the original failed: " + error);
+        result.restored = std::move(report.restored);
+        result.warnings.insert(result.warnings.end(), report.unmatched.begin(),
+                               report.unmatched.end());
     }
     return result;
 }

@@ -14,6 +14,14 @@ struct ConversionResult {
     int code = 0;                       // a result code of ResultCodes.h
     std::string message;                // why it failed, for the user
     std::vector<std::string> warnings;  // rows that got no shader, and why
+    std::vector<std::string> restored;  // what each shape and node got from the original
+};
+
+// Clean's restore from the original mesh the input was made from (see Restore.h).
+struct RestoreSource {
+    const NifFile* original = nullptr;  // none: no restore
+    // Shapes the user gave a library shader: they keep it and get nothing from the original.
+    std::vector<std::string> assigned;
 };
 
 struct AlphaSettings {
@@ -28,9 +36,13 @@ extern const std::vector<TypeId> kToBlenderRemovedTypes;
 
 // Removes the types, drops a single-child root and switches to the game form, then gives
 // every row its shader (and alpha). `output` receives the edited copy of `input`.
+// With an original, the shapes whose namesake there has a shader (and are not among
+// `assigned`) take that shader instead of their row's, then the original's collision, extra
+// data and controllers come back (RestoreFromOriginal); an original in another form than the
+// output's is refused. An empty library then stands for none: rows it would serve are warned.
 ConversionResult PrepareClean(const NifFile& input, const NifFile& library,
                               const std::vector<AssignmentRow>& rows, const AlphaSettings& alpha,
-                              NifFile& output);
+                              NifFile& output, const RestoreSource& restore = {});
 // Removes the types, drops a single-child root and switches to the Blender form.
 ConversionResult PrepareToBlender(const NifFile& input, NifFile& output);
 

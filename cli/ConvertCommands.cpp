@@ -84,6 +84,8 @@ void PrintOutcome(const std::string& input, const std::string& written, const Co
     for (const std::string& w : warnings) out << input << ": warning: " << w << "\n";
     for (const std::string& w : r.warnings) out << input << ": warning: " << w << "\n";
     if (r.code == rc::kOk) {
+        // What was restored is news only once it is written.
+        for (const std::string& line : r.restored) out << input << ": restored: " << line << "\n";
         out << input << " -> " << written << ": ok\n";
         return;
     }
@@ -102,14 +104,18 @@ int Summary(size_t converted, size_t failed, std::ostream& out) {
 // Writing over an input is never what a batch means: the input would be lost, or a later
 // input converted from an earlier output. Every file the batch may write is compared with
 // every input before the first write; a file whose targets clash is refused, the rest go on.
+// Files the run only reads (the original of a restore) count as inputs.
 std::vector<bool> RefuseClashes(const std::vector<std::string>& inputs,
                                 const std::vector<std::vector<std::string>>& targets,
-                                std::vector<ConversionResult>& results) {
+                                std::vector<ConversionResult>& results,
+                                const std::vector<std::string>& alsoRead = {}) {
     std::vector<bool> refused(inputs.size(), false);
     results.assign(inputs.size(), ConversionResult{});
+    std::vector<std::string> read = inputs;
+    read.insert(read.end(), alsoRead.begin(), alsoRead.end());
     for (size_t i = 0; i < inputs.size(); ++i) {
         std::string target, input;
-        if (!FindTargetThatIsAnInput(targets[i], inputs, target, input)) continue;
+        if (!FindTargetThatIsAnInput(targets[i], read, target, input)) continue;
         refused[i] = true;
         results[i].code = rc::kOutputIsInput;
         results[i].message = SameFile(input, inputs[i])
@@ -163,12 +169,31 @@ int RunClean(const CleanOptions& o, std::ostream& out, std::ostream& err) {
         }
     }
 
+    if (o.library.empty() && o.restoreFrom.empty()) {
+        err << "error: clean needs --library, or --restore-from with its original\n";
+        return kUsage;
+    }
+    if (o.library.empty() && !o.assign.empty()) {
+        err << "error: --assign names a library shader; give the library with --library\n";
+        return kUsage;
+    }
+
     std::ostringstream messages;
     PortablePlatform platform(messages);
-    NifFile library;
-    if (library.Load(o.library) != rc::kOk) {
+    NifFile library, original;
+    if (!o.library.empty() && library.Load(o.library) != rc::kOk) {
         err << o.library << ": error: " << library.LastError() << "\n";
         return 1;
+    }
+    if (!o.restoreFrom.empty() && original.Load(o.restoreFrom) != rc::kOk) {
+        err << o.restoreFrom << ": error: " << original.LastError() << "\n";
+        return 1;
+    }
+    std::vector<std::string> assigned;
+    for (const std::string& a : o.assign) {
+        std::string shape, shader;
+        SplitPair(a, shape, shader);
+        assigned.push_back(shape);
     }
     std::vector<std::string> shaders;
     library.GetShaderNames(shaders);
@@ -207,7 +232,10 @@ int RunClean(const CleanOptions& o, std::ostream& out, std::ostream& err) {
                               : std::vector<std::string>{Join(o.outputDir, FileNameOf(input))});
     }
     std::vector<ConversionResult> refusals;
-    const std::vector<bool> refused = RefuseClashes(o.inputs, targets, refusals);
+    const std::vector<bool> refused =
+        RefuseClashes(o.inputs, targets, refusals,
+                      o.restoreFrom.empty() ? std::vector<std::string>{}
+                                            : std::vector<std::string>{o.restoreFrom});
 
     size_t converted = 0, failed = 0;
     for (size_t i = 0; i < o.inputs.size(); ++i) {
@@ -215,6 +243,11 @@ int RunClean(const CleanOptions& o, std::ostream& out, std::ostream& err) {
         AppState state(platform);
         state.config = settings;
         state.libraryNif = library;
+        if (o.library.empty()) state.libraryLoad = rc::kCannotOpen;
+        if (!o.restoreFrom.empty()) {
+            state.original = original;
+            state.assignedShapes = assigned;
+        }
         ConversionResult result = refusals[i];
         std::vector<std::string> warnings;
         std::string written;

@@ -7,7 +7,8 @@
 
 struct CleanOptions {
     std::vector<std::string> inputs;
-    std::string library;
+    std::string library;      // required unless restoreFrom is given
+    std::string restoreFrom;  // the original mesh, never written
     std::string output;
     std::string outputDir;
     bool testMode = false;

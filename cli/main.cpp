@@ -35,7 +35,11 @@ int main(int argc, char** argv) {
     CLI::App* clean = app.add_subcommand(
         "clean", "Convert Blender exports for the game, with shaders copied from a library");
     clean->add_option("INPUT", c.inputs, "meshes to convert")->required();
-    clean->add_option("--library", c.library, "the shader library (a game-form NIF)")->required();
+    clean->add_option("--library", c.library,
+                      "the shader library (a game-form NIF); without --restore-from, required");
+    clean->add_option("--restore-from", c.restoreFrom,
+                      "ORIGINAL: the game mesh the input was made from; its shaders, alpha, "
+                      "collision, extra data and controllers come back by name");
     clean->add_option("-o,--output", c.output, "the output file (one input)");
     clean->add_option("--output-dir", c.outputDir,
                       "a folder for the outputs, under their input names");

@@ -136,6 +136,57 @@ TEST(CliClean, ConvertsWithAssignmentsRenamesAndAlpha) {
     EXPECT_EQ(shapes, (std::vector<std::string>{"Body", "Hands", "Boots"}));
 }
 
+TEST(CliClean, RestoresFromTheOriginalAndNeverWritesIt) {
+    TempDir dir;
+    const std::string orig = Quoted(dir.Path("orig.nif")), blend = Quoted(dir.Path("blend.nif"));
+    ASSERT_EQ(
+        RunCli("clean " + Samples(kSampleMeshName) + " --library " + Samples(kSampleLibraryName) +
+               " -o " + orig + " --assign Body=SkinBody --assign 'Hands=Hair (A)'")
+            .exitCode,
+        0);
+    ASSERT_EQ(RunCli("to-blender " + orig + " -o " + blend).exitCode, 0);
+
+    CliRun run = RunCli("clean " + blend + " --restore-from " + orig + " --library " +
+                        Samples(kSampleLibraryName) + " --assign Hands=Metal -o " +
+                        Quoted(dir.Path("out.nif")));
+    ASSERT_EQ(run.exitCode, 0) << run.out;
+    EXPECT_NE(run.out.find("restored: shape \"Body\": shader (1 BSLightingShaderProperty, 1 "
+                           "BSShaderTextureSet)"),
+              std::string::npos)
+        << run.out;
+    NifFile original, out, library;
+    ASSERT_EQ(original.Load(dir.Path("orig.nif").string()), 0);
+    ASSERT_EQ(out.Load(dir.Path("out.nif").string()), 0);
+    ASSERT_EQ(library.Load(SamplePath(kSampleLibraryName).string()), 0);
+    auto textures = [](const NifFile& f, const BSLightingShaderProperty* shader) {
+        return BodyBytes(*f.Block(shader->textureSet), f.Form());
+    };
+    auto shaderOf = [](const NifFile& f, const char* shape) {
+        return f.BlockAs<BSLightingShaderProperty>(f.FindShapeByName(shape)->shaderProperty);
+    };
+    // Body and Feet wear their original shaders (and Body its alpha), Hands the one assigned.
+    for (const char* shape : {"Body", "Feet"})
+        EXPECT_EQ(textures(out, shaderOf(out, shape)),
+                  textures(original, shaderOf(original, shape)));
+    EXPECT_EQ(textures(out, shaderOf(out, "Hands")),
+              textures(library, library.FindShaderByName("Metal")));
+    EXPECT_EQ(out.FindShapeByName("Hands")->alphaProperty, kNoBlock);  // nothing of the original
+    EXPECT_EQ(out.CheckConsistency(), "");
+
+    const Bytes before = ReadFileBytes(dir.Path("orig.nif"));
+    CliRun over = RunCli("clean " + blend + " --restore-from " + orig + " -o " + orig);
+    EXPECT_EQ(over.exitCode, 1);
+    EXPECT_NE(over.out.find("refusing to write"), std::string::npos) << over.out;
+    EXPECT_EQ(ReadFileBytes(dir.Path("orig.nif")), before);
+
+    for (const std::string& usage : {"clean " + blend + " -o " + Quoted(dir.Path("x.nif")),
+                                     "clean " + blend + " --restore-from " + orig +
+                                         " --assign Body=Metal -o " + Quoted(dir.Path("x.nif"))}) {
+        EXPECT_EQ(RunCli(usage).exitCode, 2) << usage;
+    }
+    EXPECT_FALSE(fs::exists(dir.Path("x.nif")));
+}
+
 TEST(CliClean, BatchesGoOnPastFailures) {
     TempDir dir;
     fs::create_directory(dir.Path("in"));
