@@ -25,6 +25,8 @@ struct AppState {
     int libraryLoad = 0;
     std::string libraryError;
     ShaderList list;
+    // Clean applies the repairs of Repair.h.
+    bool repair = true;
     // Where saved files go; tests make it fail.
     OutputOpener opener = StandardOutputOpener();
 };
@@ -55,6 +57,9 @@ void FillList(AppState& state);
 // before writing anything) when one of its files is the input itself.
 ConversionResult Clean(AppState& state);
 ConversionResult ToBlender(AppState& state);
+// Clean with the output path given, and Clean in test mode (the game's two body meshes).
+ConversionResult CleanTo(AppState& state, const std::string& path);
+ConversionResult CleanTestMode(AppState& state);
 // ToBlender with the output path given.
 ConversionResult ToBlenderTo(AppState& state, const std::string& path);
 // Where ToBlender writes: "blend_" before the input's file name, or "test.nif" for a bare name.

@@ -4,6 +4,7 @@
 
 #include "FormSwitch.h"
 #include "Geometry.h"
+#include "Repair.h"
 #include "ResultCodes.h"
 #include "Shaders.h"
 
@@ -99,7 +100,7 @@ AlphaSettings ParseAlphaSettings(const std::string* flags, const std::string* th
 
 ConversionResult PrepareClean(const NifFile& input, const NifFile& library,
                               const std::vector<AssignmentRow>& rows, const AlphaSettings& alpha,
-                              NifFile& output) {
+                              NifFile& output, bool repair) {
     if (library.header.userVersion != kGameUserVersion ||
         library.header.userVersion2 != kGameUserVersion2) {
         return Refuse(rc::kBadLibrary,
@@ -128,6 +129,11 @@ ConversionResult PrepareClean(const NifFile& input, const NifFile& library,
             a->flags = alpha.flags;
             a->threshold = alpha.threshold;
         }
+    }
+    if (repair) {
+        RepairReport report = Repair(output);
+        result.repairs = std::move(report.repairs);
+        for (const std::string& s : report.skipped) result.repairs.push_back("not repaired: " + s);
     }
     return result;
 }

@@ -10,10 +10,11 @@
 #include "ShaderList.h"
 
 // What a conversion did.
-struct ConversionResult {
+struct [[nodiscard]] ConversionResult {
     int code = 0;                       // a result code of ResultCodes.h
     std::string message;                // why it failed, for the user
     std::vector<std::string> warnings;  // rows that got no shader, and why
+    std::vector<std::string> repairs;   // what the repairs fixed ("rule: what") or left
 };
 
 struct AlphaSettings {
@@ -27,10 +28,11 @@ extern const std::vector<std::string> kCleanRemovedTypes;
 extern const std::vector<std::string> kToBlenderRemovedTypes;
 
 // Removes the types, drops a single-child root and switches to the game form, then gives
-// every row its shader (and alpha). `output` receives the edited copy of `input`.
+// every row its shader (and alpha), then (unless `repair` is false) applies every repair of
+// Repair.h. `output` receives the edited copy of `input`.
 ConversionResult PrepareClean(const NifFile& input, const NifFile& library,
                               const std::vector<AssignmentRow>& rows, const AlphaSettings& alpha,
-                              NifFile& output);
+                              NifFile& output, bool repair = true);
 // Removes the types, drops a single-child root and switches to the Blender form.
 ConversionResult PrepareToBlender(const NifFile& input, NifFile& output);
 

@@ -84,7 +84,10 @@ void PrintOutcome(const std::string& input, const std::string& written, const Co
     for (const std::string& w : warnings) out << input << ": warning: " << w << "\n";
     for (const std::string& w : r.warnings) out << input << ": warning: " << w << "\n";
     if (r.code == rc::kOk) {
-        out << input << " -> " << written << ": ok\n";
+        out << input << " -> " << written << ": ok";
+        for (size_t i = 0; i < r.repairs.size(); ++i)
+            out << (i == 0 ? "; repaired: " : "; ") << r.repairs[i];
+        out << "\n";
         return;
     }
     // One line per file: the window's line breaks become "; ".
@@ -232,8 +235,8 @@ int RunClean(const CleanOptions& o, std::ostream& out, std::ostream& err) {
         } else {
             FillList(state);
             ApplyRowEdits(o, state, warnings);
-            platform.savePath = o.testMode ? "" : written;
-            result = Clean(state);
+            state.repair = !o.noRepair;
+            result = o.testMode ? CleanTestMode(state) : CleanTo(state, written);
         }
         PrintOutcome(input, written, result, warnings, out);
         ++(result.code == rc::kOk ? converted : failed);

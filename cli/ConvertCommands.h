@@ -18,6 +18,7 @@ struct CleanOptions {
     std::string config;                // empty: Config.xml beside the program
     std::string dataPath;              // empty: the game's data folder as found
     bool dataPathGiven = false;
+    bool noRepair = false;  // skip the repairs Clean applies by default
 };
 
 struct ToBlenderOptions {

@@ -69,6 +69,8 @@ int main(int argc, char** argv) {
     clean->add_option("--rename", c.rename, "OLD=NEW: rename a shape first");
     clean->add_option("--config", c.config,
                       "Config.xml with the alpha settings (default: beside the program)");
+    clean->add_flag("--no-repair", c.noRepair,
+                    "do not apply the repairs of 'repair' (tangents, bounds, flags, partitions)");
     CLI::Option* dataPath =
         clean->add_option("--data-path", c.dataPath, "the game's Data folder for --test-mode");
 

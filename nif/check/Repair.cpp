@@ -69,7 +69,9 @@ struct Fixer {
         }
         size_t keep = 0;
         for (size_t p = 0; p < before; ++p) {
-            if (!empty[p]) partition->partitions[keep++] = std::move(partition->partitions[p]);
+            if (empty[p]) continue;
+            if (keep != p) partition->partitions[keep] = std::move(partition->partitions[p]);
+            ++keep;
         }
         partition->partitions.resize(keep);
         Did("empty-partition", std::to_string(before - keep) + " empty partition(s) removed from " +
