@@ -7,7 +7,7 @@
 
 // One line per finding and a summary per file, or one JSON document. Exit code 0 when no file
 // has an error finding (or fails to load), 1 otherwise.
-int RunLint(const std::vector<std::string>& paths, bool json, std::ostream& out);
+[[nodiscard]] int RunLint(const std::vector<std::string>& paths, bool json, std::ostream& out);
 
 struct RepairOptions {
     std::vector<std::string> inputs;
@@ -16,4 +16,4 @@ struct RepairOptions {
     std::vector<std::string> only;  // rule ids; empty: every repair
 };
 // Exit codes: 0 all written, 1 any failed, 2 usage error.
-int RunRepair(const RepairOptions& options, std::ostream& out, std::ostream& err);
+[[nodiscard]] int RunRepair(const RepairOptions& options, std::ostream& out, std::ostream& err);

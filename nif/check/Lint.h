@@ -36,6 +36,6 @@ struct Finding {
 
 // Every finding of every rule, by block. A file that fails the consistency check gets that
 // finding alone: the other rules read references the check found wrong.
-std::vector<Finding> Lint(const NifFile& file);
+[[nodiscard]] std::vector<Finding> Lint(const NifFile& file);
 // How a block is named in findings: "block 4 NiTriShape".
 std::string BlockLabel(const NifFile& file, int32_t block);

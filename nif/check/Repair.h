@@ -7,7 +7,7 @@
 
 #include "NifFile.h"
 
-struct RepairReport {
+struct [[nodiscard]] RepairReport {
     std::vector<std::string> repairs;  // "rule: what was done", one per fix
     std::vector<std::string> skipped;  // findings of a selected rule left as they were, and why
 };
