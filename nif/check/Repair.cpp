@@ -88,6 +88,8 @@ struct Fixer {
                 ++cleared;
             }
         }
+        // An earlier repair (an empty partition removed) may have settled it already.
+        if (cleared == 0) return;
         Did("bone-set-flag", "the flag cleared on " + std::to_string(cleared) +
                                  " partition(s) of " + BlockLabel(file, block));
     }
