@@ -155,7 +155,10 @@ bool FindTargetThatIsAnInput(const std::vector<std::string>& targets,
     return false;
 }
 
-ConversionResult Clean(AppState& state) {
+namespace {
+
+// The cleaned copy of the input, or the reason there is none.
+ConversionResult PrepareCleanOutput(AppState& state, NifFile& output) {
     ConversionResult result;
     if (InputMissing(state, result)) return result;
     const bool noLibrary = state.libraryLoad != rc::kOk;
@@ -165,27 +168,28 @@ ConversionResult Clean(AppState& state) {
     const AlphaSettings alpha = ParseAlphaSettings(
         state.config.contains(kAlphaFlagsValue) ? &state.config.get(kAlphaFlagsValue) : nullptr,
         state.config.contains(kAlphaThreshold) ? &state.config.get(kAlphaThreshold) : nullptr);
-
     // The loaded input stays as it is: a failed save can be retried with the same result.
-    NifFile output;
     RestoreSource restore;
     if (state.original) restore = {&*state.original, state.assignedShapes};
     const NifFile none;
-    result = PrepareClean(state.inputNif, noLibrary ? none : state.libraryNif, state.list.Rows(),
-                          alpha, output, restore);
-    if (result.code != rc::kOk) return result;
+    return PrepareClean(state.inputNif, noLibrary ? none : state.libraryNif, state.list.Rows(),
+                        alpha, output, restore, state.repair);
+}
 
+}  // namespace
+
+ConversionResult CleanTo(AppState& state, const std::string& path) {
+    NifFile output;
+    ConversionResult result = PrepareCleanOutput(state, output);
+    if (result.code != rc::kOk) return result;
+    return SaveTo(state, output, path, result);
+}
+
+ConversionResult CleanTestMode(AppState& state) {
+    NifFile output;
+    ConversionResult result = PrepareCleanOutput(state, output);
+    if (result.code != rc::kOk) return result;
     const char separator = state.platform.PathSeparator();
-    if (state.config.get(kTestMode) != "true") {
-        std::string path = state.config.get(kInputNifFileName);
-        const size_t cut = path.rfind(separator);
-        const std::string folder =
-            cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
-        if (!state.platform.ChooseSavePath("Save Skyrim Nif", folder, path)) {
-            return Failed(rc::kCancelled, "");
-        }
-        return SaveTo(state, output, path, result);
-    }
     const std::string& dataPath = state.config.get(kSkyrimDataPath);
     std::string clash, input;
     if (FindTargetThatIsAnInput(TestModeWrites(dataPath, separator),
@@ -205,6 +209,22 @@ ConversionResult Clean(AppState& state) {
         if (result.code != rc::kOk) return result;
     }
     return result;
+}
+
+ConversionResult Clean(AppState& state) {
+    if (state.config.get(kTestMode) == "true") return CleanTestMode(state);
+    ConversionResult result;
+    // Nothing to save: no dialog.
+    NifFile output;
+    result = PrepareCleanOutput(state, output);
+    if (result.code != rc::kOk) return result;
+    std::string path = state.config.get(kInputNifFileName);
+    const size_t cut = path.rfind(state.platform.PathSeparator());
+    const std::string folder = cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+    if (!state.platform.ChooseSavePath("Save Skyrim Nif", folder, path)) {
+        return Failed(rc::kCancelled, "");
+    }
+    return SaveTo(state, output, path, result);
 }
 
 ConversionResult ToBlender(AppState& state) {
@@ -232,6 +252,10 @@ void Report(AppState& state, const ConversionResult& result, const char* success
     if (!result.warnings.empty()) {
         text += "\n\nThese shapes got no shader:";
         for (const std::string& w : result.warnings) text += "\n" + w;
+    }
+    if (!result.repairs.empty()) {
+        text += "\n\nRepairs:";
+        for (const std::string& r : result.repairs) text += "\n" + r;
     }
     state.platform.ShowMessage(text, kSuccessCaption, MessageKind::kInformation);
     state.platform.Quit(0);

@@ -31,6 +31,8 @@ struct AppState {
     // library, Clean then gives library shaders to no shape.
     std::optional<NifFile> original;
     std::vector<std::string> assignedShapes;
+    // Clean applies the repairs of Repair.h.
+    bool repair = true;
     // Where saved files go; tests make it fail.
     OutputOpener opener = StandardOutputOpener();
 };
@@ -61,6 +63,9 @@ void FillList(AppState& state);
 // before writing anything) when one of its files is the input itself.
 ConversionResult Clean(AppState& state);
 ConversionResult ToBlender(AppState& state);
+// Clean with the output path given, and Clean in test mode (the game's two body meshes).
+ConversionResult CleanTo(AppState& state, const std::string& path);
+ConversionResult CleanTestMode(AppState& state);
 // ToBlender with the output path given.
 ConversionResult ToBlenderTo(AppState& state, const std::string& path);
 // Where ToBlender writes: "blend_" before the input's file name, or "test.nif" for a bare name.

@@ -5,6 +5,7 @@
 
 #include "FormSwitch.h"
 #include "Geometry.h"
+#include "Repair.h"
 #include "Restore.h"
 #include "ResultCodes.h"
 #include "Shaders.h"
@@ -102,7 +103,7 @@ AlphaSettings ParseAlphaSettings(const std::string* flags, const std::string* th
 
 ConversionResult PrepareClean(const NifFile& input, const NifFile& library,
                               const std::vector<AssignmentRow>& rows, const AlphaSettings& alpha,
-                              NifFile& output, const RestoreSource& restore) {
+                              NifFile& output, const RestoreSource& restore, bool repair) {
     const NifFile* original = restore.original;
     const bool noLibrary = original && library.blocks.empty();
     if (!noLibrary && (library.header.userVersion != kGameUserVersion ||
@@ -170,6 +171,11 @@ ConversionResult PrepareClean(const NifFile& input, const NifFile& library,
         result.restored = std::move(report.restored);
         result.warnings.insert(result.warnings.end(), report.unmatched.begin(),
                                report.unmatched.end());
+    }
+    if (repair) {
+        RepairReport report = Repair(output);
+        result.repairs = std::move(report.repairs);
+        for (const std::string& s : report.skipped) result.repairs.push_back("not repaired: " + s);
     }
     return result;
 }

@@ -10,11 +10,12 @@
 #include "ShaderList.h"
 
 // What a conversion did.
-struct ConversionResult {
+struct [[nodiscard]] ConversionResult {
     int code = 0;                       // a result code of ResultCodes.h
     std::string message;                // why it failed, for the user
     std::vector<std::string> warnings;  // rows that got no shader, and why
     std::vector<std::string> restored;  // what each shape and node got from the original
+    std::vector<std::string> repairs;   // what the repairs fixed ("rule: what") or left
 };
 
 // Clean's restore from the original mesh the input was made from (see Restore.h).
@@ -40,9 +41,11 @@ extern const std::vector<TypeId> kToBlenderRemovedTypes;
 // `assigned`) take that shader instead of their row's, then the original's collision, extra
 // data and controllers come back (RestoreFromOriginal); an original in another form than the
 // output's is refused. An empty library then stands for none: rows it would serve are warned.
+// Last, unless `repair` is false, every repair of Repair.h applies.
 ConversionResult PrepareClean(const NifFile& input, const NifFile& library,
                               const std::vector<AssignmentRow>& rows, const AlphaSettings& alpha,
-                              NifFile& output, const RestoreSource& restore = {});
+                              NifFile& output, const RestoreSource& restore = {},
+                              bool repair = true);
 // Removes the types, drops a single-child root and switches to the Blender form.
 ConversionResult PrepareToBlender(const NifFile& input, NifFile& output);
 

@@ -17,7 +17,7 @@ struct AssignmentRow {
 };
 
 // True when the first three characters of an alpha mark are "yes" in any letter case.
-bool AlphaMarkIsYes(const std::string& mark);
+[[nodiscard]] bool AlphaMarkIsYes(const std::string& mark);
 
 class ShaderList {
   public:

@@ -127,7 +127,7 @@ void BM_AssignShaderLargeMesh(benchmark::State& state) {
         NifFile f = start;
         state.ResumeTiming();
         for (const char* shape : {"Shape0", "Shape1"})
-            f.AssignShader(shape, "SkinBody", library, true);
+            (void)f.AssignShader(shape, "SkinBody", library, true);
     }
 }
 BENCHMARK(BM_AssignShaderLargeMesh)->Unit(benchmark::kMicrosecond);

@@ -5,5 +5,5 @@
 #include <string>
 #include <vector>
 
-int RunInfo(const std::string& path, bool json, std::ostream& out, std::ostream& err);
-int RunCheck(const std::vector<std::string>& paths, std::ostream& out);
+[[nodiscard]] int RunInfo(const std::string& path, bool json, std::ostream& out, std::ostream& err);
+[[nodiscard]] int RunCheck(const std::vector<std::string>& paths, std::ostream& out);

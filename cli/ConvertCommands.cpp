@@ -86,7 +86,10 @@ void PrintOutcome(const std::string& input, const std::string& written, const Co
     if (r.code == rc::kOk) {
         // What was restored is news only once it is written.
         for (const std::string& line : r.restored) out << input << ": restored: " << line << "\n";
-        out << input << " -> " << written << ": ok\n";
+        out << input << " -> " << written << ": ok";
+        for (size_t i = 0; i < r.repairs.size(); ++i)
+            out << (i == 0 ? "; repaired: " : "; ") << r.repairs[i];
+        out << "\n";
         return;
     }
     // One line per file: the window's line breaks become "; ".
@@ -265,8 +268,8 @@ int RunClean(const CleanOptions& o, std::ostream& out, std::ostream& err) {
         } else {
             FillList(state);
             ApplyRowEdits(o, state, warnings);
-            platform.savePath = o.testMode ? "" : written;
-            result = Clean(state);
+            state.repair = !o.noRepair;
+            result = o.testMode ? CleanTestMode(state) : CleanTo(state, written);
         }
         PrintOutcome(input, written, result, warnings, out);
         ++(result.code == rc::kOk ? converted : failed);

@@ -19,6 +19,7 @@ struct CleanOptions {
     std::string config;                // empty: Config.xml beside the program
     std::string dataPath;              // empty: the game's data folder as found
     bool dataPathGiven = false;
+    bool noRepair = false;  // skip the repairs Clean applies by default
 };
 
 struct ToBlenderOptions {
@@ -28,7 +29,8 @@ struct ToBlenderOptions {
 };
 
 // Exit codes: 0 all converted, 1 any failed, 2 usage error.
-int RunClean(const CleanOptions& options, std::ostream& out, std::ostream& err);
-int RunToBlender(const ToBlenderOptions& options, std::ostream& out, std::ostream& err);
-int RunShapes(const std::string& input, std::ostream& out, std::ostream& err);
-int RunShaders(const std::string& library, std::ostream& out, std::ostream& err);
+[[nodiscard]] int RunClean(const CleanOptions& options, std::ostream& out, std::ostream& err);
+[[nodiscard]] int RunToBlender(const ToBlenderOptions& options, std::ostream& out,
+                               std::ostream& err);
+[[nodiscard]] int RunShapes(const std::string& input, std::ostream& out, std::ostream& err);
+[[nodiscard]] int RunShaders(const std::string& library, std::ostream& out, std::ostream& err);

@@ -4,6 +4,7 @@
 #include "JsonText.h"
 #include "NifFile.h"
 #include "ResultCodes.h"
+#include "Shaders.h"
 
 namespace {
 
@@ -17,6 +18,19 @@ std::string HeaderLine(const NifBlockHeader& h) {
     return line.substr(0, line.find('\0'));
 }
 
+// The shapes (or the lighting shaders) of a file by name; an unnamed one by index and type.
+std::vector<std::string> Labels(const NifFile& f, TypeId family) {
+    std::vector<std::string> labels;
+    for (uint32_t i = 0; i < f.blocks.size(); ++i) {
+        if (!IsA(f.blocks[i]->Type(), family)) continue;
+        const std::string name = f.NameOf(i);
+        labels.push_back(name.empty()
+                             ? "(unnamed: block " + std::to_string(i) + " " + f.TypeNameOf(i) + ")"
+                             : name);
+    }
+    return labels;
+}
+
 nlohmann::json TextList(const std::vector<std::string>& texts) {
     nlohmann::json list = nlohmann::json::array();
     for (const std::string& t : texts) list.push_back(ToJsonText(t));
@@ -25,9 +39,8 @@ nlohmann::json TextList(const std::vector<std::string>& texts) {
 
 void PrintJson(const std::string& path, const NifFile& f, std::ostream& out) {
     const NifBlockHeader& h = f.header;
-    std::vector<std::string> shapes, shaders;
-    f.GetShapeNames(shapes);
-    f.GetShaderNames(shaders);
+    const std::vector<std::string> shapes = Labels(f, TypeId::NiTriBasedGeom);
+    const std::vector<std::string> shaders = Labels(f, TypeId::BSLightingShaderProperty);
     nlohmann::json blocks = nlohmann::json::array();
     for (uint32_t i = 0; i < f.blocks.size(); ++i) {
         blocks.push_back(
@@ -66,11 +79,10 @@ void PrintText(const std::string& path, const NifFile& f, std::ostream& out) {
         out << "  " << i << "  " << f.TypeNameOf(i) << "  " << h.blockSizes[i] << " bytes\n";
     }
     out << "strings:      " << h.numStrings << " (longest recorded: " << h.maxStringLength << ")\n";
-    std::vector<std::string> names;
-    f.GetShapeNames(names);
+    std::vector<std::string> names = Labels(f, TypeId::NiTriBasedGeom);
     out << "shapes:       " << names.size() << "\n";
     for (const std::string& n : names) out << "  " << n << "\n";
-    f.GetShaderNames(names);
+    names = Labels(f, TypeId::BSLightingShaderProperty);
     out << "shaders:      " << names.size() << "\n";
     for (const std::string& n : names) out << "  " << n << "\n";
 }

@@ -4,6 +4,8 @@
 
 #include "Commands.h"
 #include "ConvertCommands.h"
+#include "Lint.h"
+#include "LintCommands.h"
 
 int main(int argc, char** argv) {
     CLI::App app{
@@ -21,6 +23,24 @@ int main(int argc, char** argv) {
     CLI::App* check = app.add_subcommand(
         "check", "Load each file and tell whether Pellmar writes it back unchanged");
     check->add_option("FILE", checkPaths, "NIF files")->required();
+
+    std::vector<std::string> lintPaths;
+    bool lintJson = false, listRules = false;
+    CLI::App* lint = app.add_subcommand(
+        "lint",
+        "Report what in each file crashes the game or the Creation Kit, looks wrong or is waste");
+    lint->add_option("FILE", lintPaths, "NIF files");
+    lint->add_flag("--json", lintJson, "print JSON instead of text");
+    lint->add_flag("--rules", listRules, "list the rules instead");
+
+    RepairOptions r;
+    CLI::App* repair = app.add_subcommand(
+        "repair", "Apply the safe fixes for what lint finds and write the result elsewhere");
+    repair->add_option("FILE", r.inputs, "NIF files")->required();
+    repair->add_option("-o,--output", r.output, "the output file (one input)");
+    repair->add_option("--output-dir", r.outputDir,
+                       "a folder for the outputs, under their input names");
+    repair->add_option("--only", r.only, "RULE: apply only this rule's repair (repeatable)");
 
     std::string shapesPath;
     CLI::App* shapes = app.add_subcommand("shapes", "List the shapes of a mesh, one per line");
@@ -53,6 +73,8 @@ int main(int argc, char** argv) {
     clean->add_option("--rename", c.rename, "OLD=NEW: rename a shape first");
     clean->add_option("--config", c.config,
                       "Config.xml with the alpha settings (default: beside the program)");
+    clean->add_flag("--no-repair", c.noRepair,
+                    "do not apply the repairs of 'repair' (tangents, bounds, flags, partitions)");
     CLI::Option* dataPath =
         clean->add_option("--data-path", c.dataPath, "the game's Data folder for --test-mode");
 
@@ -75,6 +97,18 @@ int main(int argc, char** argv) {
     }
     if (*info) return RunInfo(infoPath, json, std::cout, std::cerr);
     if (*check) return RunCheck(checkPaths, std::cout);
+    if (*lint) {
+        if (listRules) {
+            std::cout << LintRulesText();
+            return 0;
+        }
+        if (lintPaths.empty()) {
+            std::cerr << "error: lint needs at least one FILE (or --rules)\n";
+            return 2;
+        }
+        return RunLint(lintPaths, lintJson, std::cout);
+    }
+    if (*repair) return RunRepair(r, std::cout, std::cerr);
     if (*shapes) return RunShapes(shapesPath, std::cout, std::cerr);
     if (*shaders) return RunShaders(shadersPath, std::cout, std::cerr);
     if (*clean) {

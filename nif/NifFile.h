@@ -64,8 +64,9 @@ class NifFile {
     void SetUserVersions(uint32_t userVersion, uint32_t userVersion2);
     // Renames a shape; a name entry that other blocks read too is left to them.
     void RenameShape(const std::string& oldName, const std::string& newName);
-    AssignResult AssignShader(const std::string& shapeName, const std::string& shaderName,
-                              const NifFile& library, bool withAlpha);
+    [[nodiscard]] AssignResult AssignShader(const std::string& shapeName,
+                                            const std::string& shaderName, const NifFile& library,
+                                            bool withAlpha);
     // Appends a block; the header's tables follow. The type name of a raw block must be given.
     // Returns its index.
     BlockRef AppendBlock(std::unique_ptr<NiObject> block, const std::string& rawTypeName = {});

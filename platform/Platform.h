@@ -13,12 +13,13 @@ class Platform {
     virtual ~Platform() = default;
 
     // An open dialog for an existing NIF file; false when cancelled.
-    virtual bool ChooseOpenPath(const std::string& title, std::string& path) = 0;
+    [[nodiscard]] virtual bool ChooseOpenPath(const std::string& title, std::string& path) = 0;
     // A save dialog pre-filled with `path` (a full path or empty) and opening in
     // `initialFolder` (empty: the dialog's choice). The user has confirmed any overwrite.
     // False when cancelled.
-    virtual bool ChooseSavePath(const std::string& title, const std::string& initialFolder,
-                                std::string& path) = 0;
+    [[nodiscard]] virtual bool ChooseSavePath(const std::string& title,
+                                              const std::string& initialFolder,
+                                              std::string& path) = 0;
     // Returns once the user has closed the message.
     virtual void ShowMessage(const std::string& text, const std::string& caption,
                              MessageKind kind) = 0;

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Draws Pellmar's window icons: a mesh triangle with its three vertices on a teal tile.
 
-Writes platform/win32/pellmar.ico (32 and 48 pixels) and platform/win32/small.ico (16 pixels).
+Writes ui/win32/pellmar.ico (32 and 48 pixels) and ui/win32/small.ico (16 pixels).
 """
 import os
 import struct
@@ -67,6 +67,6 @@ def write_ico(path, sizes):
         f.write(out + b''.join(images))
 
 
-here = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'platform', 'win32')
+here = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'ui', 'win32')
 write_ico(os.path.join(here, 'pellmar.ico'), [32, 48])
 write_ico(os.path.join(here, 'small.ico'), [16])

@@ -20,7 +20,7 @@ wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 
 program=build/windows/screenshot
 rm -rf "$program" && mkdir -p "$program"
-cp build/windows/platform/win32/pellmar.exe samples/ShaderLibrary.nif samples/Config.xml \
+cp build/windows/ui/win32/pellmar.exe samples/ShaderLibrary.nif samples/Config.xml \
    samples/femalebody_blender.nif "$program"/
 
 display=:97

@@ -103,7 +103,10 @@ TEST(OnCommand, ButtonsRunTheConversionsAndReport) {
 
     p.platform.saveAnswer = p.dir.Path("game.nif").string();
     onCommand(state, 0, 2);
-    EXPECT_EQ(p.platform.messages.back().text, "Skyrim .nif saved successfully.");
+    // The sample's hands carry vertex colours the library's skin shader does not flag.
+    EXPECT_EQ(p.platform.messages.back().text,
+              "Skyrim .nif saved successfully.\n\nRepairs:\nvertex-color-flag: Vertex_Colors flag "
+              "set on the shader of \"Hands\"");
     EXPECT_EQ(p.platform.messages.back().caption, "Save Successful");
     EXPECT_EQ(p.platform.quits, 2);
 

@@ -69,7 +69,7 @@ std::string RandomEdit(NifFile& f, const NifFile& library, std::mt19937& rng) {
             {
                 const std::string shape = shapes[pick(shapes.size())];
                 const std::string shader = shaders[pick(shaders.size())];
-                f.AssignShader(shape, shader, library, pick(2) == 1);
+                (void)f.AssignShader(shape, shader, library, pick(2) == 1);
                 return "assign " + shader + " to " + shape;
             }
     }

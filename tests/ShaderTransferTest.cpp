@@ -162,8 +162,8 @@ TEST(AssignShader, TwiceLeavesTheFirstSetUnreferenced) {
     const NifFile library = MakeSampleLibrary();
     NifFile f = GameMesh();
     const auto s = static_cast<int32_t>(f.blocks.size());
-    f.AssignShader("Hands", "Plain", library, true);
-    f.AssignShader("Hands", "Metal", library, true);
+    ASSERT_EQ(f.AssignShader("Hands", "Plain", library, true), AssignResult::kAssigned);
+    ASSERT_EQ(f.AssignShader("Hands", "Metal", library, true), AssignResult::kAssigned);
     EXPECT_EQ(f.blocks.size(), static_cast<size_t>(s + 6));
     EXPECT_EQ(f.FindShapeByName("Hands")->shaderProperty, s + 3);
     EXPECT_EQ(f.FindShapeByName("Hands")->alphaProperty, s + 5);

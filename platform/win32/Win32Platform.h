@@ -31,4 +31,4 @@ std::string FirstArgumentOf(const wchar_t* commandLine);
 
 // The "Installed Path" of the game's registry key (in the 32-bit view, where the game
 // registers itself), or false when the key or a text value cannot be read.
-bool ReadSkyrimInstalledPath(std::string& path);
+[[nodiscard]] bool ReadSkyrimInstalledPath(std::string& path);

@@ -45,4 +45,4 @@ MainWindow* CreateMainWindow(HINSTANCE instance, Platform& platform, int showCom
 // Destroys the window created by CreateMainWindow.
 void DestroyMainWindow();
 // The message loop with the accelerators; returns the quit message's exit code.
-int RunMessageLoop(HINSTANCE instance);
+[[nodiscard]] int RunMessageLoop(HINSTANCE instance);

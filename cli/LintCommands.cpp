@@ -1,0 +1,171 @@
+#include "LintCommands.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+
+#include "Application.h"
+#include "FileIO.h"
+#include "JsonText.h"
+#include "Lint.h"
+#include "NifFile.h"
+#include "Repair.h"
+#include "ResultCodes.h"
+
+namespace {
+
+constexpr int kUsage = 2;
+
+struct Counts {
+    size_t errors = 0, warnings = 0, notes = 0;
+    void Add(Severity s) {
+        ++(s == Severity::kError ? errors : s == Severity::kWarning ? warnings : notes);
+    }
+};
+
+std::string Plural(size_t n, const char* word) {
+    return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
+}
+
+}  // namespace
+
+int RunLint(const std::vector<std::string>& paths, bool json, std::ostream& out) {
+    bool anyError = false;
+    nlohmann::json files = nlohmann::json::array();
+    for (const std::string& path : paths) {
+        NifFile f;
+        if (f.Load(path) != rc::kOk) {
+            anyError = true;
+            if (json) {
+                files.push_back({{"file", ToJsonText(path)}, {"error", ToJsonText(f.LastError())}});
+            } else {
+                out << path << ": error: " << f.LastError() << "\n";
+            }
+            continue;
+        }
+        Counts counts;
+        nlohmann::json findings = nlohmann::json::array();
+        for (const Finding& finding : Lint(f)) {
+            counts.Add(finding.rule->severity);
+            const char* severity = SeverityName(finding.rule->severity);
+            if (json) {
+                findings.push_back(
+                    {{"block", finding.block},
+                     {"type", finding.block < 0
+                                  ? std::string()
+                                  : ToJsonText(f.TypeNameOf(static_cast<uint32_t>(finding.block)))},
+                     {"shape", ToJsonText(finding.shape)},
+                     {"rule", finding.rule->id},
+                     {"severity", severity},
+                     {"message", ToJsonText(finding.message)}});
+                continue;
+            }
+            out << path << ": " << BlockLabel(f, finding.block);
+            if (!finding.shape.empty()) out << " \"" << finding.shape << "\"";
+            out << ": " << finding.rule->id << " (" << severity << "): " << finding.message << "\n";
+        }
+        anyError = anyError || counts.errors > 0;
+        if (json) {
+            files.push_back({{"file", ToJsonText(path)},
+                             {"findings", findings},
+                             {"errors", counts.errors},
+                             {"warnings", counts.warnings},
+                             {"notes", counts.notes}});
+        } else {
+            out << path << ": " << Plural(counts.errors, "error") << ", "
+                << Plural(counts.warnings, "warning") << ", " << Plural(counts.notes, "note")
+                << "\n";
+        }
+    }
+    if (json) out << nlohmann::json{{"files", files}}.dump(2) << "\n";
+    return anyError ? 1 : 0;
+}
+
+int RunRepair(const RepairOptions& o, std::ostream& out, std::ostream& err) {
+    if (o.output.empty() == o.outputDir.empty()) {
+        err << "error: choose one of -o and --output-dir; repair never writes over its input\n";
+        return kUsage;
+    }
+    if (!o.output.empty() && o.inputs.size() > 1) {
+        err << "error: -o takes one input; use --output-dir for several\n";
+        return kUsage;
+    }
+    for (const std::string& id : o.only) {
+        const LintRule* rule = FindLintRule(id);
+        if (!rule || !rule->repairable) {
+            err << "error: --only " << id << ": "
+                << (rule ? "that rule has no repair" : "no such rule") << "; the repairs are:";
+            for (const LintRule& r : LintRules()) {
+                if (r.repairable) err << " " << r.id;
+            }
+            err << "\n";
+            return kUsage;
+        }
+    }
+    std::vector<std::string> targets;
+    for (const std::string& input : o.inputs) {
+        targets.push_back(!o.output.empty() ? o.output
+                                            : TextFromPath(PathFromText(o.outputDir) /
+                                                           PathFromText(input).filename()));
+    }
+    for (size_t i = 0; i < targets.size(); ++i) {
+        for (size_t j = 0; j < i; ++j) {
+            if (SameFile(targets[i], targets[j])) {
+                err << "error: " << o.inputs[i] << " and " << o.inputs[j]
+                    << " would both be written to " << targets[i] << "\n";
+                return kUsage;
+            }
+        }
+    }
+
+    size_t repaired = 0, unchanged = 0, failed = 0;
+    for (size_t i = 0; i < o.inputs.size(); ++i) {
+        const std::string& input = o.inputs[i];
+        const std::string& target = targets[i];
+        std::string clash, clashInput, error;
+        std::vector<uint8_t> bytes;
+        NifFile f;
+        int code = rc::kOk;
+        if (FindTargetThatIsAnInput({target}, o.inputs, clash, clashInput)) {
+            code = rc::kOutputIsInput;
+            error = "refusing to write " + target + ", which is the input " + clashInput +
+                    "; nothing was written for this file";
+        } else if ((code = ReadWholeFile(input, bytes, error)) != rc::kOk) {
+        } else if ((code = f.LoadFromMemory(bytes)) != rc::kOk) {
+            error = f.LastError();
+        } else if (const std::string problem = f.CheckConsistency(); !problem.empty()) {
+            code = rc::kInconsistent;
+            error = "not repaired, the file is inconsistent: " + problem;
+        }
+        if (code != rc::kOk) {
+            out << input << ": failed: " << error << "\n";
+            ++failed;
+            continue;
+        }
+        const RepairReport report = Repair(f, o.only);
+        // A file without findings is copied byte for byte.
+        code = report.repairs.empty()
+                   ? WriteFileAtomically(target, std::string(bytes.begin(), bytes.end()), error)
+                   : f.Save(target);
+        if (!report.repairs.empty()) error = f.LastError();
+        if (code != rc::kOk) {
+            out << input << ": failed: " << SaveFailedText(code, error) << "\n";
+            ++failed;
+            continue;
+        }
+        out << input << " -> " << target << ": ";
+        if (report.repairs.empty()) {
+            out << "nothing to repair, copied unchanged";
+            ++unchanged;
+        } else {
+            out << "repaired: ";
+            for (size_t r = 0; r < report.repairs.size(); ++r)
+                out << (r ? "; " : "") << report.repairs[r];
+            ++repaired;
+        }
+        for (const std::string& s : report.skipped) out << "; not repaired: " << s;
+        out << "\n";
+    }
+    out << repaired << " repaired, " << unchanged << " unchanged, " << failed << " failed\n";
+    return failed == 0 ? 0 : 1;
+}
