@@ -155,6 +155,17 @@ bool FindTargetThatIsAnInput(const std::vector<std::string>& targets,
     return false;
 }
 
+std::string WindowTitle(const AppState& state) {
+    if (state.inputLoad != rc::kOk || state.inputNif.blocks.empty()) return "Pellmar";
+    const NifBlockHeader& h = state.inputNif.header;
+    return "Pellmar - " + DescribeForm(h.userVersion, h.userVersion2);
+}
+
+uint8_t CleanForm(const AppState& state) {
+    if (state.cleanForm != 0) return state.cleanForm;
+    return state.inputNif.Form() == kForm100 ? kForm100 : kForm83;
+}
+
 ConversionResult Clean(AppState& state) {
     ConversionResult result;
     if (InputMissing(state, result)) return result;
@@ -167,7 +178,8 @@ ConversionResult Clean(AppState& state) {
 
     // The loaded input stays as it is: a failed save can be retried with the same result.
     NifFile output;
-    result = PrepareClean(state.inputNif, state.libraryNif, state.list.Rows(), alpha, output);
+    result = PrepareClean(state.inputNif, state.libraryNif, state.list.Rows(), alpha, output,
+                          CleanForm(state));
     if (result.code != rc::kOk) return result;
 
     const char separator = state.platform.PathSeparator();

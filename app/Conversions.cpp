@@ -6,6 +6,7 @@
 #include "Geometry.h"
 #include "ResultCodes.h"
 #include "Shaders.h"
+#include "ShapeConversion.h"
 
 const std::vector<std::string> kCleanRemovedTypes = {
     "NiSpecularProperty", "BSShaderPPLightingProperty", "BSShaderTextureSet", "NiMaterialProperty",
@@ -17,16 +18,27 @@ const std::vector<std::string> kToBlenderRemovedTypes = {
 
 namespace {
 
-bool IsSupportedForm(const NifBlockHeader& h) {
-    return (h.userVersion == kBlenderUserVersion && h.userVersion2 == kBlenderUserVersion2) ||
-           (h.userVersion == kGameUserVersion && h.userVersion2 == kGameUserVersion2);
-}
-
 ConversionResult Refuse(int code, std::string message) {
     ConversionResult r;
     r.code = code;
     r.message = std::move(message);
     return r;
+}
+
+bool IsSupportedForm(const NifBlockHeader& h) {
+    return (h.userVersion == kBlenderUserVersion && h.userVersion2 == kBlenderUserVersion2) ||
+           (h.userVersion == kGameUserVersion &&
+            (h.userVersion2 == kGameUserVersion2 || h.userVersion2 == kSEUserVersion2));
+}
+
+// Shapes that cannot take the target form's geometry layout refuse the conversion.
+ConversionResult SwitchChecked(NifFile& file, uint32_t userVersion, uint32_t userVersion2) {
+    const std::string problem = CheckShapesConvertible(file, FormOf(userVersion, userVersion2));
+    if (!problem.empty())
+        return Refuse(rc::kUnsupportedForm, "Pellmar cannot convert this mesh's " + problem + ".");
+    ConversionResult result;
+    result.warnings = SwitchForm(file, userVersion, userVersion2).warnings;
+    return result;
 }
 
 std::vector<uint32_t> Indices(const std::vector<BlockName>& blocks) {
@@ -54,17 +66,18 @@ void DropSingleChildRoot(NifFile& file) {
 // the coming form switch leave no opaque block corrupt.
 ConversionResult StripAndCheck(const NifFile& input, const std::vector<std::string>& types,
                                uint32_t targetUserVersion, uint32_t targetUserVersion2,
-                               NifFile& output) {
+                               NifFile& output, bool dropRoot = true) {
     if (!IsSupportedForm(input.header)) {
         return Refuse(
             rc::kUnsupportedForm,
             "The input is in the form " +
                 DescribeForm(input.header.userVersion, input.header.userVersion2) +
-                "; Pellmar converts only the Blender form (11/34) and the game form (12/83).");
+                "; Pellmar converts only the Blender form (11/34) and the game forms (12/83 "
+                "and 12/100).");
     }
     output = input;
     const std::vector<BlockName> opaque = output.OpaqueBlocks();
-    const bool switches = output.header.userVersion != targetUserVersion;
+    const bool switches = output.Form() != FormOf(targetUserVersion, targetUserVersion2);
     if (!opaque.empty() && switches) {
         return Refuse(rc::kUnsafeOpaqueBlock,
                       "Pellmar cannot convert the layout of blocks it does not know between the "
@@ -73,19 +86,15 @@ ConversionResult StripAndCheck(const NifFile& input, const std::vector<std::stri
     }
     const size_t before = output.blocks.size();
     for (const std::string& type : types) output.DeleteBlocksOfType(type);
-    DropSingleChildRoot(output);
+    if (dropRoot) DropSingleChildRoot(output);
     if (output.blocks.size() != before && !opaque.empty()) {
         return Refuse(rc::kUnsafeOpaqueBlock,
                       "Pellmar cannot repair the block references inside blocks it does not know, "
                       "which removing blocks would leave pointing at the wrong blocks: " +
                           SummarizeBlocks(output, Indices(output.OpaqueBlocks())) + ".");
     }
-    ConversionResult result;
-    if (switches) {
-        FormSwitchReport report = SwitchForm(output, targetUserVersion, targetUserVersion2);
-        result.warnings = std::move(report.warnings);
-    }
-    return result;
+    if (!switches) return {};
+    return SwitchChecked(output, targetUserVersion, targetUserVersion2);
 }
 
 }  // namespace
@@ -99,7 +108,7 @@ AlphaSettings ParseAlphaSettings(const std::string* flags, const std::string* th
 
 ConversionResult PrepareClean(const NifFile& input, const NifFile& library,
                               const std::vector<AssignmentRow>& rows, const AlphaSettings& alpha,
-                              NifFile& output) {
+                              NifFile& output, uint8_t form) {
     if (library.header.userVersion != kGameUserVersion ||
         library.header.userVersion2 != kGameUserVersion2) {
         return Refuse(rc::kBadLibrary,
@@ -129,10 +138,26 @@ ConversionResult PrepareClean(const NifFile& input, const NifFile& library,
             a->threshold = alpha.threshold;
         }
     }
+    if (form == kForm100) {
+        ConversionResult packed = SwitchChecked(output, kGameUserVersion, kSEUserVersion2);
+        if (packed.code != rc::kOk) return packed;
+        result.warnings.insert(result.warnings.end(), packed.warnings.begin(),
+                               packed.warnings.end());
+    }
     return result;
 }
 
 ConversionResult PrepareToBlender(const NifFile& input, NifFile& output) {
     return StripAndCheck(input, kToBlenderRemovedTypes, kBlenderUserVersion, kBlenderUserVersion2,
                          output);
+}
+
+ConversionResult PrepareConvert(const NifFile& input, uint8_t form, NifFile& output) {
+    if (input.Form() == kForm34) {
+        return Refuse(rc::kUnsupportedForm,
+                      "The input is a Blender export (11/34); convert game meshes (12/83 or "
+                      "12/100), or clean Blender exports with clean --form.");
+    }
+    return StripAndCheck(input, {}, kGameUserVersion,
+                         form == kForm100 ? kSEUserVersion2 : kGameUserVersion2, output, false);
 }

@@ -27,10 +27,14 @@ extern const std::vector<std::string> kCleanRemovedTypes;
 extern const std::vector<std::string> kToBlenderRemovedTypes;
 
 // Removes the types, drops a single-child root and switches to the game form, then gives
-// every row its shader (and alpha). `output` receives the edited copy of `input`.
+// every row its shader (and alpha); with form kForm100 the result then takes the Special
+// Edition's form. `output` receives the edited copy of `input`.
 ConversionResult PrepareClean(const NifFile& input, const NifFile& library,
                               const std::vector<AssignmentRow>& rows, const AlphaSettings& alpha,
-                              NifFile& output);
+                              NifFile& output, uint8_t form = kForm83);
+// A game mesh (12/83 or 12/100) in the other edition's form (form: kForm83 or kForm100),
+// keeping every block the target form has.
+ConversionResult PrepareConvert(const NifFile& input, uint8_t form, NifFile& output);
 // Removes the types, drops a single-child root and switches to the Blender form.
 ConversionResult PrepareToBlender(const NifFile& input, NifFile& output);
 

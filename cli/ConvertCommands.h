@@ -18,6 +18,7 @@ struct CleanOptions {
     std::string config;                // empty: Config.xml beside the program
     std::string dataPath;              // empty: the game's data folder as found
     bool dataPathGiven = false;
+    std::string form = "le";  // le (12/83) or se (12/100)
 };
 
 struct ToBlenderOptions {
@@ -26,8 +27,18 @@ struct ToBlenderOptions {
     std::string outputDir;
 };
 
+struct ConvertOptions {
+    std::vector<std::string> inputs;
+    std::string to;  // se or le
+    std::string output;
+    std::string outputDir;
+    unsigned jobs = 1;
+    bool progress = false;  // a progress line on err (a terminal)
+};
+
 // Exit codes: 0 all converted, 1 any failed, 2 usage error.
 int RunClean(const CleanOptions& options, std::ostream& out, std::ostream& err);
+int RunConvert(const ConvertOptions& options, std::ostream& out, std::ostream& err);
 int RunToBlender(const ToBlenderOptions& options, std::ostream& out, std::ostream& err);
 int RunShapes(const std::string& input, std::ostream& out, std::ostream& err);
 int RunShaders(const std::string& library, std::ostream& out, std::ostream& err);

@@ -151,7 +151,7 @@ TEST(Clean, FailedSavesChangeNothingAndARetryWritesTheSameFile) {
 TEST(Clean, RefusesWhatItCannotConvertSafely) {
     NifFile special = MakeSampleMesh();
     special.header.userVersion = 12;
-    special.header.userVersion2 = 100;
+    special.header.userVersion2 = 130;
     // A block of a type Pellmar does not know: in a form switch, and (in a game-form input)
     // while blocks are deleted, whose references it would not repair.
     NifFile unknown = MakeSampleMesh();
@@ -169,7 +169,7 @@ TEST(Clean, RefusesWhatItCannotConvertSafely) {
         std::string mention;
     };
     Case cases[] = {
-        {"Skyrim SE form", special, MakeSampleLibrary(), rc::kUnsupportedForm, "12/100"},
+        {"Fallout 4 form", special, MakeSampleLibrary(), rc::kUnsupportedForm, "12/130"},
         {"unknown layout", unknown, MakeSampleLibrary(), rc::kUnsafeOpaqueBlock,
          "layout of blocks it does not know between the Blender form and the game form: 1 "
          "BSFutureThing"},
