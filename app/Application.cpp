@@ -155,6 +155,17 @@ bool FindTargetThatIsAnInput(const std::vector<std::string>& targets,
     return false;
 }
 
+std::string WindowTitle(const AppState& state) {
+    if (state.inputLoad != rc::kOk || state.inputNif.blocks.empty()) return "Pellmar";
+    const NifBlockHeader& h = state.inputNif.header;
+    return "Pellmar - " + DescribeForm(h.userVersion, h.userVersion2);
+}
+
+uint8_t CleanForm(const AppState& state) {
+    if (state.cleanForm != 0) return state.cleanForm;
+    return state.inputNif.Form() == kForm100 ? kForm100 : kForm83;
+}
+
 namespace {
 
 // The cleaned copy of the input, or the reason there is none.
@@ -173,7 +184,7 @@ ConversionResult PrepareCleanOutput(AppState& state, NifFile& output) {
     if (state.original) restore = {&*state.original, state.assignedShapes};
     const NifFile none;
     return PrepareClean(state.inputNif, noLibrary ? none : state.libraryNif, state.list.Rows(),
-                        alpha, output, restore, state.repair);
+                        alpha, output, restore, state.repair, CleanForm(state));
 }
 
 }  // namespace

@@ -35,7 +35,15 @@ struct AppState {
     bool repair = true;
     // Where saved files go; tests make it fail.
     OutputOpener opener = StandardOutputOpener();
+    // The form Clean writes (kForm83 or kForm100); 0 follows the input: a Special Edition
+    // input gives a Special Edition mesh, anything else the original edition's.
+    uint8_t cleanForm = 0;
 };
+
+// The form Clean writes for this state.
+uint8_t CleanForm(const AppState& state);
+// The window's title: the program's name and the form of the loaded input.
+std::string WindowTitle(const AppState& state);
 
 // The texts the user is shown.
 inline constexpr const char* kCleanSuccess = "Skyrim .nif saved successfully.";

@@ -9,6 +9,7 @@
 #include "Restore.h"
 #include "ResultCodes.h"
 #include "Shaders.h"
+#include "ShapeConversion.h"
 
 const std::vector<TypeId> kCleanRemovedTypes = {
     TypeId::NiSpecularProperty, TypeId::BSShaderPPLightingProperty, TypeId::BSShaderTextureSet,
@@ -21,16 +22,27 @@ const std::vector<TypeId> kToBlenderRemovedTypes = {
 
 namespace {
 
-bool IsSupportedForm(const NifBlockHeader& h) {
-    return (h.userVersion == kBlenderUserVersion && h.userVersion2 == kBlenderUserVersion2) ||
-           (h.userVersion == kGameUserVersion && h.userVersion2 == kGameUserVersion2);
-}
-
 ConversionResult Refuse(int code, std::string message) {
     ConversionResult r;
     r.code = code;
     r.message = std::move(message);
     return r;
+}
+
+bool IsSupportedForm(const NifBlockHeader& h) {
+    return (h.userVersion == kBlenderUserVersion && h.userVersion2 == kBlenderUserVersion2) ||
+           (h.userVersion == kGameUserVersion &&
+            (h.userVersion2 == kGameUserVersion2 || h.userVersion2 == kSEUserVersion2));
+}
+
+// Shapes that cannot take the target form's geometry layout refuse the conversion.
+ConversionResult SwitchChecked(NifFile& file, uint32_t userVersion, uint32_t userVersion2) {
+    const std::string problem = CheckShapesConvertible(file, FormOf(userVersion, userVersion2));
+    if (!problem.empty())
+        return Refuse(rc::kUnsupportedForm, "Pellmar cannot convert this mesh's " + problem + ".");
+    ConversionResult result;
+    result.warnings = SwitchForm(file, userVersion, userVersion2).warnings;
+    return result;
 }
 
 std::vector<uint32_t> Indices(const std::vector<BlockName>& blocks) {
@@ -58,17 +70,18 @@ void DropSingleChildRoot(NifFile& file) {
 // the coming form switch leave no opaque block corrupt.
 ConversionResult StripAndCheck(const NifFile& input, const std::vector<TypeId>& types,
                                uint32_t targetUserVersion, uint32_t targetUserVersion2,
-                               NifFile& output) {
+                               NifFile& output, bool dropRoot = true) {
     if (!IsSupportedForm(input.header)) {
         return Refuse(
             rc::kUnsupportedForm,
             "The input is in the form " +
                 DescribeForm(input.header.userVersion, input.header.userVersion2) +
-                "; Pellmar converts only the Blender form (11/34) and the game form (12/83).");
+                "; Pellmar converts only the Blender form (11/34) and the game forms (12/83 "
+                "and 12/100).");
     }
     output = input;
     const std::vector<BlockName> opaque = output.OpaqueBlocks();
-    const bool switches = output.header.userVersion != targetUserVersion;
+    const bool switches = output.Form() != FormOf(targetUserVersion, targetUserVersion2);
     if (!opaque.empty() && switches) {
         return Refuse(rc::kUnsafeOpaqueBlock,
                       "Pellmar cannot convert the layout of blocks it does not know between the "
@@ -77,19 +90,15 @@ ConversionResult StripAndCheck(const NifFile& input, const std::vector<TypeId>& 
     }
     const size_t before = output.blocks.size();
     for (TypeId type : types) output.DeleteBlocksOfType(NameOf(type));
-    DropSingleChildRoot(output);
+    if (dropRoot) DropSingleChildRoot(output);
     if (output.blocks.size() != before && !opaque.empty()) {
         return Refuse(rc::kUnsafeOpaqueBlock,
                       "Pellmar cannot repair the block references inside blocks it does not know, "
                       "which removing blocks would leave pointing at the wrong blocks: " +
                           SummarizeBlocks(output, Indices(output.OpaqueBlocks())) + ".");
     }
-    ConversionResult result;
-    if (switches) {
-        FormSwitchReport report = SwitchForm(output, targetUserVersion, targetUserVersion2);
-        result.warnings = std::move(report.warnings);
-    }
-    return result;
+    if (!switches) return {};
+    return SwitchChecked(output, targetUserVersion, targetUserVersion2);
 }
 
 }  // namespace
@@ -103,7 +112,8 @@ AlphaSettings ParseAlphaSettings(const std::string* flags, const std::string* th
 
 ConversionResult PrepareClean(const NifFile& input, const NifFile& library,
                               const std::vector<AssignmentRow>& rows, const AlphaSettings& alpha,
-                              NifFile& output, const RestoreSource& restore, bool repair) {
+                              NifFile& output, const RestoreSource& restore, bool repair,
+                              uint8_t form) {
     const NifFile* original = restore.original;
     const bool noLibrary = original && library.blocks.empty();
     if (!noLibrary && (library.header.userVersion != kGameUserVersion ||
@@ -113,16 +123,23 @@ ConversionResult PrepareClean(const NifFile& input, const NifFile& library,
                           DescribeForm(library.header.userVersion, library.header.userVersion2) +
                           ", not in the game form (12/83).");
     }
+    // Shapes, shaders and collision are restored in the original edition's layout; a Special
+    // Edition original is read through it.
+    NifFile converted;
+    if (original && original->Form() == kForm100) {
+        ConversionResult c = PrepareConvert(*original, kForm83, converted);
+        if (c.code != rc::kOk) {
+            c.message = "The original cannot be read in the game form (12/83): " + c.message;
+            return c;
+        }
+        original = &converted;
+    }
     if (original && original->Form() != kForm83) {
-        const std::string form =
-            DescribeForm(original->header.userVersion, original->header.userVersion2);
         return Refuse(rc::kUnsupportedForm,
-                      original->Form() == kForm100
-                          ? "The original is in the form " + form +
-                                "; restoring from it into Clean's game form (12/83) needs the "
-                                "conversion of Special Edition blocks, which this build lacks."
-                          : "The original is in the form " + form +
-                                "; Pellmar restores from game-form originals (12/83).");
+                      "The original is in the form " +
+                          DescribeForm(original->header.userVersion,
+                                       original->header.userVersion2) +
+                          "; Pellmar restores from game meshes (12/83 or 12/100).");
     }
     ConversionResult result =
         StripAndCheck(input, kCleanRemovedTypes, kGameUserVersion, kGameUserVersion2, output);
@@ -177,10 +194,26 @@ ConversionResult PrepareClean(const NifFile& input, const NifFile& library,
         result.repairs = std::move(report.repairs);
         for (const std::string& s : report.skipped) result.repairs.push_back("not repaired: " + s);
     }
+    if (form == kForm100) {
+        ConversionResult packed = SwitchChecked(output, kGameUserVersion, kSEUserVersion2);
+        if (packed.code != rc::kOk) return packed;
+        result.warnings.insert(result.warnings.end(), packed.warnings.begin(),
+                               packed.warnings.end());
+    }
     return result;
 }
 
 ConversionResult PrepareToBlender(const NifFile& input, NifFile& output) {
     return StripAndCheck(input, kToBlenderRemovedTypes, kBlenderUserVersion, kBlenderUserVersion2,
                          output);
+}
+
+ConversionResult PrepareConvert(const NifFile& input, uint8_t form, NifFile& output) {
+    if (input.Form() == kForm34) {
+        return Refuse(rc::kUnsupportedForm,
+                      "The input is a Blender export (11/34); convert game meshes (12/83 or "
+                      "12/100), or clean Blender exports with clean --form.");
+    }
+    return StripAndCheck(input, {}, kGameUserVersion,
+                         form == kForm100 ? kSEUserVersion2 : kGameUserVersion2, output, false);
 }

@@ -39,13 +39,17 @@ extern const std::vector<TypeId> kToBlenderRemovedTypes;
 // every row its shader (and alpha). `output` receives the edited copy of `input`.
 // With an original, the shapes whose namesake there has a shader (and are not among
 // `assigned`) take that shader instead of their row's, then the original's collision, extra
-// data and controllers come back (RestoreFromOriginal); an original in another form than the
-// output's is refused. An empty library then stands for none: rows it would serve are warned.
-// Last, unless `repair` is false, every repair of Repair.h applies.
+// data and controllers come back (RestoreFromOriginal); a Special Edition original is read in
+// the game form first. An empty library then stands for none: rows it would serve are warned.
+// Then, unless `repair` is false, every repair of Repair.h applies; with form kForm100 the
+// result last takes the Special Edition's form.
 ConversionResult PrepareClean(const NifFile& input, const NifFile& library,
                               const std::vector<AssignmentRow>& rows, const AlphaSettings& alpha,
                               NifFile& output, const RestoreSource& restore = {},
-                              bool repair = true);
+                              bool repair = true, uint8_t form = kForm83);
+// A game mesh (12/83 or 12/100) in the other edition's form (form: kForm83 or kForm100),
+// keeping every block the target form has.
+ConversionResult PrepareConvert(const NifFile& input, uint8_t form, NifFile& output);
 // Removes the types, drops a single-child root and switches to the Blender form.
 ConversionResult PrepareToBlender(const NifFile& input, NifFile& output);
 

@@ -1,12 +1,16 @@
 #include "ConvertCommands.h"
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
+#include <mutex>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "Application.h"
 #include "Config.h"
+#include "Conversions.h"
 #include "FileIO.h"
 #include "PortablePlatform.h"
 #include "ResultCodes.h"
@@ -251,6 +255,7 @@ int RunClean(const CleanOptions& o, std::ostream& out, std::ostream& err) {
             state.original = original;
             state.assignedShapes = assigned;
         }
+        state.cleanForm = o.form == "se" ? kForm100 : kForm83;
         ConversionResult result = refusals[i];
         std::vector<std::string> warnings;
         std::string written;
@@ -317,6 +322,77 @@ int RunToBlender(const ToBlenderOptions& o, std::ostream& out, std::ostream& err
         PrintOutcome(input, path, result, {}, out);
         ++(result.code == rc::kOk ? converted : failed);
     }
+    return Summary(converted, failed, out);
+}
+
+int RunConvert(const ConvertOptions& o, std::ostream& out, std::ostream& err) {
+    const int outputs = !o.output.empty() + !o.outputDir.empty();
+    if (outputs != 1) {
+        err << "error: choose exactly one of -o and --output-dir; the input is never overwritten "
+               "silently\n";
+        return kUsage;
+    }
+    if (!o.output.empty() && o.inputs.size() > 1) {
+        err << "error: -o takes one input; use --output-dir for several\n";
+        return kUsage;
+    }
+    if (!o.outputDir.empty() && DuplicateNames(o.inputs, err)) return kUsage;
+    if (o.jobs == 0) {
+        err << "error: --jobs needs at least 1\n";
+        return kUsage;
+    }
+    const uint8_t form = o.to == "se" ? kForm100 : kForm83;
+    std::vector<std::vector<std::string>> targets;
+    for (const std::string& input : o.inputs)
+        targets.push_back({!o.output.empty() ? o.output : Join(o.outputDir, FileNameOf(input))});
+    std::vector<ConversionResult> results;
+    const std::vector<bool> refused = RefuseClashes(o.inputs, targets, results);
+
+    // Workers take the next file; lines are printed in input order as soon as every earlier
+    // file is done, with the progress line redrawn below them.
+    const size_t total = o.inputs.size();
+    std::atomic<size_t> next{0};
+    std::mutex lock;
+    std::vector<bool> done(total, false);
+    size_t printed = 0, finished = 0, converted = 0, failed = 0;
+    const bool progress = o.progress && total > 4;
+    auto work = [&] {
+        for (size_t i = next++; i < total; i = next++) {
+            ConversionResult result = results[i];
+            if (!refused[i]) {
+                NifFile input, output;
+                if (const int loaded = input.Load(o.inputs[i]); loaded != rc::kOk) {
+                    result.code = loaded;
+                    result.message = input.LastError();
+                } else {
+                    result = PrepareConvert(input, form, output);
+                    if (result.code == rc::kOk) {
+                        if (const int saved = output.Save(targets[i][0]); saved != rc::kOk) {
+                            result.code = saved;
+                            result.message = SaveFailedText(saved, output.LastError());
+                        }
+                    }
+                }
+            }
+            std::lock_guard<std::mutex> guard(lock);
+            results[i] = std::move(result);
+            done[i] = true;
+            ++finished;
+            if (progress) err << "\r\x1b[K";
+            for (; printed < total && done[printed]; ++printed) {
+                PrintOutcome(o.inputs[printed], targets[printed][0], results[printed], {}, out);
+                ++(results[printed].code == rc::kOk ? converted : failed);
+            }
+            out.flush();
+            if (progress && finished < total)
+                err << "converting: " << finished << " of " << total << " done" << std::flush;
+        }
+    };
+    const unsigned threads = static_cast<unsigned>(std::min<size_t>(o.jobs, total));
+    std::vector<std::thread> pool;
+    for (unsigned t = 1; t < threads; ++t) pool.emplace_back(work);
+    work();
+    for (std::thread& t : pool) t.join();
     return Summary(converted, failed, out);
 }
 

@@ -19,7 +19,8 @@ struct CleanOptions {
     std::string config;                // empty: Config.xml beside the program
     std::string dataPath;              // empty: the game's data folder as found
     bool dataPathGiven = false;
-    bool noRepair = false;  // skip the repairs Clean applies by default
+    bool noRepair = false;    // skip the repairs Clean applies by default
+    std::string form = "le";  // le (12/83) or se (12/100)
 };
 
 struct ToBlenderOptions {
@@ -28,8 +29,19 @@ struct ToBlenderOptions {
     std::string outputDir;
 };
 
+struct ConvertOptions {
+    std::vector<std::string> inputs;
+    std::string to;  // se or le
+    std::string output;
+    std::string outputDir;
+    unsigned jobs = 1;
+    bool progress = false;  // a progress line on err (a terminal)
+};
+
 // Exit codes: 0 all converted, 1 any failed, 2 usage error.
 [[nodiscard]] int RunClean(const CleanOptions& options, std::ostream& out, std::ostream& err);
+[[nodiscard]] int RunConvert(const ConvertOptions& options, std::ostream& out,
+                             std::ostream& err);
 [[nodiscard]] int RunToBlender(const ToBlenderOptions& options, std::ostream& out,
                                std::ostream& err);
 [[nodiscard]] int RunShapes(const std::string& input, std::ostream& out, std::ostream& err);

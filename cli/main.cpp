@@ -2,10 +2,28 @@
 #include <CLI/CLI.hpp>
 #include <iostream>
 
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 #include "Commands.h"
 #include "ConvertCommands.h"
 #include "Lint.h"
 #include "LintCommands.h"
+
+namespace {
+
+bool StderrIsTerminal() {
+#ifdef _WIN32
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(fileno(stderr)) != 0;
+#endif
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     CLI::App app{
@@ -77,6 +95,24 @@ int main(int argc, char** argv) {
                     "do not apply the repairs of 'repair' (tangents, bounds, flags, partitions)");
     CLI::Option* dataPath =
         clean->add_option("--data-path", c.dataPath, "the game's Data folder for --test-mode");
+    clean
+        ->add_option("--form", c.form,
+                     "le: Skyrim (12/83, the default); se: Special Edition (12/100)")
+        ->check(CLI::IsMember({"le", "se"}));
+
+    ConvertOptions v;
+    CLI::App* convert =
+        app.add_subcommand("convert",
+                           "Convert game meshes between Skyrim (12/83) and the Special "
+                           "Edition (12/100)");
+    convert->add_option("INPUT", v.inputs, "meshes to convert")->required();
+    convert->add_option("--to", v.to, "se: Special Edition (12/100); le: Skyrim (12/83)")
+        ->required()
+        ->check(CLI::IsMember({"le", "se"}));
+    convert->add_option("-o,--output", v.output, "the output file (one input)");
+    convert->add_option("--output-dir", v.outputDir,
+                        "a folder for the outputs, under their input names");
+    convert->add_option("--jobs", v.jobs, "files converted at once (default 1)");
 
     ToBlenderOptions b;
     CLI::App* toBlender =
@@ -116,5 +152,9 @@ int main(int argc, char** argv) {
         return RunClean(c, std::cout, std::cerr);
     }
     if (*toBlender) return RunToBlender(b, std::cout, std::cerr);
+    if (*convert) {
+        v.progress = StderrIsTerminal();
+        return RunConvert(v, std::cout, std::cerr);
+    }
     return 2;
 }

@@ -5,6 +5,7 @@
 
 #include "Geometry.h"
 #include "Shaders.h"
+#include "ShapeConversion.h"
 #include "Visitors.h"
 
 namespace {
@@ -119,14 +120,10 @@ std::vector<uint32_t> BlocksMissingFromForm(const NifFile& file, uint8_t to) {
     return list;
 }
 
-FormSwitchReport SwitchForm(NifFile& file, uint32_t userVersion, uint32_t userVersion2) {
-    FormSwitchReport report;
-    const uint8_t from = file.Form();
-    const uint8_t to = FormOf(userVersion, userVersion2);
-    if (from == 0 || to == 0 || from == to) {
-        file.SetUserVersions(userVersion, userVersion2);
-        return report;
-    }
+namespace {
+
+// The switch between two forms of one geometry layout (11/34 and 12/83, or 12/83 and 12/100).
+void SwitchBlocks(NifFile& file, uint8_t from, uint8_t to, FormSwitchReport& report) {
     if (to == kForm34) LodShapesToTriShapes(file, report.warnings);
     const std::vector<uint32_t> leaving = BlocksMissingFromForm(file, to);
     if (!leaving.empty()) {
@@ -143,6 +140,35 @@ FormSwitchReport SwitchForm(NifFile& file, uint32_t userVersion, uint32_t userVe
     for (const auto& [text, count] : counts)
         report.warnings.push_back(count == 1 ? text
                                              : text + " (" + std::to_string(count) + " times)");
+}
+
+}  // namespace
+
+FormSwitchReport SwitchForm(NifFile& file, uint32_t userVersion, uint32_t userVersion2) {
+    FormSwitchReport report;
+    const uint8_t from = file.Form();
+    const uint8_t to = FormOf(userVersion, userVersion2);
+    if (from == 0 || to == 0 || from == to) {
+        file.SetUserVersions(userVersion, userVersion2);
+        return report;
+    }
+    // The Special Edition's shapes are converted in the original edition's layout: 11/34
+    // passes through 12/83 on the way to and from 12/100.
+    if (from == kForm100) {
+        UnpackShapes(file, report.warnings);
+        SwitchBlocks(file, kForm100, kForm83, report);
+        file.SetUserVersions(kGameUserVersion, kGameUserVersion2);
+        if (to == kForm34) SwitchBlocks(file, kForm83, kForm34, report);
+    } else if (to == kForm100) {
+        if (from == kForm34) {
+            SwitchBlocks(file, kForm34, kForm83, report);
+            file.SetUserVersions(kGameUserVersion, kGameUserVersion2);
+        }
+        PackShapes(file, report.warnings);
+        SwitchBlocks(file, kForm83, kForm100, report);
+    } else {
+        SwitchBlocks(file, from, to, report);
+    }
     file.SetUserVersions(userVersion, userVersion2);
     return report;
 }

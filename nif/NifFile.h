@@ -92,7 +92,8 @@ class NifFile {
     NiGeometry* FindShapeByName(const std::string& name);
     const NiGeometry* FindShapeByName(const std::string& name) const;
     const BSLightingShaderProperty* FindShaderByName(const std::string& name) const;
-    // Shapes are the triangle geometry blocks: NiTriShape, NiTriStrips, BSLODTriShape.
+    // Shapes are the triangle geometry blocks: NiTriShape, NiTriStrips, BSLODTriShape and the
+    // Special Edition's BSTriShape family.
     size_t GetShapeNames(std::vector<std::string>& names) const;
     size_t GetShaderNames(std::vector<std::string>& names) const;
     const std::string& TypeNameOf(uint32_t blockIndex) const {

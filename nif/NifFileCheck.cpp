@@ -19,8 +19,8 @@ std::string DescribeForm(uint32_t userVersion, uint32_t userVersion2) {
         return versions + " (Blender form)";
     if (userVersion == kGameUserVersion && userVersion2 == kGameUserVersion2)
         return versions + " (game form)";
-    if (userVersion == 12 && userVersion2 == 100)
-        return versions + " (Skyrim Special Edition, not supported)";
+    if (userVersion == kGameUserVersion && userVersion2 == kSEUserVersion2)
+        return versions + " (Special Edition form)";
     if (userVersion2 >= 130) return versions + " (Fallout 4 or later, not supported)";
     if (userVersion < 10 && userVersion != 1) return versions + " (plain Gamebryo, not supported)";
     return versions + " (unsupported form)";

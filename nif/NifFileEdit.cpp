@@ -175,8 +175,8 @@ const BSLightingShaderProperty* NifFile::FindShaderByName(const std::string& nam
 size_t NifFile::GetShapeNames(std::vector<std::string>& names) const {
     names.clear();
     for (const auto& b : blocks) {
-        if (IsA(b->Type(), TypeId::NiTriBasedGeom))
-            names.push_back(Text(static_cast<const NiGeometry*>(b.get())->name));
+        if (IsA(b->Type(), TypeId::NiTriBasedGeom) || IsA(b->Type(), TypeId::BSTriShape))
+            names.push_back(Text(static_cast<const NiAVObject*>(b.get())->name));
     }
     return names.size();
 }

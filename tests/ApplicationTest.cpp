@@ -111,9 +111,9 @@ TEST(OnCommand, ButtonsRunTheConversionsAndReport) {
     EXPECT_EQ(p.platform.quits, 2);
 
     state.inputNif.header.userVersion = 12;
-    state.inputNif.header.userVersion2 = 100;
+    state.inputNif.header.userVersion2 = 130;
     onCommand(state, 0, 4);  // To Blender on an input in a form it does not convert
-    EXPECT_NE(p.platform.messages.back().text.find("12/100"), std::string::npos);
+    EXPECT_NE(p.platform.messages.back().text.find("12/130"), std::string::npos);
     EXPECT_EQ(p.platform.messages.back().caption, "Save Failed");
     EXPECT_EQ(p.platform.quits, 2);
 

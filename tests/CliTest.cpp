@@ -393,3 +393,56 @@ TEST(OddPaths, CleanRefusesAConfigThatIsNoFileAndTestModeWithoutDataFolder) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.Root()), fs::directory_iterator()), 2)
         << "nothing written";
 }
+
+TEST(CliConvert, EditionsBothWaysInParallelBatches) {
+    TempDir dir;
+    fs::create_directories(dir.Path("le"));
+    fs::create_directories(dir.Path("back"));
+    const std::string library = " --library " + Samples(kSampleLibraryName);
+    ASSERT_EQ(RunCli("clean " + Samples(kSampleMeshName) + library + " --form se -o " +
+                     Quoted(dir.Path("se.nif")))
+                  .exitCode,
+              0);
+    ASSERT_EQ(
+        RunCli("clean " + Samples(kSampleMeshName) + library + " -o " + Quoted(dir.Path("le.nif")))
+            .exitCode,
+        0);
+    // Cleaning for the original edition and converting equals cleaning for the Special Edition.
+    ASSERT_EQ(RunCli("convert " + Quoted(dir.Path("le.nif")) + " --to se -o " +
+                     Quoted(dir.Path("converted.nif")))
+                  .exitCode,
+              0);
+    EXPECT_EQ(ReadFileBytes(dir.Path("converted.nif")), ReadFileBytes(dir.Path("se.nif")));
+
+    // A batch on two threads: lines in input order, failures reported, the rest converted.
+    std::string inputs;
+    for (int i = 0; i < 6; ++i) {
+        fs::copy_file(dir.Path("se.nif"), dir.Path("se" + std::to_string(i) + ".nif"));
+        inputs += " " + Quoted(dir.Path("se" + std::to_string(i) + ".nif"));
+        if (i == 2) inputs += " " + Quoted(dir.Path("missing.nif"));
+    }
+    CliRun run =
+        RunCli("convert" + inputs + " --to le --jobs 2 --output-dir " + Quoted(dir.Path("le")));
+    EXPECT_EQ(run.exitCode, 1) << run.out;
+    EXPECT_NE(run.out.find("6 converted, 1 failed"), std::string::npos) << run.out;
+    EXPECT_LT(run.out.find("se2.nif ->"), run.out.find("missing.nif: failed"));
+    EXPECT_LT(run.out.find("missing.nif: failed"), run.out.find("se3.nif ->"));
+    CliRun back = RunCli("convert " + Quoted(dir.Path("le/se0.nif")) + " --to se --output-dir " +
+                         Quoted(dir.Path("back")));
+    EXPECT_EQ(back.exitCode, 0) << back.out;
+    EXPECT_EQ(ReadFileBytes(dir.Path("back/se0.nif")), ReadFileBytes(dir.Path("se.nif")));
+
+    const std::string se = Quoted(dir.Path("se.nif"));
+    for (const std::string& args :
+         {"convert " + se + " --to le", "convert " + se + " --to xx -o " + se + "2",
+          "convert " + se + " --to le --jobs 0 -o " + se + "2",
+          "clean " + se + library + " --form ae -o " + se + "2"})
+        EXPECT_EQ(RunCli(args).exitCode, 2) << args;
+    CliRun self = RunCli("convert " + se + " --to le -o " + se);
+    EXPECT_EQ(self.exitCode, 1);
+    EXPECT_NE(self.out.find("refusing to write over the input itself"), std::string::npos);
+    CliRun blender =
+        RunCli("convert " + Samples(kSampleMeshName) + " --to se -o " + Quoted(dir.Path("x.nif")));
+    EXPECT_NE(blender.out.find("Blender export"), std::string::npos) << blender.out;
+    EXPECT_FALSE(fs::exists(dir.Path("x.nif")));
+}

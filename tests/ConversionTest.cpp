@@ -152,7 +152,7 @@ TEST(Clean, FailedSavesChangeNothingAndARetryWritesTheSameFile) {
 TEST(Clean, RefusesWhatItCannotConvertSafely) {
     NifFile special = MakeSampleMesh();
     special.header.userVersion = 12;
-    special.header.userVersion2 = 100;
+    special.header.userVersion2 = 130;
     // A block of a type Pellmar does not know: in a form switch, and (in a game-form input)
     // while blocks are deleted, whose references it would not repair.
     NifFile unknown = MakeSampleMesh();
@@ -170,7 +170,7 @@ TEST(Clean, RefusesWhatItCannotConvertSafely) {
         std::string mention;
     };
     Case cases[] = {
-        {"Skyrim SE form", special, MakeSampleLibrary(), rc::kUnsupportedForm, "12/100"},
+        {"Fallout 4 form", special, MakeSampleLibrary(), rc::kUnsupportedForm, "12/130"},
         {"unknown layout", unknown, MakeSampleLibrary(), rc::kUnsafeOpaqueBlock,
          "layout of blocks it does not know between the Blender form and the game form: 1 "
          "BSFutureThing"},
@@ -384,4 +384,32 @@ TEST(Clean, AlphaValuesGoOnlyIntoAlphaBlocksItCreated) {
     const NifFile out = again.Saved("again.nif");
     const auto& hands = Shape(out, "Hands");
     EXPECT_EQ(BodyBytes(*out.Block(hands.alphaProperty), kForm83), alphaBefore);
+}
+
+// The window on a Special Edition input: its title names the form, Clean writes the Special
+// Edition's form with the chosen shaders, To Blender the Blender form.
+TEST(Clean, SpecialEditionInputStaysSpecialEdition) {
+    NifFile se = MakeSampleMesh();
+    SwitchForm(se, kGameUserVersion, kSEUserVersion2);
+    Session s(se);
+    EXPECT_EQ(WindowTitle(s.state), "Pellmar - 12/100 (Special Edition form)");
+    ASSERT_EQ(s.state.list.Rows().size(), 3u);
+    s.state.list.SetShaderOfRow(1, "Hair (A)");
+    s.platform.saveAnswer = s.Out("game.nif");
+    ASSERT_EQ(Clean(s.state).code, rc::kOk);
+    const NifFile game = s.Saved("game.nif");
+    EXPECT_EQ(game.Form(), kForm100);
+    EXPECT_EQ(CountType(game, "BSTriShape"), 3u);
+    EXPECT_EQ(CountType(game, "NiTriShape") + CountType(game, "NiTriShapeData"), 0u);
+    ASSERT_EQ(ToBlenderTo(s.state, s.Out("blend.nif")).code, rc::kOk);
+    EXPECT_EQ(s.Saved("blend.nif").Form(), kForm34);
+    EXPECT_EQ(CountType(s.Saved("blend.nif"), "NiTriShape"), 3u);
+    s.state.cleanForm = kForm83;  // clean --form le
+    s.platform.saveAnswer = s.Out("le.nif");
+    ASSERT_EQ(Clean(s.state).code, rc::kOk);
+    NifFile le = s.Saved("le.nif");
+    EXPECT_EQ(le.Form(), kForm83);
+    // The same shaders and alpha: converted, the original edition's output is the same file.
+    SwitchForm(le, kGameUserVersion, kSEUserVersion2);
+    EXPECT_EQ(SaveBytes(le), ReadFileBytes(s.dir.Path("game.nif")));
 }

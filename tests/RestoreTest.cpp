@@ -352,17 +352,20 @@ TEST(Restore, FormsOfTheOriginal) {
     ExpectSameSubtree(se, se.BlockAs<NiNode>(se.roots[0])->collisionObject, stripped,
                       stripped.BlockAs<NiNode>(stripped.roots[0])->collisionObject);
 
-    // Clean writes the game form 12/83: other originals are refused and nothing is made.
+    // Clean writes the game form 12/83: a Special Edition original is read in it first, a
+    // Blender-form original is refused and nothing is made.
     NifFile blender;
     ASSERT_EQ(PrepareToBlender(le, blender).code, rc::kOk);
-    for (const auto& [original, why] :
-         {std::pair{&se, "Special Edition blocks"},
-          std::pair{static_cast<const NifFile*>(&blender), "game-form originals"}}) {
-        NifFile out;
-        const ConversionResult r =
-            PrepareClean(blender, NifFile(), Rows(blender, NifFile()), {}, out, {original, {}});
-        EXPECT_EQ(r.code, rc::kUnsupportedForm);
-        EXPECT_NE(r.message.find(why), std::string::npos) << r.message;
-        EXPECT_TRUE(out.blocks.empty());
-    }
+    NifFile fromSE;
+    const ConversionResult restored =
+        PrepareClean(blender, NifFile(), Rows(blender, NifFile()), {}, fromSE, {&se, {}});
+    ASSERT_EQ(restored.code, rc::kOk) << restored.message;
+    EXPECT_EQ(TypeCounts(fromSE), TypeCounts(le));
+    EXPECT_EQ(fromSE.CheckConsistency(), "");
+    NifFile out;
+    const ConversionResult r =
+        PrepareClean(blender, NifFile(), Rows(blender, NifFile()), {}, out, {&blender, {}});
+    EXPECT_EQ(r.code, rc::kUnsupportedForm);
+    EXPECT_NE(r.message.find("game meshes"), std::string::npos) << r.message;
+    EXPECT_TRUE(out.blocks.empty());
 }

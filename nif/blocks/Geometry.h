@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Scene.h"
+#include "VertexData.h"
 
 #pragma pack(push, 1)
 struct BoneVertData {
@@ -337,12 +338,19 @@ struct SkinPartition {
 class NiSkinPartition : public NiObject {
   public:
     NIF_BLOCK(NiSkinPartition)
-    // The Special Edition keeps a copy of the shape's packed vertices here.
+    // The Special Edition keeps a copy of the shape's packed vertices here: dataSize bytes of
+    // records of vertexSize bytes.
     uint32_t dataSize = 0;
     uint32_t vertexSize = 0;
     uint64_t vertexDesc = 0;
-    std::vector<uint8_t> vertexData;
+    PackedVertices vertexData;
     std::vector<SkinPartition> partitions;
+
+    // The records are decoded when they fill dataSize exactly with the description's size.
+    bool RecordsDecoded() const {
+        return vertexSize == DescVertexSize(vertexDesc) && vertexData.Decoded(vertexDesc) &&
+               dataSize % vertexSize == 0;
+    }
     void Fields(Visitor& v) override {
         uint32_t n = static_cast<uint32_t>(partitions.size());
         v.Count(n);
@@ -350,7 +358,11 @@ class NiSkinPartition : public NiObject {
             v.Count(dataSize);
             v.V(vertexSize);
             v.V(vertexDesc);
-            if (dataSize > 0) v.Array(vertexData, dataSize);
+            if (dataSize > 0 && RecordsDecoded()) {
+                v.Structs(vertexData.records, dataSize / vertexSize, VertexAttributes(vertexDesc));
+            } else if (dataSize > 0) {
+                v.Array(vertexData.raw, dataSize);
+            }
         }
         v.Structs(partitions, n);
     }
@@ -402,7 +414,7 @@ class NiAdditionalGeometryData : public AbstractAdditionalGeometryData {
     }
 };
 
-// The Special Edition's shape: packed vertex records (raw here) and triangles in one block.
+// The Special Edition's shape: packed vertex records and triangles in one block.
 class BSTriShape : public NiAVObject {
   public:
     NIF_BLOCK(BSTriShape)
@@ -414,13 +426,11 @@ class BSTriShape : public NiAVObject {
     uint16_t numTriangles = 0;
     uint16_t numVertices = 0;
     uint32_t dataSize = 0;
-    std::vector<uint8_t> vertexData;  // numVertices records of (vertexDesc & 0xF) * 4 bytes
+    PackedVertices vertexData;  // numVertices records, when dataSize is not 0
     std::vector<Triangle> triangles;
     uint32_t particleDataSize = 0;
     std::vector<HalfVector3> particleVertices, particleNormals;
     std::vector<Triangle> particleTriangles;
-
-    uint32_t VertexSize() const { return static_cast<uint32_t>(vertexDesc & 0xF) * 4; }
 
     void Fields(Visitor& v) override {
         NiAVObject::Fields(v);
@@ -433,7 +443,7 @@ class BSTriShape : public NiAVObject {
         v.Count(numVertices);
         v.V(dataSize);
         if (dataSize > 0) {
-            v.Array(vertexData, VertexSize() * numVertices);
+            v.Struct(vertexData, vertexDesc, uint32_t{numVertices});
             v.Array(triangles, numTriangles);
         }
         v.V(particleDataSize);

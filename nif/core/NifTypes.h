@@ -39,11 +39,13 @@ using StringRef = int32_t;
 constexpr BlockRef kNoBlock = -1;
 constexpr StringRef kNoString = -1;
 
-// The two forms Pellmar converts between.
+// The forms Pellmar converts between.
 constexpr uint32_t kBlenderUserVersion = 11;
 constexpr uint32_t kBlenderUserVersion2 = 34;
 constexpr uint32_t kGameUserVersion = 12;
 constexpr uint32_t kGameUserVersion2 = 83;
+// The Special Edition's form: the game user version with this second one.
+constexpr uint32_t kSEUserVersion2 = 100;
 
 // The longest sized string the reader accepts, in bytes.
 constexpr uint32_t kMaxSizedString = 1024;

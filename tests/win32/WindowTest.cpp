@@ -88,7 +88,7 @@ TEST_F(Window, FrameMenuAndFont) {
     char cls[64];
     GetClassNameA(w->window, cls, sizeof cls);
     EXPECT_STREQ(cls, "PELLMAR");
-    EXPECT_EQ(Text(w->window), "Pellmar");
+    EXPECT_EQ(Text(w->window), "Pellmar - 11/34 (Blender form)");  // the input's form
     RECT r;
     GetWindowRect(w->window, &r);
     EXPECT_EQ(r.right - r.left, 725);

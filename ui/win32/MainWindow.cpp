@@ -218,6 +218,7 @@ MainWindow* CreateMainWindow(HINSTANCE instance, Platform& platform, int showCom
     CreateControls(main, instance);
     StartUpFiles(main.state);
     FillControls(main);
+    SetWindowTextA(main.window, WindowTitle(main.state).c_str());
 
     ShowWindow(main.window, showCommand);
     UpdateWindow(main.window);

@@ -1,0 +1,26 @@
+// Shapes between the geometry layouts: NiTriShape with NiTriShapeData (11/34 and 12/83) and
+// the Special Edition's BSTriShape family with packed vertex records (12/100).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "NifFile.h"
+
+// Empty when every shape of the file can take the target form's layout; otherwise why not
+// (vertex records of an unknown layout, more than four weights per vertex, more than 255
+// bones in a partition).
+std::string CheckShapesConvertible(const NifFile& file, uint8_t to);
+
+// NiTriShape and NiTriStrips (strips become triangle lists) become BSTriShape, or
+// BSDynamicTriShape for head parts; BSSegmentedTriShape becomes BSSubIndexTriShape. Skin
+// partitions take the packed records and triangle lists. The file's blocks stay in the
+// 12/83 meaning until the caller sets the user versions.
+void PackShapes(NifFile& file, std::vector<std::string>& notes);
+// The BSTriShape family becomes NiTriShape with a new NiTriShapeData; skin partitions drop
+// their packed records (and get weights back from them when they had none).
+void UnpackShapes(NifFile& file, std::vector<std::string>& notes);
+
+// A head part takes BSDynamicTriShape: its lighting shader has the FaceGen detail-map flag,
+// or its dismember skin has the head's bone set (body part 230).
+bool IsHeadPart(const NifFile& file, BlockRef shader, BlockRef skin);
