@@ -68,7 +68,7 @@ void DropSingleChildRoot(NifFile& file) {
 
 // The common part: type removals, the single-child root, and the checks that the edits and
 // the coming form switch leave no opaque block corrupt.
-ConversionResult StripAndCheck(const NifFile& input, const std::vector<TypeId>& types,
+ConversionResult StripAndCheck(NifFile input, const std::vector<TypeId>& types,
                                uint32_t targetUserVersion, uint32_t targetUserVersion2,
                                NifFile& output, bool dropRoot = true) {
     if (!IsSupportedForm(input.header)) {
@@ -79,7 +79,7 @@ ConversionResult StripAndCheck(const NifFile& input, const std::vector<TypeId>& 
                 "; Pellmar converts only the Blender form (11/34) and the game forms (12/83 "
                 "and 12/100).");
     }
-    output = input;
+    output = std::move(input);
     const std::vector<BlockName> opaque = output.OpaqueBlocks();
     const bool switches = output.Form() != FormOf(targetUserVersion, targetUserVersion2);
     if (!opaque.empty() && switches) {
@@ -110,7 +110,7 @@ AlphaSettings ParseAlphaSettings(const std::string* flags, const std::string* th
     return alpha;
 }
 
-ConversionResult PrepareClean(const NifFile& input, const NifFile& library,
+ConversionResult PrepareClean(NifFile input, const NifFile& library,
                               const std::vector<AssignmentRow>& rows, const AlphaSettings& alpha,
                               NifFile& output, const RestoreSource& restore, bool repair,
                               uint8_t form) {
@@ -135,14 +135,14 @@ ConversionResult PrepareClean(const NifFile& input, const NifFile& library,
         original = &converted;
     }
     if (original && original->Form() != kForm83) {
-        return Refuse(rc::kUnsupportedForm,
-                      "The original is in the form " +
-                          DescribeForm(original->header.userVersion,
-                                       original->header.userVersion2) +
-                          "; Pellmar restores from game meshes (12/83 or 12/100).");
+        return Refuse(
+            rc::kUnsupportedForm,
+            "The original is in the form " +
+                DescribeForm(original->header.userVersion, original->header.userVersion2) +
+                "; Pellmar restores from game meshes (12/83 or 12/100).");
     }
-    ConversionResult result =
-        StripAndCheck(input, kCleanRemovedTypes, kGameUserVersion, kGameUserVersion2, output);
+    ConversionResult result = StripAndCheck(std::move(input), kCleanRemovedTypes, kGameUserVersion,
+                                            kGameUserVersion2, output);
     if (result.code != rc::kOk) return result;
 
     std::vector<std::string> restoredShapes;
@@ -203,17 +203,17 @@ ConversionResult PrepareClean(const NifFile& input, const NifFile& library,
     return result;
 }
 
-ConversionResult PrepareToBlender(const NifFile& input, NifFile& output) {
-    return StripAndCheck(input, kToBlenderRemovedTypes, kBlenderUserVersion, kBlenderUserVersion2,
-                         output);
+ConversionResult PrepareToBlender(NifFile input, NifFile& output) {
+    return StripAndCheck(std::move(input), kToBlenderRemovedTypes, kBlenderUserVersion,
+                         kBlenderUserVersion2, output);
 }
 
-ConversionResult PrepareConvert(const NifFile& input, uint8_t form, NifFile& output) {
+ConversionResult PrepareConvert(NifFile input, uint8_t form, NifFile& output) {
     if (input.Form() == kForm34) {
         return Refuse(rc::kUnsupportedForm,
                       "The input is a Blender export (11/34); convert game meshes (12/83 or "
                       "12/100), or clean Blender exports with clean --form.");
     }
-    return StripAndCheck(input, {}, kGameUserVersion,
+    return StripAndCheck(std::move(input), {}, kGameUserVersion,
                          form == kForm100 ? kSEUserVersion2 : kGameUserVersion2, output, false);
 }

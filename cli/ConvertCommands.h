@@ -40,8 +40,7 @@ struct ConvertOptions {
 
 // Exit codes: 0 all converted, 1 any failed, 2 usage error.
 [[nodiscard]] int RunClean(const CleanOptions& options, std::ostream& out, std::ostream& err);
-[[nodiscard]] int RunConvert(const ConvertOptions& options, std::ostream& out,
-                             std::ostream& err);
+[[nodiscard]] int RunConvert(const ConvertOptions& options, std::ostream& out, std::ostream& err);
 [[nodiscard]] int RunToBlender(const ToBlenderOptions& options, std::ostream& out,
                                std::ostream& err);
 [[nodiscard]] int RunShapes(const std::string& input, std::ostream& out, std::ostream& err);

@@ -203,6 +203,55 @@ int ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::str
     return rc::kOk;
 }
 
+InputFile::~InputFile() {
+    if (file_) std::fclose(file_);
+}
+
+int InputFile::Open(const std::string& path, std::string& error) {
+    path_ = path;
+    std::error_code ec;
+    const fs::path p = PathFromText(path);
+    const fs::file_status status = fs::status(p, ec);
+    if (!fs::exists(status)) {
+        error = "cannot open " + Quote(path) + " for reading: it does not exist";
+        return rc::kCannotOpen;
+    }
+    if (!fs::is_regular_file(status)) {
+        error = "cannot open " + Quote(path) + " for reading: not a regular file";
+        return rc::kCannotOpen;
+    }
+    const uintmax_t size = fs::file_size(p, ec);
+    if (ec || size > kMaxReadSize) {
+        error = "cannot read " + Quote(path) + ": " +
+                (ec ? ec.message() : "larger than " + std::to_string(kMaxReadSize >> 30) + " GiB");
+        return rc::kCannotOpen;
+    }
+#ifdef _WIN32
+    file_ = _wfopen(p.c_str(), L"rb");
+#else
+    file_ = std::fopen(p.c_str(), "rb");
+#endif
+    if (!file_) {
+        error = "cannot open " + Quote(path) + " for reading: " + Reason(errno);
+        return rc::kCannotOpen;
+    }
+    size_ = static_cast<size_t>(size);
+    return rc::kOk;
+}
+
+bool InputFile::Read(void* dst, size_t n, std::string& error) {
+    if (!file_) {
+        error = "cannot read " + Quote(path_) + ": not open";
+        return false;
+    }
+    if (n == 0) return true;
+    if (std::fread(dst, 1, n, file_) == n) return true;
+    const bool failed = std::ferror(file_) != 0;
+    error = "cannot read " + Quote(path_) + ": " +
+            (failed ? Reason(errno) : "it changed its size while it was read");
+    return false;
+}
+
 OutputOpener StandardOutputOpener() {
     return [](const std::string& path) -> std::unique_ptr<OutputFile> {
 #ifdef _WIN32
@@ -216,6 +265,13 @@ OutputOpener StandardOutputOpener() {
 }
 
 int WriteFileAtomically(const std::string& path, const std::string& bytes, std::string& error,
+                        const OutputOpener& opener) {
+    return WriteFileAtomically(
+        path, [&](OutputFile& out) { return out.Write(bytes.data(), bytes.size()); }, error,
+        opener);
+}
+
+int WriteFileAtomically(const std::string& path, const OutputProducer& produce, std::string& error,
                         const OutputOpener& opener) {
     std::error_code ec;
     const fs::path target = PathFromText(path);
@@ -247,7 +303,7 @@ int WriteFileAtomically(const std::string& path, const std::string& bytes, std::
         return rc::kCannotOpen;
     }
     errno = 0;
-    bool ok = out->Write(bytes.data(), bytes.size());
+    bool ok = produce(*out);
     ok = ok && out->Flush();
     int writeError = errno;
     if (!out->Close() && ok) {

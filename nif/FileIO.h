@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -24,6 +25,25 @@ std::string TextFromPath(const std::filesystem::path& path);
 // its size while it was read.
 [[nodiscard]] int ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes,
                                 std::string& error);
+
+// A file read from start to end in pieces, with the checks of ReadWholeFile.
+class InputFile {
+  public:
+    InputFile() = default;
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+    ~InputFile();
+    // rc::kOk or rc::kCannotOpen with a message.
+    [[nodiscard]] int Open(const std::string& path, std::string& error);
+    size_t Size() const { return size_; }
+    // The next n bytes; false with a message when they cannot be read (or the file shrank).
+    [[nodiscard]] bool Read(void* dst, size_t n, std::string& error);
+
+  private:
+    std::FILE* file_ = nullptr;
+    std::string path_;
+    size_t size_ = 0;
+};
 
 // Where the bytes of a file go; replaced by tests to make writes fail.
 class OutputFile {
@@ -45,5 +65,10 @@ OutputOpener StandardOutputOpener();
 // keeps its permission bits (and, where the system allows, its owner and group). On failure
 // the target is untouched and the temporary file is gone.
 [[nodiscard]] int WriteFileAtomically(const std::string& path, const std::string& bytes,
+                                      std::string& error,
+                                      const OutputOpener& opener = StandardOutputOpener());
+// The same, the bytes coming from `produce` piece by piece (false: a write failed).
+using OutputProducer = std::function<bool(OutputFile& out)>;
+[[nodiscard]] int WriteFileAtomically(const std::string& path, const OutputProducer& produce,
                                       std::string& error,
                                       const OutputOpener& opener = StandardOutputOpener());

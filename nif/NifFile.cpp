@@ -33,15 +33,6 @@ int NifFile::Fail(int code, const std::string& message) {
     return code;
 }
 
-int NifFile::Load(const std::string& path) {
-    Clear();
-    error_.clear();
-    std::vector<uint8_t> bytes;
-    int result = ReadWholeFile(path, bytes, error_);
-    if (result != rc::kOk) return Fail(result, error_);
-    return LoadFromMemory(bytes);
-}
-
 namespace {
 
 // The block a body is read into: a described one when the type is listed, concrete and
@@ -56,10 +47,112 @@ std::unique_ptr<NiObject> BlockFor(const std::string& typeName, uint8_t form) {
 
 }  // namespace
 
-int NifFile::LoadFromMemory(const std::vector<uint8_t>& bytes) {
+// Where a file's bytes come from while loading: all of them in memory, or a file read piece
+// by piece so that a large mesh is not held twice.
+class ByteFeed {
+  public:
+    virtual ~ByteFeed() = default;
+    // Up to n bytes from the current position (got: how many), not consumed.
+    virtual const uint8_t* Peek(size_t n, size_t& got) = 0;
+    virtual void Skip(size_t n) = 0;
+    virtual size_t Offset() const = 0;
+    virtual size_t Remaining() const = 0;
+};
+
+class MemoryFeed : public ByteFeed {
+  public:
+    explicit MemoryFeed(const std::vector<uint8_t>& bytes) : bytes_(bytes) {}
+    const uint8_t* Peek(size_t n, size_t& got) override {
+        got = std::min(n, Remaining());
+        return bytes_.data() + pos_;
+    }
+    void Skip(size_t n) override { pos_ += std::min(n, Remaining()); }
+    size_t Offset() const override { return pos_; }
+    size_t Remaining() const override { return bytes_.size() - pos_; }
+
+  private:
+    const std::vector<uint8_t>& bytes_;
+    size_t pos_ = 0;
+};
+
+class FileFeed : public ByteFeed {
+  public:
+    explicit FileFeed(InputFile& file) : file_(file) {}
+    const uint8_t* Peek(size_t n, size_t& got) override {
+        n = std::min(n, Remaining());
+        const size_t held = buffer_.size() - start_;
+        if (held < n) {
+            // The bytes held move to the front and the file fills the rest.
+            buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(start_));
+            start_ = 0;
+            buffer_.resize(n);
+            if (!failed_ && !file_.Read(buffer_.data() + held, n - held, error_)) {
+                failed_ = true;
+                buffer_.resize(held);
+            }
+        }
+        got = std::min(n, buffer_.size() - start_);
+        return buffer_.data() + start_;
+    }
+    void Skip(size_t n) override {
+        const size_t held = buffer_.size() - start_;
+        start_ += std::min(n, held);
+        offset_ += n;
+        if (start_ == buffer_.size()) {
+            buffer_.clear();
+            start_ = 0;
+        }
+    }
+    size_t Offset() const override { return offset_; }
+    size_t Remaining() const override { return file_.Size() - offset_; }
+    bool Failed() const { return failed_; }
+    const std::string& Error() const { return error_; }
+
+  private:
+    InputFile& file_;
+    std::vector<uint8_t> buffer_;
+    size_t start_ = 0;
+    size_t offset_ = 0;
+    bool failed_ = false;
+    std::string error_;
+};
+
+int NifFile::Load(const std::string& path) {
     Clear();
     error_.clear();
-    NifReader in(bytes.data(), bytes.size());
+    InputFile file;
+    std::string error;
+    const int opened = file.Open(path, error);
+    if (opened != rc::kOk) return Fail(opened, error);
+    FileFeed feed(file);
+    const int result = LoadFrom(feed);
+    // A read error explains what looked like a file ending early.
+    if (feed.Failed()) return Fail(rc::kCannotOpen, feed.Error());
+    return result;
+}
+
+int NifFile::LoadFromMemory(const std::vector<uint8_t>& bytes) {
+    MemoryFeed feed(bytes);
+    return LoadFrom(feed);
+}
+
+int NifFile::LoadFrom(ByteFeed& feed) {
+    Clear();
+    error_.clear();
+    // The header's length shows only while it is read: a growing prefix is tried.
+    size_t want = size_t{1} << 16;
+    size_t got = 0;
+    const uint8_t* data = nullptr;
+    for (;;) {
+        header.Reset();
+        data = feed.Peek(want, got);
+        NifReader probe(data, got);
+        header.Get(probe);
+        if (!probe.Failed() || got < want) break;
+        want *= 4;
+    }
+    NifReader in(data, got);
+    header.Reset();
     header.Get(in);
     if (in.Failed()) {
         // Past the user versions, the error names the form the file claims.
@@ -73,6 +166,8 @@ int NifFile::LoadFromMemory(const std::vector<uint8_t>& bytes) {
                 " " + in.Error());
     }
 
+    feed.Skip(in.Position());
+
     const std::string form = DescribeForm(header.userVersion, header.userVersion2);
     const uint8_t formBits = Form();
     uint32_t badStrings = 0;
@@ -81,13 +176,14 @@ int NifFile::LoadFromMemory(const std::vector<uint8_t>& bytes) {
         const std::string& type = header.TypeNameOf(i);
         const uint32_t size = header.blockSizes[i];
         const std::string where = "block " + std::to_string(i) + " (" + type + ") of a " + form;
-        if (size > in.Remaining()) {
+        if (size > feed.Remaining()) {
             return Fail(rc::kMalformed, where + " file at byte offset " +
-                                            std::to_string(in.Offset()) + ": its size " +
+                                            std::to_string(feed.Offset()) + ": its size " +
                                             std::to_string(size) + " is larger than the " +
-                                            std::to_string(in.Remaining()) + " bytes left");
+                                            std::to_string(feed.Remaining()) + " bytes left");
         }
-        NifReader body = in.Sub(size);
+        data = feed.Peek(size, got);
+        NifReader body(data, got, feed.Offset());
         std::unique_ptr<NiObject> block = BlockFor(type, formBits);
         ReadBody(*block, body, formBits, header.strings.size(), &badStrings);
         if (body.Failed()) return Fail(rc::kMalformed, where + " file: " + body.Error());
@@ -99,10 +195,13 @@ int NifFile::LoadFromMemory(const std::vector<uint8_t>& bytes) {
                                             std::to_string(size));
         }
         blocks.push_back(std::move(block));
+        feed.Skip(size);
     }
 
-    // The footer: the roots of the scene.
-    const size_t footerAt = in.Offset();
+    // The footer: the roots of the scene (and whatever follows it, which is refused).
+    const size_t footerAt = feed.Offset();
+    data = feed.Peek(feed.Remaining(), got);
+    in = NifReader(data, got, footerAt);
     const uint32_t numRoots = in.Count(in.U32(), 4, "root");
     roots.resize(numRoots);
     in.Bytes(roots.data(), numRoots * 4);
@@ -169,10 +268,42 @@ int NifFile::SaveToMemory(std::string& bytes) const {
 }
 
 int NifFile::Save(const std::string& path, const OutputOpener& opener) const {
-    std::string bytes;
-    int result = SaveToMemory(bytes);
-    if (result != rc::kOk) return result;
-    return WriteFileAtomically(path, bytes, error_, opener);
+    std::string problem = CheckTables();
+    if (problem.empty()) problem = CheckReferences();
+    const uint8_t form = Form();
+    // The size table first, counted from what each body writes; then the file goes out piece
+    // by piece, so no second copy of a large mesh is held.
+    NifBlockHeader out = header;
+    for (size_t i = 0; problem.empty() && i < blocks.size(); ++i) {
+        std::string p;
+        out.blockSizes[i] = static_cast<uint32_t>(BodySize(*blocks[i], form, &p));
+        if (!p.empty())
+            problem = "block " + std::to_string(i) + " (" + TypeNameOf(static_cast<uint32_t>(i)) +
+                      "): " + p;
+    }
+    if (!problem.empty()) {
+        error_ = "refusing to write an inconsistent file: " + problem;
+        return rc::kInconsistent;
+    }
+    constexpr size_t kPiece = size_t{4} << 20;
+    return WriteFileAtomically(
+        path,
+        [&](OutputFile& file) {
+            NifWriter piece;
+            piece.Reserve(kPiece + 4096);
+            out.Put(piece);
+            for (const auto& block : blocks) {
+                (void)WriteBody(*block, piece, form);
+                if (piece.Size() >= kPiece) {
+                    if (!file.Write(piece.Buffer().data(), piece.Size())) return false;
+                    piece.Buffer().clear();
+                }
+            }
+            piece.U32(static_cast<uint32_t>(roots.size()));
+            for (BlockRef r : roots) piece.I32(r);
+            return file.Write(piece.Buffer().data(), piece.Size());
+        },
+        error_, opener);
 }
 
 bool IsDescribed(const NiObject& block) {

@@ -110,6 +110,7 @@ class NifFile {
     std::vector<BlockRef> roots;  // the footer
 
   private:
+    int LoadFrom(class ByteFeed& feed);
     int Fail(int code, const std::string& message);
     std::string CheckTables() const;
     std::string CheckReferences() const;

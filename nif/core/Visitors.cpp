@@ -50,9 +50,23 @@ class ReadVisitor : public Visitor {
     uint32_t* bad_;
 };
 
+// Counts the bytes a NifWriter would receive.
+class ByteCounter {
+  public:
+    void U8(uint8_t) { size_ += 1; }
+    void U32(uint32_t) { size_ += 4; }
+    void I32(int32_t) { size_ += 4; }
+    void Bytes(const void*, size_t n) { size_ += n; }
+    size_t Size() const { return size_; }
+
+  private:
+    size_t size_ = 0;
+};
+
+template <class Out>
 class WriteVisitor : public Visitor {
   public:
-    WriteVisitor(NifWriter& out, uint8_t form) : Visitor(VisitMode::kWrite, form), out_(out) {}
+    WriteVisitor(Out& out, uint8_t form) : Visitor(VisitMode::kWrite, form), out_(out) {}
     bool Ok() const override { return problem_.empty(); }
     void Value(void* data, size_t size, bool) override { out_.Bytes(data, size); }
     void Values(const PodList& list, size_t elemSize, uint32_t count) override {
@@ -82,7 +96,7 @@ class WriteVisitor : public Visitor {
     const std::string& Problem() const { return problem_; }
 
   private:
-    NifWriter& out_;
+    Out& out_;
     std::string problem_;
 };
 
@@ -131,16 +145,18 @@ void ReadBody(NiObject& block, NifReader& in, uint8_t form, size_t stringCount,
 }
 
 std::string WriteBody(const NiObject& block, NifWriter& out, uint8_t form) {
-    WriteVisitor v(out, form);
+    WriteVisitor<NifWriter> v(out, form);
     // Writing only reads the fields.
     const_cast<NiObject&>(block).Fields(v);
     return v.Problem();
 }
 
-size_t BodySize(const NiObject& block, uint8_t form) {
-    NifWriter out;
-    (void)WriteBody(block, out, form);
-    return out.Size();
+size_t BodySize(const NiObject& block, uint8_t form, std::string* problem) {
+    ByteCounter counter;
+    WriteVisitor<ByteCounter> v(counter, form);
+    const_cast<NiObject&>(block).Fields(v);
+    if (problem) *problem = v.Problem();
+    return counter.Size();
 }
 
 void ForEachRef(NiObject& block, uint8_t form, const RefFunction& fn) {

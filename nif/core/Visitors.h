@@ -17,8 +17,9 @@ void ReadBody(NiObject& block, NifReader& in, uint8_t form, size_t stringCount,
               uint32_t* badStrings);
 // Writes a body; empty, or what disagrees (a list that does not match the count it shares).
 std::string WriteBody(const NiObject& block, NifWriter& out, uint8_t form);
-// The size WriteBody produces.
-size_t BodySize(const NiObject& block, uint8_t form);
+// The size WriteBody produces, counted without writing; problem receives what WriteBody would
+// report.
+size_t BodySize(const NiObject& block, uint8_t form, std::string* problem = nullptr);
 
 using RefFunction = std::function<void(BlockRef& ref, RefKind kind, TypeId target)>;
 // Every block reference of the body, in file order: owned and back references, single
