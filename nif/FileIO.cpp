@@ -160,44 +160,21 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 int ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
     bytes.clear();
-    std::error_code ec;
-    const fs::path p = PathFromText(path);
-    const fs::file_status status = fs::status(p, ec);
-    if (!fs::exists(status)) {
-        error = "cannot open " + Quote(path) + " for reading: it does not exist";
-        return rc::kCannotOpen;
+    InputFile file;
+    const int opened = file.Open(path, error);
+    if (opened != rc::kOk) return opened;
+    bytes.resize(file.Size());
+    bool ok = file.Read(bytes.data(), bytes.size(), error);
+    // A file that grew since its size was taken is refused rather than read half.
+    uint8_t extra = 0;
+    std::string atEnd;
+    if (ok && file.Read(&extra, 1, atEnd)) {
+        ok = false;
+        error = "cannot read " + Quote(path) + ": it changed its size while it was read";
     }
-    if (!fs::is_regular_file(status)) {
-        error = "cannot open " + Quote(path) + " for reading: not a regular file";
-        return rc::kCannotOpen;
-    }
-    const uintmax_t size = fs::file_size(p, ec);
-    if (ec || size > kMaxReadSize) {
-        error = "cannot read " + Quote(path) + ": " +
-                (ec ? ec.message() : "larger than " + std::to_string(kMaxReadSize >> 30) + " GiB");
-        return rc::kCannotOpen;
-    }
-#ifdef _WIN32
-    std::FILE* f = _wfopen(p.c_str(), L"rb");
-#else
-    std::FILE* f = std::fopen(p.c_str(), "rb");
-#endif
-    if (!f) {
-        error = "cannot open " + Quote(path) + " for reading: " + Reason(errno);
-        return rc::kCannotOpen;
-    }
-    bytes.resize(static_cast<size_t>(size));
-    const size_t n = std::fread(bytes.data(), 1, bytes.size(), f);
-    // A file that grew or shrank since its size was taken is refused rather than read half.
-    const bool failed = std::ferror(f) != 0;
-    const bool changed = !failed && (n != bytes.size() || std::fgetc(f) != EOF);
-    const int readError = errno;
-    std::fclose(f);
-    if (failed || changed) {
+    if (!ok) {
         bytes.clear();
         bytes.shrink_to_fit();
-        error = "cannot read " + Quote(path) + ": " +
-                (failed ? Reason(readError) : "it changed its size while it was read");
         return rc::kCannotOpen;
     }
     return rc::kOk;
