@@ -358,6 +358,10 @@ class NiSkinPartition : public NiObject {
             v.Count(dataSize);
             v.V(vertexSize);
             v.V(vertexDesc);
+            // Readers divide the data size by the record size: a file must not hold data
+            // without a record size.
+            if (v.Mode() == VisitMode::kWrite && dataSize > 0 && !RecordsDecoded())
+                v.Mismatch("vertex data size that disagrees with its vertex description");
             if (dataSize > 0 && RecordsDecoded()) {
                 v.Structs(vertexData.records, dataSize / vertexSize, VertexAttributes(vertexDesc));
             } else if (dataSize > 0) {

@@ -547,12 +547,16 @@ class NiPSysCollider : public NiObject {
     uint8_t spawnOnCollide = 0, dieOnCollide = 0;
     BlockRef spawnModifier = kNoBlock;
     BlockRef parent = kNoBlock;
+    BlockRef nextCollider = kNoBlock;
+    BlockRef colliderObject = kNoBlock;
     void Fields(Visitor& v) override {
         v.V(bounce);
         v.V(spawnOnCollide);
         v.V(dieOnCollide);
         v.Ref(spawnModifier, RefKind::kOwned, TypeId::NiPSysSpawnModifier);
         v.Ref(parent, RefKind::kBack, TypeId::NiPSysColliderManager);
+        v.Ref(nextCollider, RefKind::kOwned, TypeId::NiPSysCollider);
+        v.Ref(colliderObject, RefKind::kBack, TypeId::NiAVObject);
     }
 };
 

@@ -80,7 +80,8 @@ struct PackedVertex {
 };
 
 // count records of a vertex description: decoded when the description's record size is the
-// size its attributes give, kept as bytes otherwise (so every file writes back as read).
+// size its attributes give, kept as bytes otherwise. Readers lay records out by their
+// attributes, so records kept as bytes are not written back: such a file is refused.
 struct PackedVertices {
     std::vector<PackedVertex> records;
     std::vector<uint8_t> raw;
@@ -93,6 +94,8 @@ struct PackedVertices {
         if (Decoded(desc)) {
             v.Structs(records, count, VertexAttributes(desc));
         } else {
+            if (v.Mode() == VisitMode::kWrite && count > 0)
+                v.Mismatch("vertex record size that disagrees with its attributes");
             v.Array(raw, v.CheckCount(uint64_t{DescVertexSize(desc)} * count, 1));
         }
     }

@@ -1,6 +1,5 @@
-// Particle blocks: body sizes against the layouts (a round trip cannot see a field of the
-// wrong width or form), where the Special Edition moves the system's data reference, and
-// the subtexture offsets the Blender form cannot count.
+// Particle blocks: where the Special Edition moves the system's data reference, and the
+// subtexture offsets the Blender form cannot count.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -17,35 +16,6 @@ std::string Written(const NiObject& block, uint8_t form) {
 }
 
 }  // namespace
-
-TEST(Particles, BodySizesOfEmptyBlocks) {
-    struct Case {
-        TypeId type;
-        uint8_t form;
-        size_t size;
-    };
-    const Case cases[] = {
-        {TypeId::NiParticleSystem, kForm34, 98},
-        {TypeId::NiParticleSystem, kForm83, 110},
-        {TypeId::NiParticleSystem, kForm100, 125},
-        {TypeId::NiPSysData, kForm34, 45},
-        {TypeId::NiPSysData, kForm83, 70},
-        {TypeId::BSStripPSysData, kForm100, 81},
-        {TypeId::NiPSysEmitterCtlrData, kForm83, 8},
-        {TypeId::BSPSysMultiTargetEmitterCtlr, kForm83, 44},
-        {TypeId::NiPSysMeshEmitter, kForm83, 93},
-        {TypeId::NiPSysBoxEmitter, kForm83, 85},
-        {TypeId::BSPSysSimpleColorModifier, kForm83, 85},
-        {TypeId::NiPSysGravityModifier, kForm83, 50},
-        {TypeId::NiPSysPlanarCollider, kForm83, 46},
-        {TypeId::BSMasterParticleSystem, kForm83, 86},
-    };
-    for (const Case& c : cases) {
-        auto block = CreateBlock(c.type);
-        ASSERT_NE(block, nullptr);
-        EXPECT_EQ(BodySize(*block, c.form), c.size) << NameOf(c.type) << " form " << int(c.form);
-    }
-}
 
 TEST(Particles, SpecialEditionStoresSystemDataAfterLodDistances) {
     NiParticleSystem system;
