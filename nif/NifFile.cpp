@@ -37,8 +37,7 @@ namespace {
 
 // The block a body is read into: a described one when the type is listed, concrete and
 // exists in the file's form; raw bytes otherwise.
-std::unique_ptr<NiObject> BlockFor(const std::string& typeName, uint8_t form) {
-    const TypeId type = TypeByName(typeName);
+std::unique_ptr<NiObject> BlockFor(TypeId type, uint8_t form) {
     if (form != 0 && type != TypeId::kUnlisted && (InfoOf(type).forms & form) != 0) {
         if (auto block = CreateBlock(type)) return block;
     }
@@ -171,24 +170,30 @@ int NifFile::LoadFrom(ByteFeed& feed) {
     const std::string form = DescribeForm(header.userVersion, header.userVersion2);
     const uint8_t formBits = Form();
     uint32_t badStrings = 0;
+    // Each type name of the header is looked up once.
+    std::vector<TypeId> listed;
+    for (const std::string& name : header.blockTypes) listed.push_back(TypeByName(name));
     blocks.reserve(header.numBlocks);
     for (uint32_t i = 0; i < header.numBlocks; ++i) {
         const std::string& type = header.TypeNameOf(i);
         const uint32_t size = header.blockSizes[i];
-        const std::string where = "block " + std::to_string(i) + " (" + type + ") of a " + form;
+        // Built only for a message: a load of many small blocks makes no texts.
+        auto where = [&] { return "block " + std::to_string(i) + " (" + type + ") of a " + form; };
         if (size > feed.Remaining()) {
-            return Fail(rc::kMalformed, where + " file at byte offset " +
+            return Fail(rc::kMalformed, where() + " file at byte offset " +
                                             std::to_string(feed.Offset()) + ": its size " +
                                             std::to_string(size) + " is larger than the " +
                                             std::to_string(feed.Remaining()) + " bytes left");
         }
         data = feed.Peek(size, got);
         NifReader body(data, got, feed.Offset());
-        std::unique_ptr<NiObject> block = BlockFor(type, formBits);
+        const uint16_t t = header.blockTypeIndex[i];
+        std::unique_ptr<NiObject> block =
+            BlockFor(t < listed.size() ? listed[t] : TypeId::kUnlisted, formBits);
         ReadBody(*block, body, formBits, header.strings.size(), &badStrings);
-        if (body.Failed()) return Fail(rc::kMalformed, where + " file: " + body.Error());
+        if (body.Failed()) return Fail(rc::kMalformed, where() + " file: " + body.Error());
         if (body.Remaining() != 0) {
-            return Fail(rc::kMalformed, where + " file: the body ends at byte offset " +
+            return Fail(rc::kMalformed, where() + " file: the body ends at byte offset " +
                                             std::to_string(body.Offset()) + ", " +
                                             std::to_string(body.Remaining()) +
                                             " bytes before its recorded size of " +
@@ -268,6 +273,16 @@ int NifFile::SaveToMemory(std::string& bytes) const {
 }
 
 int NifFile::Save(const std::string& path, const OutputOpener& opener) const {
+    // A file of a few megabytes is written in one pass into memory; a larger one is counted
+    // first and then written piece by piece, so it is not held twice.
+    uint64_t expected = 0;
+    for (uint32_t size : header.blockSizes) expected += size;
+    if (expected < (uint64_t{16} << 20)) {
+        std::string bytes;
+        const int result = SaveToMemory(bytes);
+        if (result != rc::kOk) return result;
+        return WriteFileAtomically(path, bytes, error_, opener);
+    }
     std::string problem = CheckTables();
     if (problem.empty()) problem = CheckReferences();
     const uint8_t form = Form();

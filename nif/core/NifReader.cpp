@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-bool NifReader::Take(void* dst, size_t n) {
+bool NifReader::TakeSlow(void* dst, size_t n) {
     if (n == 0) return !failed_;
     if (failed_) {
         std::memset(dst, 0, n);
@@ -67,10 +67,6 @@ Matrix33 NifReader::Mat33() {
     Matrix33 m;
     for (float& f : m.m) f = F32();
     return m;
-}
-
-void NifReader::Bytes(void* dst, size_t n) {
-    Take(dst, n);
 }
 
 uint8_t NifReader::CharSkippingSpace() {

@@ -7,6 +7,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,7 @@ class NifReader {
     float F32();
     Vector3 Vec3();
     Matrix33 Mat33();
-    void Bytes(void* dst, size_t n);
+    void Bytes(void* dst, size_t n) { Take(dst, n); }
     // count records whose memory layout is their file layout, appended to list. The count is
     // checked against the bytes left first.
     template <typename T>
@@ -70,7 +71,16 @@ class NifReader {
     const uint8_t* Data() const { return data_; }
 
   private:
-    bool Take(void* dst, size_t n);
+    bool Take(void* dst, size_t n) {
+        // The common case inline: enough bytes left and no failure yet.
+        if (!failed_ && n <= size_ - pos_) {
+            if (n != 0) std::memcpy(dst, data_ + pos_, n);
+            pos_ += n;
+            return true;
+        }
+        return TakeSlow(dst, n);
+    }
+    bool TakeSlow(void* dst, size_t n);
 
     const uint8_t* data_;
     size_t size_;

@@ -18,10 +18,6 @@ void NifWriter::Mat33(const Matrix33& m) {
     for (float f : m.m) F32(f);
 }
 
-void NifWriter::Bytes(const void* src, size_t n) {
-    buf_.append(static_cast<const char*>(src), n);
-}
-
 void NifWriter::SizedString(const std::string& s) {
     if (s.empty()) {
         U32(1);

@@ -18,7 +18,7 @@ class NifWriter {
     void F32(float v);
     void Vec3(const Vector3& v);
     void Mat33(const Matrix33& m);
-    void Bytes(const void* src, size_t n);
+    void Bytes(const void* src, size_t n) { buf_.append(static_cast<const char*>(src), n); }
     // A list of fixed-size records whose memory layout is their file layout.
     template <typename T>
     void Array(const std::vector<T>& list) {
