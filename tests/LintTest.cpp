@@ -156,6 +156,20 @@ TEST(Lint, EveryRuleFiresOnItsBreakageOnly) {
     }
 }
 
+// Packed Special Edition shapes are read for the geometry rules as the original edition's
+// shapes would be, and findings name the packed shape.
+TEST(Lint, SpecialEditionShapesGetTheGeometryRules) {
+    NifFile se;
+    ASSERT_EQ(PrepareConvert(CleanBase(), kForm100, se).code, rc::kOk);
+    EXPECT_EQ(RuleIds(se), std::vector<std::string>{});
+    BSTriShape& shape = First<BSTriShape>(se);
+    shape.bound.radius = 0;
+    const std::vector<Finding> findings = Lint(se);
+    ASSERT_EQ(findings.size(), 1u);
+    EXPECT_STREQ(findings[0].rule->id, "stale-bound");
+    EXPECT_EQ(se.Block(findings[0].block), &shape);
+}
+
 TEST(Lint, SamplesCorpusAndRepairedCorpus) {
     EXPECT_TRUE(Lint(MakeSampleMesh()).empty());
     EXPECT_TRUE(Lint(MakeSampleLibrary()).empty());

@@ -4,8 +4,10 @@
 #include <functional>
 #include <map>
 
+#include "FormSwitch.h"
 #include "Havok.h"
 #include "MeshMath.h"
+#include "ShapeConversion.h"
 #include "ShapeView.h"
 
 namespace {
@@ -245,6 +247,30 @@ void CheckCollision(Context& c) {
     }
 }
 
+// The geometry rules read vertex lists: a Special Edition file's packed shapes are read in
+// the original edition's layout (a lossless copy), and what those rules find there is
+// reported on the Special Edition shape of the same name.
+void CheckPackedGeometry(Context& c) {
+    NifFile twin = c.file;
+    if (!twin.OpaqueBlocks().empty() || !CheckShapesConvertible(twin, kForm83).empty()) return;
+    (void)SwitchForm(twin, 12, 83);
+    const std::vector<ShapeView> shapes = ShapesOf(twin);
+    std::vector<Finding> found;
+    Context t{twin, shapes, found};
+    CheckShapes(t);
+    for (Finding& f : found) {
+        const std::string_view id = f.rule->id;
+        if (id != "missing-tangents" && id != "stale-bound" && id != "vertex-color-flag" &&
+            id != "no-normals" && id != "vertex-limit")
+            continue;
+        f.block = -1;
+        for (const ShapeView& s : c.shapes) {
+            if (c.Name(s.index) == f.shape) f.block = static_cast<int32_t>(s.index);
+        }
+        c.findings.push_back(std::move(f));
+    }
+}
+
 }  // namespace
 
 const char* SeverityName(Severity severity) {
@@ -297,5 +323,6 @@ std::vector<Finding> Lint(const NifFile& file) {
     CheckShapes(c);
     CheckSkins(c);
     CheckCollision(c);
+    if (file.Form() == kForm100) CheckPackedGeometry(c);
     return findings;
 }
