@@ -1,5 +1,7 @@
 #include "BlockCopy.h"
 
+#include "Ownership.h"
+
 #include <algorithm>
 #include <set>
 
@@ -55,45 +57,21 @@ std::vector<uint32_t> OwnedSubtree(const NifFile& file, uint32_t root, std::stri
 
 std::vector<uint32_t> UnownedBlocks(const NifFile& file, const std::vector<uint32_t>& candidates) {
     const size_t n = file.blocks.size();
-    const uint8_t form = file.Form();
-    std::vector<std::vector<uint32_t>> children(n), owners(n);
-    for (uint32_t i = 0; i < n; ++i) {
-        ForEachRef(*file.blocks[i], form, [&](BlockRef r, RefKind kind, TypeId) {
-            if (kind != RefKind::kOwned || r < 0 || static_cast<size_t>(r) >= n) return;
-            children[i].push_back(static_cast<uint32_t>(r));
-            owners[static_cast<size_t>(r)].push_back(i);
-        });
-    }
+    const Ownership ownership(file);
     std::vector<bool> removed(n, false);
-    auto leaves = [&](uint32_t c) {
-        if (c >= n || removed[c]) return false;
-        if (std::find(file.roots.begin(), file.roots.end(), static_cast<BlockRef>(c)) !=
-            file.roots.end())
-            return false;
-        return std::all_of(owners[c].begin(), owners[c].end(),
-                           [&](uint32_t o) { return removed[o]; });
-    };
     std::vector<uint32_t> work;
     for (uint32_t c : candidates) {
-        if (leaves(c)) {
+        if (c >= n || removed[c] ||
+            std::find(file.roots.begin(), file.roots.end(), static_cast<BlockRef>(c)) !=
+                file.roots.end())
+            continue;
+        const auto& owners = ownership.Owners(c);
+        if (std::all_of(owners.begin(), owners.end(), [&](uint32_t o) { return removed[o]; })) {
             removed[c] = true;
             work.push_back(c);
         }
     }
-    while (!work.empty()) {
-        const uint32_t at = work.back();
-        work.pop_back();
-        for (uint32_t c : children[at]) {
-            if (leaves(c)) {
-                removed[c] = true;
-                work.push_back(c);
-            }
-        }
-    }
-    std::vector<uint32_t> list;
-    for (uint32_t i = 0; i < n; ++i)
-        if (removed[i]) list.push_back(i);
-    return list;
+    return ownership.Cascade(removed, std::move(work), file.roots);
 }
 
 BlockRef SubtreeCopier::MatchOf(uint32_t fromBlock) const {

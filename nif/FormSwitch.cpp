@@ -4,26 +4,12 @@
 #include <map>
 
 #include "Geometry.h"
+#include "Ownership.h"
 #include "Shaders.h"
 #include "ShapeConversion.h"
 #include "Visitors.h"
 
 namespace {
-
-// Owned references of every block: who owns whom.
-std::vector<std::vector<uint32_t>> OwnedChildren(const NifFile& file) {
-    std::vector<std::vector<uint32_t>> children(file.blocks.size());
-    const uint8_t form = file.Form();
-    for (size_t i = 0; i < file.blocks.size(); ++i) {
-        ForEachRef(static_cast<const NiObject&>(*file.blocks[i]), form,
-                   [&](BlockRef r, RefKind kind, TypeId) {
-                       if (kind == RefKind::kOwned && r >= 0 &&
-                           static_cast<size_t>(r) < file.blocks.size())
-                           children[i].push_back(static_cast<uint32_t>(r));
-                   });
-    }
-    return children;
-}
 
 void MoveAlphaProperty(NifFile& file, uint8_t to) {
     for (auto& b : file.blocks) {
@@ -76,11 +62,7 @@ std::string SummarizeBlocks(const NifFile& file, const std::vector<uint32_t>& in
 
 std::vector<uint32_t> BlocksMissingFromForm(const NifFile& file, uint8_t to) {
     const size_t n = file.blocks.size();
-    const auto children = OwnedChildren(file);
-    std::vector<std::vector<uint32_t>> owners(n);
-    for (uint32_t i = 0; i < n; ++i)
-        for (uint32_t c : children[i]) owners[c].push_back(i);
-
+    const Ownership ownership(file);
     std::vector<bool> removed(n, false);
     std::vector<uint32_t> work;
     for (uint32_t i = 0; i < n; ++i) {
@@ -89,9 +71,9 @@ std::vector<uint32_t> BlocksMissingFromForm(const NifFile& file, uint8_t to) {
         // Inside a collision tree the whole collision object goes.
         uint32_t root = i;
         std::vector<bool> seen(n, false);
-        for (uint32_t at = i; !seen[at] && !owners[at].empty();) {
+        for (uint32_t at = i; !seen[at] && !ownership.Owners(at).empty();) {
             seen[at] = true;
-            at = owners[at].front();
+            at = ownership.Owners(at).front();
             if (IsA(file.blocks[at]->Type(), TypeId::NiAVObject)) break;
             if (IsA(file.blocks[at]->Type(), TypeId::NiCollisionObject)) root = at;
         }
@@ -101,23 +83,7 @@ std::vector<uint32_t> BlocksMissingFromForm(const NifFile& file, uint8_t to) {
         }
     }
     // Then everything owned only by removed blocks.
-    while (!work.empty()) {
-        const uint32_t at = work.back();
-        work.pop_back();
-        for (uint32_t c : children[at]) {
-            if (removed[c]) continue;
-            const bool onlyRemovedOwners = std::all_of(owners[c].begin(), owners[c].end(),
-                                                       [&](uint32_t o) { return removed[o]; });
-            if (onlyRemovedOwners) {
-                removed[c] = true;
-                work.push_back(c);
-            }
-        }
-    }
-    std::vector<uint32_t> list;
-    for (uint32_t i = 0; i < n; ++i)
-        if (removed[i]) list.push_back(i);
-    return list;
+    return ownership.Cascade(removed, std::move(work));
 }
 
 namespace {

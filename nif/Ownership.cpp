@@ -1,0 +1,40 @@
+#include "Ownership.h"
+
+#include <algorithm>
+
+#include "Visitors.h"
+
+Ownership::Ownership(const NifFile& file)
+    : children_(file.blocks.size()), owners_(file.blocks.size()) {
+    const size_t n = file.blocks.size();
+    const uint8_t form = file.Form();
+    for (uint32_t i = 0; i < n; ++i) {
+        ForEachRef(*file.blocks[i], form, [&](BlockRef r, RefKind kind, TypeId) {
+            if (kind != RefKind::kOwned || r < 0 || static_cast<size_t>(r) >= n) return;
+            children_[i].push_back(static_cast<uint32_t>(r));
+            owners_[static_cast<size_t>(r)].push_back(i);
+        });
+    }
+}
+
+std::vector<uint32_t> Ownership::Cascade(std::vector<bool>& removed, std::vector<uint32_t> work,
+                                         const std::vector<BlockRef>& kept) const {
+    while (!work.empty()) {
+        const uint32_t at = work.back();
+        work.pop_back();
+        for (uint32_t c : children_[at]) {
+            if (removed[c] ||
+                std::find(kept.begin(), kept.end(), static_cast<BlockRef>(c)) != kept.end())
+                continue;
+            if (std::all_of(owners_[c].begin(), owners_[c].end(),
+                            [&](uint32_t o) { return removed[o]; })) {
+                removed[c] = true;
+                work.push_back(c);
+            }
+        }
+    }
+    std::vector<uint32_t> list;
+    for (uint32_t i = 0; i < removed.size(); ++i)
+        if (removed[i]) list.push_back(i);
+    return list;
+}
