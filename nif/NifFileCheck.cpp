@@ -62,31 +62,52 @@ std::string NifFile::CheckTables() const {
 }
 
 std::string NifFile::CheckReferences() const {
-    const uint8_t form = Form();
-    std::string problem;
-    for (size_t i = 0; problem.empty() && i < blocks.size(); ++i) {
-        ForEachRef(*blocks[i], form, [&](BlockRef r, RefKind, TypeId target) {
-            if (!problem.empty() || r == kNoBlock) return;
-            if (r < 0 || static_cast<uint32_t>(r) >= blocks.size()) {
-                problem = Name(*this, i) + " refers to block " + std::to_string(r) + " of " +
-                          std::to_string(blocks.size());
+    // Every reference in range and naming its declared type family (raw bodies' types are
+    // unknown to the list and not checked).
+    std::vector<TypeId> types(blocks.size());
+    for (size_t i = 0; i < blocks.size(); ++i) types[i] = blocks[i]->Type();
+    class Checker : public InspectVisitor {
+      public:
+        Checker(uint8_t form, const std::vector<TypeId>& types)
+            : InspectVisitor(form), types_(types) {}
+        void Ref(BlockRef& r, RefKind, TypeId target) override {
+            if (bad || r == kNoBlock) return;
+            if (r < 0 || static_cast<size_t>(r) >= types_.size()) {
+                bad = true;
+                badRef = r;
                 return;
             }
-            const NiObject& to = *blocks[static_cast<size_t>(r)];
-            // A raw body's type is unknown to the list; its family cannot be checked.
-            if (to.Type() != TypeId::kUnlisted && !IsA(to.Type(), target)) {
-                problem = Name(*this, i) + " refers to " + Name(*this, static_cast<size_t>(r)) +
-                          " where a " + std::string(::NameOf(target)) + " belongs";
+            const TypeId to = types_[static_cast<size_t>(r)];
+            if (to != TypeId::kUnlisted && !IsA(to, target)) {
+                bad = true;
+                badRef = r;
+                badTarget = target;
             }
-        });
+        }
+        bool bad = false;
+        BlockRef badRef = kNoBlock;
+        TypeId badTarget = TypeId::kUnlisted;
+
+      private:
+        const std::vector<TypeId>& types_;
+    } checker(Form(), types);
+    for (size_t i = 0; i < blocks.size(); ++i) {
+        blocks[i]->Fields(checker);
+        if (!checker.bad) continue;
+        const BlockRef r = checker.badRef;
+        if (checker.badTarget == TypeId::kUnlisted) {
+            return Name(*this, i) + " refers to block " + std::to_string(r) + " of " +
+                   std::to_string(blocks.size());
+        }
+        return Name(*this, i) + " refers to " + Name(*this, static_cast<size_t>(r)) + " where a " +
+               std::string(::NameOf(checker.badTarget)) + " belongs";
     }
     for (BlockRef r : roots) {
-        if (problem.empty() && r != kNoBlock &&
-            (r < 0 || static_cast<uint32_t>(r) >= blocks.size()))
-            problem = "the footer names block " + std::to_string(r) + " as a root, of " +
-                      std::to_string(blocks.size());
+        if (r != kNoBlock && (r < 0 || static_cast<uint32_t>(r) >= blocks.size()))
+            return "the footer names block " + std::to_string(r) + " as a root, of " +
+                   std::to_string(blocks.size());
     }
-    return problem;
+    return {};
 }
 
 std::string NifFile::CheckConsistency() const {

@@ -4,6 +4,7 @@
 #include <array>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "Visitor.h"
 
@@ -40,14 +41,47 @@ const char* NameOf(TypeId type) {
     return InfoOf(type).name;
 }
 
-bool IsA(TypeId type, TypeId base) {
-    if (type == TypeId::kUnlisted) return false;
-    for (;;) {
-        if (type == base) return true;
-        const TypeId parent = InfoOf(type).parent;
-        if (parent == type) return false;
-        type = parent;
+namespace {
+
+// Each type's place in a depth-first walk of the type tree: a type descends from base when
+// its place lies within base's span.
+struct TypeTree {
+    std::array<uint16_t, kListedTypeCount> first{}, last{};
+    TypeTree() {
+        std::vector<std::vector<size_t>> children(kListedTypeCount);
+        for (size_t i = 0; i < kListedTypeCount; ++i) {
+            const auto parent = static_cast<size_t>(kInfos[i].parent);
+            if (parent != i) children[parent].push_back(i);
+        }
+        uint16_t counter = 0;
+        // Iterative walk from every root (NiObject is the only one).
+        std::vector<std::pair<size_t, size_t>> stack;
+        for (size_t root = 0; root < kListedTypeCount; ++root) {
+            if (static_cast<size_t>(kInfos[root].parent) != root) continue;
+            stack.push_back({root, 0});
+            first[root] = counter++;
+            while (!stack.empty()) {
+                auto& [at, next] = stack.back();
+                if (next < children[at].size()) {
+                    const size_t child = children[at][next++];
+                    first[child] = counter++;
+                    stack.push_back({child, 0});
+                } else {
+                    last[at] = static_cast<uint16_t>(counter - 1);
+                    stack.pop_back();
+                }
+            }
+        }
     }
+};
+
+}  // namespace
+
+bool IsA(TypeId type, TypeId base) {
+    const auto t = static_cast<size_t>(type), b = static_cast<size_t>(base);
+    if (t >= kListedTypeCount || b >= kListedTypeCount) return false;
+    static const TypeTree tree;
+    return tree.first[b] <= tree.first[t] && tree.first[t] <= tree.last[b];
 }
 
 TypeId TypeByName(std::string_view name) {

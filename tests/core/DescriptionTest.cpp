@@ -92,6 +92,18 @@ TEST(Descriptions, ListNamesAndParents) {
         EXPECT_EQ(InfoOf(type).forms & ~InfoOf(InfoOf(type).parent).forms, 0) << NameOf(type);
     }
     EXPECT_EQ(TypeByName("NoSuchType"), TypeId::kUnlisted);
+    // The type test agrees with walking the parents, for every pair of types.
+    for (size_t t = 0; t < kListedTypeCount; ++t) {
+        for (size_t b = 0; b < kListedTypeCount; ++b) {
+            bool walked = false;
+            for (auto at = static_cast<TypeId>(t);; at = InfoOf(at).parent) {
+                walked = walked || at == static_cast<TypeId>(b);
+                if (InfoOf(at).parent == at) break;
+            }
+            ASSERT_EQ(IsA(static_cast<TypeId>(t), static_cast<TypeId>(b)), walked)
+                << NameOf(static_cast<TypeId>(t)) << " " << NameOf(static_cast<TypeId>(b));
+        }
+    }
 }
 
 #ifdef PELLMAR_CORPUS_DIR
