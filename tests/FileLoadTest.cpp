@@ -161,6 +161,20 @@ TEST(FileLoad, StringReferencesPastTheTableLoadWithAWarning) {
     EXPECT_EQ(SaveBytes(f), bytes);
 }
 
+// A header longer than the first piece read from a file (a large string table) is read whole.
+TEST(FileLoad, LongHeadersLoadFromFilesAsFromBytes) {
+    NifFile f = MakeBodyMesh(true);
+    for (int i = 0; i < 3000; ++i)
+        (void)f.AddString("a long name to fill the table " + std::to_string(i));
+    const Bytes bytes = SaveBytes(f);
+    ASSERT_GT(bytes.size(), size_t{100000});
+    const TempDir dir;
+    WriteFileBytes(dir.Path("long.nif"), bytes);
+    NifFile loaded;
+    ASSERT_EQ(loaded.Load(dir.Path("long.nif").string()), rc::kOk) << loaded.LastError();
+    EXPECT_EQ(SaveBytes(loaded), bytes);
+}
+
 TEST(FileLoad, FooterRootsAreKept) {
     for (const std::vector<BlockRef>& roots :
          {std::vector<BlockRef>{1}, std::vector<BlockRef>{0, 3, 1}, std::vector<BlockRef>{}}) {
