@@ -168,6 +168,13 @@ TEST(Lint, SpecialEditionShapesGetTheGeometryRules) {
     ASSERT_EQ(findings.size(), 1u);
     EXPECT_STREQ(findings[0].rule->id, "stale-bound");
     EXPECT_EQ(se.Block(findings[0].block), &shape);
+    // Repair leaves the packed shape as it is and says so.
+    const Bytes before = SaveBytes(se);
+    const RepairReport report = Repair(se);
+    EXPECT_TRUE(report.repairs.empty());
+    ASSERT_EQ(report.skipped.size(), 1u);
+    EXPECT_NE(report.skipped[0].find("convert --to le"), std::string::npos);
+    EXPECT_EQ(SaveBytes(se), before);
 }
 
 TEST(Lint, SamplesCorpusAndRepairedCorpus) {

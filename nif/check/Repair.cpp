@@ -94,7 +94,18 @@ struct Fixer {
                                  " partition(s) of " + BlockLabel(file, block));
     }
 
+    // Geometry findings on a Special Edition shape name the packed shape, whose records the
+    // repairs do not rewrite.
+    bool PackedShape(const char* rule, BlockRef block, const std::string& shape) {
+        if (file.BlockAs<NiTriBasedGeomData>(block)) return false;
+        Skip(rule, "\"" + shape +
+                       "\" is a Special Edition shape; convert it with convert --to le, "
+                       "repair, and convert back");
+        return true;
+    }
+
     void Tangents(BlockRef block, const std::string& shape) {
+        if (PackedShape("missing-tangents", block, shape)) return;
         auto* d = file.BlockAs<NiTriBasedGeomData>(block);
         GenerateTangents(d->vertices, d->normals, d->uvs, TrianglesOf(*d), d->tangents,
                          d->bitangents);
@@ -103,6 +114,7 @@ struct Fixer {
     }
 
     void Bound(BlockRef block, const std::string& shape) {
+        if (PackedShape("stale-bound", block, shape)) return;
         auto* d = file.BlockAs<NiGeometryData>(block);
         d->bound = BoundOf(d->vertices);
         Did("stale-bound", "bounding sphere recomputed for \"" + shape + "\"");
@@ -110,6 +122,10 @@ struct Fixer {
 
     void ShaderFlags(const Finding& f) {
         auto* header = SkyrimHeaderOf(file.Block(f.block));
+        if (!header) {
+            PackedShape(f.rule->id, f.block, f.shape);
+            return;
+        }
         if (f.rule->id == std::string("skinned-flag")) {
             header->flags1 |= shader_bits::kSkinned;
             Did("skinned-flag", "Skinned flag set on the shader of \"" + f.shape + "\"");
