@@ -52,12 +52,12 @@ TEST(Header, TextsWriteBackByteForByte) {
     embedded.strings = {"", std::string("\0", 1)};
     const std::pair<HeaderSpec, const char*> cases[] = {
         {HeaderSpec{}, "abc"}, {terminated, "Pellmar"}, {embedded, "a"}};
-    for (const auto& [spec, creator] : cases) {
-        const Bytes bytes = WithFooter(HeaderBytes(spec));
+    for (const auto& [layout, creator] : cases) {
+        const Bytes bytes = WithFooter(HeaderBytes(layout));
         NifFile f = LoadBytes(bytes);
         EXPECT_EQ(SaveBytes(f), bytes) << creator;
         EXPECT_EQ(NifBlockHeader::Display(f.header.creator), creator);
-        EXPECT_EQ(f.header.creator.size() + 1, spec.exportInfo[0].size());
+        EXPECT_EQ(f.header.creator.size() + 1, layout.exportInfo[0].size());
     }
 }
 
