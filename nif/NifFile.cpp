@@ -139,20 +139,16 @@ int NifFile::LoadFrom(ByteFeed& feed) {
     Clear();
     error_.clear();
     // The header's length shows only while it is read: a growing prefix is tried.
-    size_t want = size_t{1} << 16;
     size_t got = 0;
     const uint8_t* data = nullptr;
-    for (;;) {
+    NifReader in(nullptr, 0);
+    for (size_t want = size_t{1} << 16;; want *= 4) {
         header.Reset();
         data = feed.Peek(want, got);
-        NifReader probe(data, got);
-        header.Get(probe);
-        if (!probe.Failed() || got < want) break;
-        want *= 4;
+        in = NifReader(data, got);
+        header.Get(in);
+        if (!in.Failed() || got < want) break;
     }
-    NifReader in(data, got);
-    header.Reset();
-    header.Get(in);
     if (in.Failed()) {
         // Past the user versions, the error names the form the file claims.
         const bool versionsRead = in.Position() > 56;
@@ -236,19 +232,36 @@ int NifFile::LoadFrom(ByteFeed& feed) {
     return rc::kOk;
 }
 
-int NifFile::SaveToMemory(std::string& bytes) const {
-    bytes.clear();
+std::string NifFile::CheckBeforeWriting() const {
     std::string problem = CheckTables();
     if (problem.empty()) problem = CheckReferences();
-    if (!problem.empty()) {
-        error_ = "refusing to write an inconsistent file: " + problem;
-        return rc::kInconsistent;
-    }
+    return problem;
+}
+
+uint64_t NifFile::StoredBodyBytes() const {
+    uint64_t total = 0;
+    for (uint32_t size : header.blockSizes) total += size;
+    return total;
+}
+
+int NifFile::RefuseInconsistent(const std::string& problem) const {
+    error_ = "refusing to write an inconsistent file: " + problem;
+    return rc::kInconsistent;
+}
+
+std::string NifFile::BodyProblem(size_t block, const std::string& problem) const {
+    return "block " + std::to_string(block) + " (" + TypeNameOf(static_cast<uint32_t>(block)) +
+           "): " + problem;
+}
+
+int NifFile::SaveToMemory(std::string& bytes) const {
+    bytes.clear();
+    if (const std::string problem = CheckBeforeWriting(); !problem.empty())
+        return RefuseInconsistent(problem);
     const uint8_t form = Form();
     NifWriter file;
-    uint64_t expected = 0;
-    for (uint32_t size : header.blockSizes) expected += size;
-    file.Reserve(static_cast<size_t>(std::min<uint64_t>(expected, uint64_t{1} << 31)) + 4096);
+    file.Reserve(static_cast<size_t>(std::min<uint64_t>(StoredBodyBytes(), uint64_t{1} << 31)) +
+                 4096);
     header.Put(file);
     // The size table sits before the string table and the group count; it is filled in from
     // what each body writes.
@@ -258,11 +271,7 @@ int NifFile::SaveToMemory(std::string& bytes) const {
     for (size_t i = 0; i < blocks.size(); ++i) {
         const size_t start = file.Size();
         const std::string p = WriteBody(*blocks[i], file, form);
-        if (!p.empty()) {
-            error_ = "refusing to write an inconsistent file: block " + std::to_string(i) + " (" +
-                     TypeNameOf(static_cast<uint32_t>(i)) + "): " + p;
-            return rc::kInconsistent;
-        }
+        if (!p.empty()) return RefuseInconsistent(BodyProblem(i, p));
         const auto size = static_cast<uint32_t>(file.Size() - start);
         std::memcpy(file.Buffer().data() + sizesAt + 4 * i, &size, 4);
     }
@@ -275,30 +284,22 @@ int NifFile::SaveToMemory(std::string& bytes) const {
 int NifFile::Save(const std::string& path, const OutputOpener& opener) const {
     // A file of a few megabytes is written in one pass into memory; a larger one is counted
     // first and then written piece by piece, so it is not held twice.
-    uint64_t expected = 0;
-    for (uint32_t size : header.blockSizes) expected += size;
-    if (expected < (uint64_t{16} << 20)) {
+    if (StoredBodyBytes() < (uint64_t{16} << 20)) {
         std::string bytes;
         const int result = SaveToMemory(bytes);
         if (result != rc::kOk) return result;
         return WriteFileAtomically(path, bytes, error_, opener);
     }
-    std::string problem = CheckTables();
-    if (problem.empty()) problem = CheckReferences();
+    if (const std::string problem = CheckBeforeWriting(); !problem.empty())
+        return RefuseInconsistent(problem);
     const uint8_t form = Form();
     // The size table first, counted from what each body writes; then the file goes out piece
     // by piece, so no second copy of a large mesh is held.
     NifBlockHeader out = header;
-    for (size_t i = 0; problem.empty() && i < blocks.size(); ++i) {
+    for (size_t i = 0; i < blocks.size(); ++i) {
         std::string p;
         out.blockSizes[i] = static_cast<uint32_t>(BodySize(*blocks[i], form, &p));
-        if (!p.empty())
-            problem = "block " + std::to_string(i) + " (" + TypeNameOf(static_cast<uint32_t>(i)) +
-                      "): " + p;
-    }
-    if (!problem.empty()) {
-        error_ = "refusing to write an inconsistent file: " + problem;
-        return rc::kInconsistent;
+        if (!p.empty()) return RefuseInconsistent(BodyProblem(i, p));
     }
     constexpr size_t kPiece = size_t{4} << 20;
     return WriteFileAtomically(

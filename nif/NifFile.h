@@ -114,6 +114,12 @@ class NifFile {
     int Fail(int code, const std::string& message);
     std::string CheckTables() const;
     std::string CheckReferences() const;
+    // The tables and references, checked before anything is written.
+    std::string CheckBeforeWriting() const;
+    // The body sizes the header holds: what the file held when loaded, a guide for buffers.
+    uint64_t StoredBodyBytes() const;
+    int RefuseInconsistent(const std::string& problem) const;
+    std::string BodyProblem(size_t block, const std::string& problem) const;
 
     mutable std::string error_;
     std::vector<std::string> warnings_;
