@@ -108,14 +108,19 @@ int Summary(size_t converted, size_t failed, std::ostream& out) {
     return failed == 0 ? 0 : 1;
 }
 
-// Writing over an input is never what a batch means: the input would be lost, or a later
-// input converted from an earlier output. Every file the batch may write is compared with
-// every input before the first write; a file whose targets clash is refused, the rest go on.
-// Files the run only reads (the original of a restore) count as inputs.
+bool LoadInput(AppState& state, const std::string& input) {
+    state.config.set(kInputNifFileName, input);
+    state.inputLoad = state.inputNif.Load(input);
+    state.inputError = state.inputNif.LastError();
+    return state.inputLoad == rc::kOk;
+}
+
+}  // namespace
+
 std::vector<bool> RefuseClashes(const std::vector<std::string>& inputs,
                                 const std::vector<std::vector<std::string>>& targets,
                                 std::vector<ConversionResult>& results,
-                                const std::vector<std::string>& alsoRead = {}) {
+                                const std::vector<std::string>& alsoRead) {
     std::vector<bool> refused(inputs.size(), false);
     results.assign(inputs.size(), ConversionResult{});
     std::vector<std::string> read = inputs;
@@ -132,15 +137,6 @@ std::vector<bool> RefuseClashes(const std::vector<std::string>& inputs,
     }
     return refused;
 }
-
-bool LoadInput(AppState& state, const std::string& input) {
-    state.config.set(kInputNifFileName, input);
-    state.inputLoad = state.inputNif.Load(input);
-    state.inputError = state.inputNif.LastError();
-    return state.inputLoad == rc::kOk;
-}
-
-}  // namespace
 
 int RunClean(const CleanOptions& o, std::ostream& out, std::ostream& err) {
     const int outputs = !o.output.empty() + !o.outputDir.empty() + o.testMode;

@@ -38,6 +38,18 @@ struct ConvertOptions {
     bool progress = false;  // a progress line on err (a terminal)
 };
 
+struct ConversionResult;
+
+// Writing over an input is never what a batch means: the input would be lost, or a later
+// input converted from an earlier output. Every file the batch may write (targets[i] for
+// inputs[i]) is compared with every input before the first write; a file whose targets clash
+// is refused (results[i] says why), the rest go on. Files the run only reads (the original of
+// a restore) count as inputs.
+std::vector<bool> RefuseClashes(const std::vector<std::string>& inputs,
+                                const std::vector<std::vector<std::string>>& targets,
+                                std::vector<ConversionResult>& results,
+                                const std::vector<std::string>& alsoRead = {});
+
 // Exit codes: 0 all converted, 1 any failed, 2 usage error.
 [[nodiscard]] int RunClean(const CleanOptions& options, std::ostream& out, std::ostream& err);
 [[nodiscard]] int RunConvert(const ConvertOptions& options, std::ostream& out, std::ostream& err);

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Application.h"
+#include "ConvertCommands.h"
 #include "FileIO.h"
 #include "JsonText.h"
 #include "Lint.h"
@@ -118,18 +119,22 @@ int RunRepair(const RepairOptions& o, std::ostream& out, std::ostream& err) {
         }
     }
 
+    std::vector<std::vector<std::string>> writes;
+    for (const std::string& t : targets) writes.push_back({t});
+    std::vector<ConversionResult> refusals;
+    const std::vector<bool> refused = RefuseClashes(o.inputs, writes, refusals);
+
     size_t repaired = 0, unchanged = 0, failed = 0;
     for (size_t i = 0; i < o.inputs.size(); ++i) {
         const std::string& input = o.inputs[i];
         const std::string& target = targets[i];
-        std::string clash, clashInput, error;
+        std::string error;
         std::vector<uint8_t> bytes;
         NifFile f;
         int code = rc::kOk;
-        if (FindTargetThatIsAnInput({target}, o.inputs, clash, clashInput)) {
-            code = rc::kOutputIsInput;
-            error = "refusing to write " + target + ", which is the input " + clashInput +
-                    "; nothing was written for this file";
+        if (refused[i]) {
+            code = refusals[i].code;
+            error = refusals[i].message;
         } else if ((code = ReadWholeFile(input, bytes, error)) != rc::kOk) {
         } else if ((code = f.LoadFromMemory(bytes)) != rc::kOk) {
             error = f.LastError();
