@@ -321,14 +321,3 @@ int NifFile::Save(const std::string& path, const OutputOpener& opener) const {
         },
         error_, opener);
 }
-
-bool IsDescribed(const NiObject& block) {
-    class RestFinder : public InspectVisitor {
-      public:
-        RestFinder() : InspectVisitor(kFormsAll) {}
-        void Rest(std::vector<uint8_t>&) override { found = true; }
-        bool found = false;
-    } finder;
-    const_cast<NiObject&>(block).Fields(finder);
-    return !finder.found;
-}

@@ -125,5 +125,7 @@ class NifFile {
     std::vector<std::string> warnings_;
 };
 
-// Whether a block's fields are described (false for raw bodies).
-bool IsDescribed(const NiObject& block);
+// Whether a block's fields are described: only blocks of unlisted types keep raw bodies.
+inline bool IsDescribed(const NiObject& block) {
+    return block.Type() != TypeId::kUnlisted;
+}
