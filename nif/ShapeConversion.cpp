@@ -5,6 +5,7 @@
 #include <bit>
 #include <map>
 
+#include "BlockCopy.h"
 #include "Geometry.h"
 #include "Shaders.h"
 #include "Visitors.h"
@@ -26,17 +27,6 @@ std::string ShapeName(const NifFile& file, uint32_t index) {
 
 // Each window of three points, every second one turned to keep the winding; windows that
 // repeat a point (the joins between strips) draw nothing and are left out.
-std::vector<Triangle> StripsToTriangles(const std::vector<std::vector<uint16_t>>& strips) {
-    std::vector<Triangle> triangles;
-    for (const auto& s : strips) {
-        for (size_t i = 2; i < s.size(); ++i) {
-            const Triangle t = i % 2 == 0 ? Triangle{s[i - 2], s[i - 1], s[i]}
-                                          : Triangle{s[i - 2], s[i], s[i - 1]};
-            if (t.v1 != t.v2 && t.v2 != t.v3 && t.v1 != t.v3) triangles.push_back(t);
-        }
-    }
-    return triangles;
-}
 
 uint16_t GlobalVertex(const SkinPartition& p, size_t local) {
     return p.hasVertexMap && local < p.vertexMap.size() ? p.vertexMap[local]
@@ -380,26 +370,6 @@ void UnpackSkin(const NifFile& file, const BSTriShape& s) {
 
 // Blocks of the list that no block refers to any more, with the additional data only they
 // referred to.
-std::vector<uint32_t> Unreferenced(const NifFile& file, std::vector<BlockRef> candidates) {
-    std::vector<uint32_t> refs(file.blocks.size(), 0);
-    const uint8_t form = file.Form();
-    for (const auto& b : file.blocks)
-        ForEachRef(static_cast<const NiObject&>(*b), form, [&](BlockRef r, RefKind, TypeId) {
-            if (r >= 0 && static_cast<size_t>(r) < refs.size()) ++refs[r];
-        });
-    std::vector<uint32_t> gone;
-    for (size_t i = 0; i < candidates.size(); ++i) {
-        const BlockRef c = candidates[i];
-        if (c < 0 || static_cast<size_t>(c) >= refs.size() || refs[c] != 0) continue;
-        if (std::find(gone.begin(), gone.end(), static_cast<uint32_t>(c)) != gone.end()) continue;
-        gone.push_back(static_cast<uint32_t>(c));
-        if (const auto* d = file.BlockAs<NiGeometryData>(c);
-            d && d->additionalData >= 0 && static_cast<size_t>(d->additionalData) < refs.size() &&
-            --refs[d->additionalData] == 0)
-            candidates.push_back(d->additionalData);
-    }
-    return gone;
-}
 
 bool Packable(const NiObject& b) {
     const TypeId t = b.Type();
@@ -417,6 +387,18 @@ bool IsHeadPart(const NifFile& file, BlockRef shader, BlockRef skin) {
             if (p.bodyPart == kNewBoneSet) return true;
     }
     return false;
+}
+
+std::vector<Triangle> StripsToTriangles(const std::vector<std::vector<uint16_t>>& strips) {
+    std::vector<Triangle> triangles;
+    for (const auto& s : strips) {
+        for (size_t i = 2; i < s.size(); ++i) {
+            const Triangle t = i % 2 == 0 ? Triangle{s[i - 2], s[i - 1], s[i]}
+                                          : Triangle{s[i - 2], s[i], s[i - 1]};
+            if (t.v1 != t.v2 && t.v2 != t.v3 && t.v1 != t.v3) triangles.push_back(t);
+        }
+    }
+    return triangles;
 }
 
 std::string CheckShapesConvertible(const NifFile& file, uint8_t to) {
@@ -465,7 +447,7 @@ void PackShapes(NifFile& file, std::vector<std::string>& notes) {
     if (strips != 0) notes.push_back(std::to_string(strips) + " NiTriStrips became triangle lists");
     if (heads != 0)
         notes.push_back(std::to_string(heads) + " head part shape(s) became BSDynamicTriShape");
-    file.DeleteBlocks(Unreferenced(file, oldData));
+    file.DeleteBlocks(UnownedBlocks(file, std::vector<uint32_t>(oldData.begin(), oldData.end())));
 }
 
 void UnpackShapes(NifFile& file, std::vector<std::string>& notes) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "Geometry.h"
 #include "NifFile.h"
 
 // Empty when every shape of the file can take the target form's layout; otherwise why not
@@ -20,6 +21,10 @@ void PackShapes(NifFile& file, std::vector<std::string>& notes);
 // The BSTriShape family becomes NiTriShape with a new NiTriShapeData; skin partitions drop
 // their packed records (and get weights back from them when they had none).
 void UnpackShapes(NifFile& file, std::vector<std::string>& notes);
+
+// The triangles of strips: every other triangle turned back to the strip's winding, triangles
+// that repeat a vertex left out.
+std::vector<Triangle> StripsToTriangles(const std::vector<std::vector<uint16_t>>& strips);
 
 // A head part takes BSDynamicTriShape: its lighting shader has the FaceGen detail-map flag,
 // or its dismember skin has the head's bone set (body part 230).

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ShapeConversion.h"
+
 namespace {
 
 struct V3 {
@@ -62,15 +64,7 @@ std::vector<Triangle> TrianglesOf(const NiTriBasedGeomData& data) {
     if (const auto* shape = As<NiTriShapeData>(&data)) return shape->triangles;
     std::vector<Triangle> result;
     const auto* strips = As<NiTriStripsData>(&data);
-    if (!strips) return result;
-    for (const std::vector<uint16_t>& strip : strips->points) {
-        for (size_t i = 2; i < strip.size(); ++i) {
-            const uint16_t a = strip[i - 2], b = strip[i - 1], c = strip[i];
-            if (a == b || b == c || a == c) continue;
-            result.push_back(i % 2 == 0 ? Triangle{a, b, c} : Triangle{a, c, b});
-        }
-    }
-    return result;
+    return strips ? StripsToTriangles(strips->points) : result;
 }
 
 void GenerateTangents(const std::vector<Vector3>& positions, const std::vector<Vector3>& normals,
