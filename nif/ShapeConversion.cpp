@@ -25,9 +25,6 @@ std::string ShapeName(const NifFile& file, uint32_t index) {
     return "\"" + file.NameOf(index) + "\"";
 }
 
-// Each window of three points, every second one turned to keep the winding; windows that
-// repeat a point (the joins between strips) draw nothing and are left out.
-
 uint16_t GlobalVertex(const SkinPartition& p, size_t local) {
     return p.hasVertexMap && local < p.vertexMap.size() ? p.vertexMap[local]
                                                         : static_cast<uint16_t>(local);
@@ -389,6 +386,8 @@ bool IsHeadPart(const NifFile& file, BlockRef shader, BlockRef skin) {
     return false;
 }
 
+// Each window of three points, every second one turned to keep the winding; windows that
+// repeat a point (the joins between strips) draw nothing and are left out.
 std::vector<Triangle> StripsToTriangles(const std::vector<std::vector<uint16_t>>& strips) {
     std::vector<Triangle> triangles;
     for (const auto& s : strips) {
