@@ -168,13 +168,6 @@ uint8_t CleanForm(const AppState& state) {
 
 namespace {
 
-// The input for a conversion: the loaded one itself when the state may give it up, a copy
-// otherwise.
-NifFile TakeInput(AppState& state) {
-    if (state.consumeInput) return std::move(state.inputNif);
-    return state.inputNif;
-}
-
 // The cleaned copy of the input, or the reason there is none.
 ConversionResult PrepareCleanOutput(AppState& state, NifFile& output) {
     ConversionResult result;
@@ -190,7 +183,7 @@ ConversionResult PrepareCleanOutput(AppState& state, NifFile& output) {
     RestoreSource restore;
     if (state.original) restore = {&*state.original, state.assignedShapes};
     const NifFile none;
-    return PrepareClean(TakeInput(state), noLibrary ? none : state.libraryNif, state.list.Rows(),
+    return PrepareClean(state.inputNif, noLibrary ? none : state.libraryNif, state.list.Rows(),
                         alpha, output, restore, state.repair, CleanForm(state));
 }
 
@@ -254,7 +247,7 @@ ConversionResult ToBlenderTo(AppState& state, const std::string& path) {
     ConversionResult result;
     if (InputMissing(state, result)) return result;
     NifFile output;
-    result = PrepareToBlender(TakeInput(state), output);
+    result = PrepareToBlender(state.inputNif, output);
     if (result.code != rc::kOk) return result;
     return SaveTo(state, output, path, result);
 }

@@ -33,9 +33,6 @@ struct AppState {
     std::vector<std::string> assignedShapes;
     // Clean applies the repairs of Repair.h.
     bool repair = true;
-    // A conversion may take the loaded input instead of copying it (the command line, which
-    // converts each input once): a large mesh is then held once.
-    bool consumeInput = false;
     // Where saved files go; tests make it fail.
     OutputOpener opener = StandardOutputOpener();
     // The form Clean writes (kForm83 or kForm100); 0 follows the input: a Special Edition

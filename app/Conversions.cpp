@@ -5,11 +5,13 @@
 
 #include "FormSwitch.h"
 #include "Geometry.h"
+#include "MeshCompare.h"
 #include "Repair.h"
 #include "Restore.h"
 #include "ResultCodes.h"
 #include "Shaders.h"
 #include "ShapeConversion.h"
+#include "ShapeView.h"
 
 const std::vector<TypeId> kCleanRemovedTypes = {
     TypeId::NiSpecularProperty, TypeId::BSShaderPPLightingProperty, TypeId::BSShaderTextureSet,
@@ -68,9 +70,9 @@ void DropSingleChildRoot(NifFile& file) {
 
 // The common part: type removals, the single-child root, and the checks that the edits and
 // the coming form switch leave no opaque block corrupt.
-ConversionResult StripAndCheck(NifFile input, const std::vector<TypeId>& types,
+ConversionResult StripAndCheck(const NifFile& input, const std::vector<TypeId>& types,
                                uint32_t targetUserVersion, uint32_t targetUserVersion2,
-                               NifFile& output, bool dropRoot = true) {
+                               NifFile& output, CompareOptions& expected, bool dropRoot = true) {
     if (!IsSupportedForm(input.header)) {
         return Refuse(
             rc::kUnsupportedForm,
@@ -79,9 +81,17 @@ ConversionResult StripAndCheck(NifFile input, const std::vector<TypeId>& types,
                 "; Pellmar converts only the Blender form (11/34) and the game forms (12/83 "
                 "and 12/100).");
     }
-    output = std::move(input);
+    // A file whose tables or references disagree would be converted into another wrong file.
+    if (const std::string problem = input.CheckConsistency(); !problem.empty()) {
+        return Refuse(rc::kInconsistent,
+                      "The input is inconsistent, so Pellmar does not convert it (repair can "
+                      "tell what is wrong): " +
+                          problem + ".");
+    }
+    output = input;
     const std::vector<BlockName> opaque = output.OpaqueBlocks();
-    const bool switches = output.Form() != FormOf(targetUserVersion, targetUserVersion2);
+    const uint8_t to = FormOf(targetUserVersion, targetUserVersion2);
+    const bool switches = output.Form() != to;
     if (!opaque.empty() && switches) {
         return Refuse(rc::kUnsafeOpaqueBlock,
                       "Pellmar cannot convert the layout of blocks it does not know between the "
@@ -98,7 +108,30 @@ ConversionResult StripAndCheck(NifFile input, const std::vector<TypeId>& types,
                           SummarizeBlocks(output, Indices(output.OpaqueBlocks())) + ".");
     }
     if (!switches) return {};
+    // Collision whose blocks the target form lacks leaves with them (the switch names it).
+    expected.collisionMayLeave = !BlocksMissingFromForm(output, to).empty();
     return SwitchChecked(output, targetUserVersion, targetUserVersion2);
+}
+
+// The last step of every conversion: the output must keep the input's meshes, apart from what
+// the conversion changes on purpose.
+ConversionResult Checked(const NifFile& input, const NifFile& output,
+                         const CompareOptions& expected, ConversionResult result) {
+    const std::string problem = ContentProblems(input, output, expected);
+    if (problem.empty()) return result;
+    return Refuse(rc::kContentChanged, "Pellmar did not write the conversion because " + problem +
+                                           ". This is a fault of Pellmar; please report it "
+                                           "with the input file.");
+}
+
+// Shapes under a shader with model-space normals lose their normals and tangents on purpose
+// (AssignShader, the restore).
+void AllowModelSpaceNormals(const NifFile& output, CompareOptions& expected) {
+    for (const ShapeView& s : ShapesOf(output)) {
+        const auto* shader = output.BlockAs<BSLightingShaderProperty>(s.Shader());
+        if (shader && shader->HasModelSpaceNormals())
+            expected.allowed[s.Name()] |= kPartNormals | kPartTangents;
+    }
 }
 
 }  // namespace
@@ -110,7 +143,7 @@ AlphaSettings ParseAlphaSettings(const std::string* flags, const std::string* th
     return alpha;
 }
 
-ConversionResult PrepareClean(NifFile input, const NifFile& library,
+ConversionResult PrepareClean(const NifFile& input, const NifFile& library,
                               const std::vector<AssignmentRow>& rows, const AlphaSettings& alpha,
                               NifFile& output, const RestoreSource& restore, bool repair,
                               uint8_t form) {
@@ -141,8 +174,9 @@ ConversionResult PrepareClean(NifFile input, const NifFile& library,
                 DescribeForm(original->header.userVersion, original->header.userVersion2) +
                 "; Pellmar restores from game meshes (12/83 or 12/100).");
     }
-    ConversionResult result = StripAndCheck(std::move(input), kCleanRemovedTypes, kGameUserVersion,
-                                            kGameUserVersion2, output);
+    CompareOptions expected;
+    ConversionResult result = StripAndCheck(input, kCleanRemovedTypes, kGameUserVersion,
+                                            kGameUserVersion2, output, expected);
     if (result.code != rc::kOk) return result;
 
     std::vector<std::string> restoredShapes;
@@ -188,11 +222,15 @@ ConversionResult PrepareClean(NifFile input, const NifFile& library,
         result.restored = std::move(report.restored);
         result.warnings.insert(result.warnings.end(), report.unmatched.begin(),
                                report.unmatched.end());
+        expected.collisionMayArrive = true;
     }
+    AllowModelSpaceNormals(output, expected);
     if (repair) {
         RepairReport report = Repair(output);
         result.repairs = std::move(report.repairs);
         for (const std::string& s : report.skipped) result.repairs.push_back("not repaired: " + s);
+        // Tangents that a repair generated.
+        expected.mayAdd["*"] |= kPartTangents;
     }
     if (form == kForm100) {
         ConversionResult packed = SwitchChecked(output, kGameUserVersion, kSEUserVersion2);
@@ -200,20 +238,27 @@ ConversionResult PrepareClean(NifFile input, const NifFile& library,
         result.warnings.insert(result.warnings.end(), packed.warnings.begin(),
                                packed.warnings.end());
     }
-    return result;
+    return Checked(input, output, expected, std::move(result));
 }
 
-ConversionResult PrepareToBlender(NifFile input, NifFile& output) {
-    return StripAndCheck(std::move(input), kToBlenderRemovedTypes, kBlenderUserVersion,
-                         kBlenderUserVersion2, output);
+ConversionResult PrepareToBlender(const NifFile& input, NifFile& output) {
+    CompareOptions expected;
+    ConversionResult result = StripAndCheck(input, kToBlenderRemovedTypes, kBlenderUserVersion,
+                                            kBlenderUserVersion2, output, expected);
+    if (result.code != rc::kOk) return result;
+    return Checked(input, output, expected, std::move(result));
 }
 
-ConversionResult PrepareConvert(NifFile input, uint8_t form, NifFile& output) {
+ConversionResult PrepareConvert(const NifFile& input, uint8_t form, NifFile& output) {
     if (input.Form() == kForm34) {
         return Refuse(rc::kUnsupportedForm,
                       "The input is a Blender export (11/34); convert game meshes (12/83 or "
                       "12/100), or clean Blender exports with clean --form.");
     }
-    return StripAndCheck(std::move(input), {}, kGameUserVersion,
-                         form == kForm100 ? kSEUserVersion2 : kGameUserVersion2, output, false);
+    CompareOptions expected;
+    ConversionResult result = StripAndCheck(input, {}, kGameUserVersion,
+                                            form == kForm100 ? kSEUserVersion2 : kGameUserVersion2,
+                                            output, expected, false);
+    if (result.code != rc::kOk) return result;
+    return Checked(input, output, expected, std::move(result));
 }

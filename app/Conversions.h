@@ -35,8 +35,12 @@ extern const std::vector<TypeId> kCleanRemovedTypes;
 // Types that ToBlender removes, in order.
 extern const std::vector<TypeId> kToBlenderRemovedTypes;
 
-// The input is taken by value: callers that keep theirs pass a copy, the command line moves
-// its input in so a large mesh is held once.
+// The input stays as it is: each conversion edits a copy and, before it hands the copy back,
+// compares its meshes with the input's (MeshCompare.h): a conversion whose output would not
+// keep every shape's vertices, triangles, UVs, normals, colours, bones and weights (within
+// what the target form stores), apart from what it changes on purpose, is refused with
+// rc::kContentChanged naming the shape and what differs. An input that fails the consistency
+// check is refused (rc::kInconsistent).
 // Removes the types, drops a single-child root and switches to the game form, then gives
 // every row its shader (and alpha). `output` receives the edited copy of `input`.
 // With an original, the shapes whose namesake there has a shader (and are not among
@@ -45,15 +49,15 @@ extern const std::vector<TypeId> kToBlenderRemovedTypes;
 // the game form first. An empty library then stands for none: rows it would serve are warned.
 // Then, unless `repair` is false, every repair of Repair.h applies; with form kForm100 the
 // result last takes the Special Edition's form.
-ConversionResult PrepareClean(NifFile input, const NifFile& library,
+ConversionResult PrepareClean(const NifFile& input, const NifFile& library,
                               const std::vector<AssignmentRow>& rows, const AlphaSettings& alpha,
                               NifFile& output, const RestoreSource& restore = {},
                               bool repair = true, uint8_t form = kForm83);
 // A game mesh (12/83 or 12/100) in the other edition's form (form: kForm83 or kForm100),
 // keeping every block the target form has.
-ConversionResult PrepareConvert(NifFile input, uint8_t form, NifFile& output);
+ConversionResult PrepareConvert(const NifFile& input, uint8_t form, NifFile& output);
 // Removes the types, drops a single-child root and switches to the Blender form.
-ConversionResult PrepareToBlender(NifFile input, NifFile& output);
+ConversionResult PrepareToBlender(const NifFile& input, NifFile& output);
 
 // Alpha values from the settings text as C's atoi reads it, keeping the low bits.
 AlphaSettings ParseAlphaSettings(const std::string* flags, const std::string* threshold);

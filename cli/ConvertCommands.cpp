@@ -244,7 +244,6 @@ int RunClean(const CleanOptions& o, std::ostream& out, std::ostream& err) {
     for (size_t i = 0; i < o.inputs.size(); ++i) {
         const std::string& input = o.inputs[i];
         AppState state(platform);
-        state.consumeInput = true;  // each input is converted once
         state.config = settings;
         state.libraryNif = library;
         if (o.library.empty()) state.libraryLoad = rc::kCannotOpen;
@@ -307,7 +306,6 @@ int RunToBlender(const ToBlenderOptions& o, std::ostream& out, std::ostream& err
         const std::string& input = o.inputs[i];
         const std::string& path = targets[i][0];
         AppState state(platform);
-        state.consumeInput = true;  // each input is converted once
         ConversionResult result = refusals[i];
         if (refused[i]) {
             // refused
@@ -363,7 +361,7 @@ int RunConvert(const ConvertOptions& o, std::ostream& out, std::ostream& err) {
                     result.code = loaded;
                     result.message = input.LastError();
                 } else {
-                    result = PrepareConvert(std::move(input), form, output);
+                    result = PrepareConvert(input, form, output);
                     if (result.code == rc::kOk) {
                         if (const int saved = output.Save(targets[i][0]); saved != rc::kOk) {
                             result.code = saved;

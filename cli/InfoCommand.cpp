@@ -5,6 +5,7 @@
 #include "NifFile.h"
 #include "ResultCodes.h"
 #include "Shaders.h"
+#include "ShapeView.h"
 
 namespace {
 
@@ -19,10 +20,15 @@ std::string HeaderLine(const NifBlockHeader& h) {
 }
 
 // The shapes (or the lighting shaders) of a file by name; an unnamed one by index and type.
-std::vector<std::string> Labels(const NifFile& f, TypeId family) {
+bool IsLightingShader(const NiObject* b) {
+    return As<BSLightingShaderProperty>(b) != nullptr;
+}
+
+template <class Select>
+std::vector<std::string> Labels(const NifFile& f, Select select) {
     std::vector<std::string> labels;
     for (uint32_t i = 0; i < f.blocks.size(); ++i) {
-        if (!IsA(f.blocks[i]->Type(), family)) continue;
+        if (!select(f.blocks[i].get())) continue;
         const std::string name = f.NameOf(i);
         labels.push_back(name.empty()
                              ? "(unnamed: block " + std::to_string(i) + " " + f.TypeNameOf(i) + ")"
@@ -39,8 +45,8 @@ nlohmann::json TextList(const std::vector<std::string>& texts) {
 
 void PrintJson(const std::string& path, const NifFile& f, std::ostream& out) {
     const NifBlockHeader& h = f.header;
-    const std::vector<std::string> shapes = Labels(f, TypeId::NiTriBasedGeom);
-    const std::vector<std::string> shaders = Labels(f, TypeId::BSLightingShaderProperty);
+    const std::vector<std::string> shapes = Labels(f, ShapeView::IsShape);
+    const std::vector<std::string> shaders = Labels(f, IsLightingShader);
     nlohmann::json blocks = nlohmann::json::array();
     for (uint32_t i = 0; i < f.blocks.size(); ++i) {
         blocks.push_back(
@@ -79,10 +85,10 @@ void PrintText(const std::string& path, const NifFile& f, std::ostream& out) {
         out << "  " << i << "  " << f.TypeNameOf(i) << "  " << h.blockSizes[i] << " bytes\n";
     }
     out << "strings:      " << h.numStrings << " (longest recorded: " << h.maxStringLength << ")\n";
-    std::vector<std::string> names = Labels(f, TypeId::NiTriBasedGeom);
+    std::vector<std::string> names = Labels(f, ShapeView::IsShape);
     out << "shapes:       " << names.size() << "\n";
     for (const std::string& n : names) out << "  " << n << "\n";
-    names = Labels(f, TypeId::BSLightingShaderProperty);
+    names = Labels(f, IsLightingShader);
     out << "shaders:      " << names.size() << "\n";
     for (const std::string& n : names) out << "  " << n << "\n";
 }

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "Geometry.h"
+#include "HavokUnits.h"
 #include "Ownership.h"
 #include "Shaders.h"
 #include "ShapeConversion.h"
@@ -100,6 +101,12 @@ void SwitchBlocks(NifFile& file, uint8_t from, uint8_t to, FormSwitchReport& rep
     MoveAlphaProperty(file, to);
     std::vector<std::string> notes;
     for (auto& b : file.blocks) b->SwitchForm(from, to, notes);
+    // Havok's lengths are ten times larger in the Blender form.
+    if ((from == kForm34) != (to == kForm34)) {
+        LengthVisitor lengths(
+            to == kForm34 ? LengthVisitor::Mode::kToBlender : LengthVisitor::Mode::kToGame, from);
+        for (auto& b : file.blocks) b->Lengths(lengths);
+    }
     // Notes of one kind are summarised with their count.
     std::map<std::string, size_t> counts;
     for (const std::string& n : notes) ++counts[n];
@@ -118,6 +125,9 @@ FormSwitchReport SwitchForm(NifFile& file, uint32_t userVersion, uint32_t userVe
         file.SetUserVersions(userVersion, userVersion2);
         return report;
     }
+    // Files list their block types in the order of first use; a switch that replaces types
+    // keeps them so.
+    const bool ordered = file.TypesInFirstUseOrder();
     // The Special Edition's shapes are converted in the original edition's layout: 11/34
     // passes through 12/83 on the way to and from 12/100.
     if (from == kForm100) {
@@ -136,5 +146,6 @@ FormSwitchReport SwitchForm(NifFile& file, uint32_t userVersion, uint32_t userVe
         SwitchBlocks(file, from, to, report);
     }
     file.SetUserVersions(userVersion, userVersion2);
+    if (ordered) file.SortTypesByFirstUse();
     return report;
 }

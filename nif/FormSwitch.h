@@ -13,7 +13,8 @@ struct FormSwitchReport {
 
 // Converts every described block to the target form and sets the user versions: fields of
 // both forms keep their values, fields of the target alone take their defaults, each block's
-// own conversion runs (Havok layers and materials, rigid bodies), the alpha property moves
+// own conversion runs (Havok layers and materials, rigid bodies; Havok's lengths scale by ten
+// between the Blender form and the game forms, HavokUnits.h), the alpha property moves
 // between the Blender form's property list and the game forms' slot, BSLODTriShape becomes a
 // NiTriShape in the Blender form, and blocks of types the target form lacks leave the file
 // with everything only they own (a collision object with a shape the target lacks goes whole).

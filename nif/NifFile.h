@@ -62,7 +62,7 @@ class NifFile {
     void DeleteBlocks(std::vector<uint32_t> indices);
     // Changes the user versions only; SwitchForm (FormSwitch.h) converts the blocks.
     void SetUserVersions(uint32_t userVersion, uint32_t userVersion2);
-    // Renames a shape; a name entry that other blocks read too is left to them.
+    // Renames a shape of any layout; a name entry that other blocks read too is left to them.
     void RenameShape(const std::string& oldName, const std::string& newName);
     [[nodiscard]] AssignResult AssignShader(const std::string& shapeName,
                                             const std::string& shaderName, const NifFile& library,
@@ -72,6 +72,10 @@ class NifFile {
     BlockRef AppendBlock(std::unique_ptr<NiObject> block, const std::string& rawTypeName = {});
     // Replaces block i by a block of another listed type.
     void ReplaceBlock(uint32_t index, std::unique_ptr<NiObject> block);
+    // The header's type names in the order of their first block (as writers list them), and
+    // whether they are so; names no block uses leave.
+    void SortTypesByFirstUse();
+    bool TypesInFirstUseOrder() const;
     // An entry of the string table holding text (a new one when none does).
     StringRef AddString(const std::string& text);
 
@@ -89,6 +93,8 @@ class NifFile {
     const std::string& Text(StringRef index) const;
     // The name of a block (its NiObjectNET or extra-data name), or empty.
     std::string NameOf(uint32_t blockIndex) const;
+    // The first shape of that name in the original edition's layout (ShapeView.h finds shapes
+    // of every layout).
     NiGeometry* FindShapeByName(const std::string& name);
     const NiGeometry* FindShapeByName(const std::string& name) const;
     const BSLightingShaderProperty* FindShaderByName(const std::string& name) const;

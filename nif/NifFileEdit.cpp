@@ -5,6 +5,7 @@
 #include "Geometry.h"
 #include "NifFile.h"
 #include "Shaders.h"
+#include "ShapeView.h"
 #include "Visitors.h"
 
 void NifFile::DeleteBlock(uint32_t blockIndex) {
@@ -101,7 +102,7 @@ StringRef NifFile::AddString(const std::string& text) {
 }
 
 void NifFile::RenameShape(const std::string& oldName, const std::string& newName) {
-    NiGeometry* shape = FindShapeByName(oldName);
+    auto* shape = BlockAs<NiAVObject>(FindShape(*this, oldName));
     if (!shape) return;
     const StringRef k = shape->name;
     // Another reader of the entry keeps its text: the shape then gets an entry of its own.
@@ -151,12 +152,7 @@ void NifFile::ReplaceBlock(uint32_t index, std::unique_ptr<NiObject> block) {
 }
 
 NiGeometry* NifFile::FindShapeByName(const std::string& name) {
-    for (auto& b : blocks) {
-        if (!IsA(b->Type(), TypeId::NiTriBasedGeom)) continue;
-        auto* shape = static_cast<NiGeometry*>(b.get());
-        if (Text(shape->name) == name) return shape;
-    }
-    return nullptr;
+    return BlockAs<NiGeometry>(FindShape(*this, name));
 }
 
 const NiGeometry* NifFile::FindShapeByName(const std::string& name) const {
@@ -174,10 +170,7 @@ const BSLightingShaderProperty* NifFile::FindShaderByName(const std::string& nam
 
 size_t NifFile::GetShapeNames(std::vector<std::string>& names) const {
     names.clear();
-    for (const auto& b : blocks) {
-        if (IsA(b->Type(), TypeId::NiTriBasedGeom) || IsA(b->Type(), TypeId::BSTriShape))
-            names.push_back(Text(static_cast<const NiAVObject*>(b.get())->name));
-    }
+    for (const ShapeView& s : ShapesOf(*this)) names.push_back(s.Name());
     return names.size();
 }
 
@@ -188,6 +181,30 @@ size_t NifFile::GetShaderNames(std::vector<std::string>& names) const {
             names.push_back(Text(shader->name));
     }
     return names.size();
+}
+
+void NifFile::SortTypesByFirstUse() {
+    std::vector<uint16_t> newIndex(header.blockTypes.size(), 0xFFFF);
+    std::vector<std::string> types;
+    for (uint16_t& t : header.blockTypeIndex) {
+        if (t >= newIndex.size()) continue;
+        if (newIndex[t] == 0xFFFF) {
+            newIndex[t] = static_cast<uint16_t>(types.size());
+            types.push_back(header.blockTypes[t]);
+        }
+        t = newIndex[t];
+    }
+    header.blockTypes = std::move(types);
+    header.numBlockTypes = static_cast<uint16_t>(header.blockTypes.size());
+}
+
+bool NifFile::TypesInFirstUseOrder() const {
+    uint16_t next = 0;
+    for (uint16_t t : header.blockTypeIndex) {
+        if (t > next) return false;
+        if (t == next) ++next;
+    }
+    return next == header.blockTypes.size();
 }
 
 std::vector<BlockName> NifFile::OpaqueBlocks() const {

@@ -16,5 +16,6 @@ constexpr int kUnsafeOpaqueBlock = 7;  // an opaque block would be written corru
 constexpr int kNoInput = 8;            // no input file was loaded
 constexpr int kBadLibrary = 9;         // the shader library is missing or not in the game form
 constexpr int kOutputIsInput = 10;     // the output would replace the input file itself
+constexpr int kContentChanged = 11;    // the output would not keep the input's meshes; not written
 
 }  // namespace rc

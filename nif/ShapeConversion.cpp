@@ -8,6 +8,7 @@
 #include "BlockCopy.h"
 #include "Geometry.h"
 #include "Shaders.h"
+#include "ShapeView.h"
 #include "Visitors.h"
 
 namespace {
@@ -16,44 +17,16 @@ constexpr uint16_t kNewBoneSet = 230;  // the head's bone set in head parts
 constexpr uint32_t kFacegenDetailMap = 0x400;
 constexpr uint16_t kStaticConsistency = 0x4000;
 
+constexpr uint16_t kStartBoneSet = 0x100;  // a body part's partition flag
+
 NiSkinPartition* PartitionOf(const NifFile& file, BlockRef skin) {
     const auto* instance = file.BlockAs<NiSkinInstance>(skin);
     return instance ? file.BlockAs<NiSkinPartition>(instance->skinPartition) : nullptr;
 }
 
-std::string ShapeName(const NifFile& file, uint32_t index) {
-    return "\"" + file.NameOf(index) + "\"";
-}
-
 uint16_t GlobalVertex(const SkinPartition& p, size_t local) {
     return p.hasVertexMap && local < p.vertexMap.size() ? p.vertexMap[local]
                                                         : static_cast<uint16_t>(local);
-}
-
-// The packed weights and bone indices of a partition's vertex.
-struct VertexSkin {
-    std::array<uint16_t, 4> weights{};
-    std::array<uint8_t, 4> bones{};
-    bool operator==(const VertexSkin&) const = default;
-};
-
-VertexSkin SkinOfVertex(const SkinPartition& p, size_t local) {
-    VertexSkin s;
-    const size_t w = p.numWeightsPerVertex;
-    for (size_t k = 0; k < w && k < 4; ++k) {
-        const size_t at = local * w + k;
-        if (p.hasVertexWeights && at < p.vertexWeights.size())
-            s.weights[k] = FloatToHalf(p.vertexWeights[at]);
-        if (p.hasBoneIndices && at < p.boneIndices.size()) s.bones[k] = p.boneIndices[at];
-    }
-    return s;
-}
-
-// A triangle's key that ignores where its corners start (the winding stays).
-std::array<uint16_t, 3> TriangleKey(const Triangle& t) {
-    if (t.v1 <= t.v2 && t.v1 <= t.v3) return {t.v1, t.v2, t.v3};
-    if (t.v2 <= t.v1 && t.v2 <= t.v3) return {t.v2, t.v3, t.v1};
-    return {t.v3, t.v1, t.v2};
 }
 
 struct PackedGeometry {
@@ -104,81 +77,72 @@ PackedGeometry PackData(const NiTriBasedGeomData& d, std::vector<Triangle> trian
     return g;
 }
 
-// Gives every record the weights and bones of its partition. A vertex that two partitions
-// weight differently is copied for the later one, whose triangles (in the partition and in
-// the shape) move to the copy; the skin data weights the copy as the original.
-void PackSkin(NiSkinPartition& skin, NiSkinData* skinData, PackedGeometry& g) {
+// The Special Edition's skin: every record holds its vertex's four weights with indices into
+// the skin's bone list, so a vertex that several partitions share is stored once and the
+// vertex count and order stay as they are. Each partition lists every bone of the skin, keeps
+// its vertex map and weights (by the same bone indices) and its triangles both in its own
+// numbering and in the shape's.
+void PackSkin(const ShapeView& view, NiSkinPartition& skin, PackedGeometry& g) {
     g.attributes |= kVaSkinned;
-    const size_t original = g.records.size();
-    std::vector<bool> assigned(original, false);
-    std::map<std::array<uint16_t, 3>, std::vector<size_t>> shapeTriangles;
-    std::vector<std::pair<uint16_t, uint16_t>> copies;  // original, copy
-    for (size_t t = 0; t < g.triangles.size(); ++t)
-        shapeTriangles[TriangleKey(g.triangles[t])].push_back(t);
+    const size_t n = g.records.size();
+    // Each vertex's four slots: the skin bone and its weight, unrounded for the partitions.
+    using Slots = std::array<std::pair<uint8_t, float>, 4>;
+    std::vector<Slots> slots(n);
+    {
+        const VertexWeights weights = view.Weights();
+        std::vector<std::pair<uint16_t, float>> all;
+        for (size_t v = 0; v < n && v < weights.Vertices(); ++v) {
+            all.clear();
+            for (uint32_t e = weights.start[v]; e < weights.start[v + 1]; ++e)
+                all.emplace_back(weights.entries[e].bone, weights.entries[e].weight);
+            // More than four (only skin data can hold them): the heaviest four.
+            if (all.size() > 4) {
+                std::stable_sort(all.begin(), all.end(),
+                                 [](const auto& a, const auto& b) { return a.second > b.second; });
+                all.resize(4);
+            }
+            PackedVertex& r = g.records[v];
+            for (size_t k = 0; k < all.size(); ++k) {
+                slots[v][k] = {static_cast<uint8_t>(all[k].first), all[k].second};
+                r.bones[k] = static_cast<uint8_t>(all[k].first);
+                r.weights[k] = FloatToHalf(all[k].second);
+            }
+        }
+    }
+    const size_t numBones = view.SkinInstance() ? view.SkinInstance()->bones.size() : 0;
+    std::vector<uint16_t> allBones(numBones);
+    for (size_t b = 0; b < numBones; ++b) allBones[b] = static_cast<uint16_t>(b);
     for (SkinPartition& p : skin.partitions) {
         if (!p.stripLengths.empty()) {
             p.triangles = StripsToTriangles(p.strips);
             p.strips.clear();
             p.stripLengths.clear();
-            p.numTriangles = static_cast<uint16_t>(p.triangles.size());
-            p.hasFaces = 1;
         }
-        std::vector<uint16_t> final(p.numVertices);
-        std::map<uint16_t, uint16_t> moved;
+        p.numTriangles = static_cast<uint16_t>(p.triangles.size());
+        p.hasFaces = 1;
+        std::vector<uint16_t> map(p.numVertices);
+        for (size_t j = 0; j < p.numVertices; ++j) map[j] = GlobalVertex(p, j);
+        p.vertexMap = map;
+        p.hasVertexMap = 1;
+        p.bones = allBones;
+        p.numWeightsPerVertex = 4;
+        p.hasVertexWeights = p.hasBoneIndices = 1;
+        p.vertexWeights.assign(size_t{p.numVertices} * 4, 0.0f);
+        p.boneIndices.assign(size_t{p.numVertices} * 4, 0);
         for (size_t j = 0; j < p.numVertices; ++j) {
-            const uint16_t v = GlobalVertex(p, j);
-            final[j] = v;
-            if (v >= original) continue;
-            const VertexSkin s = SkinOfVertex(p, j);
-            PackedVertex* r = &g.records[v];
-            if (assigned[v] &&
-                (VertexSkin{std::to_array(r->weights), std::to_array(r->bones)} != s)) {
-                if (g.records.size() >= 0xFFFF) continue;
-                final[j] = static_cast<uint16_t>(g.records.size());
-                moved[v] = final[j];
-                copies.emplace_back(v, final[j]);
-                g.records.push_back(*r);
-                r = &g.records.back();
-            }
-            assigned[v] = true;
-            std::copy(s.weights.begin(), s.weights.end(), r->weights);
-            std::copy(s.bones.begin(), s.bones.end(), r->bones);
-        }
-        if (!moved.empty()) {
-            p.hasVertexMap = 1;
-            p.vertexMap = final;
-        }
-        p.trianglesCopy.clear();
-        for (const Triangle& t : p.triangles) {
-            const auto at = [&](uint16_t local) {
-                return local < final.size() ? final[local] : local;
-            };
-            const Triangle global{at(t.v1), at(t.v2), at(t.v3)};
-            p.trianglesCopy.push_back(global);
-            if (moved.empty()) continue;
-            const Triangle before{GlobalVertex(p, t.v1), GlobalVertex(p, t.v2),
-                                  GlobalVertex(p, t.v3)};
-            auto found = shapeTriangles.find(TriangleKey(before));
-            if (found == shapeTriangles.end() || found->second.empty()) continue;
-            Triangle& shape = g.triangles[found->second.back()];
-            found->second.pop_back();
-            for (uint16_t* corner : {&shape.v1, &shape.v2, &shape.v3}) {
-                const auto m = moved.find(*corner);
-                if (m != moved.end()) *corner = m->second;
+            if (map[j] >= n) continue;
+            for (size_t k = 0; k < 4; ++k) {
+                p.boneIndices[j * 4 + k] = slots[map[j]][k].first;
+                p.vertexWeights[j * 4 + k] = slots[map[j]][k].second;
             }
         }
-    }
-    if (skinData && !copies.empty()) {
-        for (BoneData& bone : skinData->bones) {
-            const size_t count = bone.weights.size();
-            for (size_t k = 0; k < count; ++k) {
-                for (const auto& [from, to] : copies)
-                    if (bone.weights[k].index == from)
-                        bone.weights.push_back({to, bone.weights[k].weight});
-            }
-            if (skinData->hasVertexWeights)
-                bone.numVertices = static_cast<uint16_t>(bone.weights.size());
+        // The Special Edition numbers a partition's triangles by the shape's vertices, in the
+        // list and in its copy.
+        for (Triangle& t : p.triangles) {
+            const auto at = [&](uint16_t local) { return local < map.size() ? map[local] : local; };
+            t = {at(t.v1), at(t.v2), at(t.v3)};
         }
+        p.trianglesCopy = p.triangles;
     }
 }
 
@@ -193,19 +157,14 @@ std::unique_ptr<BSTriShape> NewPackedShape(const NiObject& from, bool dynamic) {
 }
 
 void PackShape(NifFile& file, uint32_t index, std::vector<BlockRef>& oldData) {
-    const auto& shape = static_cast<const NiTriBasedGeom&>(*file.blocks[index]);
-    const auto* data = file.BlockAs<NiTriBasedGeomData>(shape.data);
-    std::vector<Triangle> triangles;
-    if (const auto* tris = As<NiTriShapeData>(data); tris && tris->hasTriangles)
-        triangles = tris->triangles;
-    if (const auto* strips = As<NiTriStripsData>(data); strips && strips->hasPoints)
-        triangles = StripsToTriangles(strips->points);
-    PackedGeometry g = data ? PackData(*data, std::move(triangles)) : PackedGeometry{};
+    const ShapeView view(file, index);
+    const NiTriBasedGeom& shape = *view.Geometry();
+    const NiTriBasedGeomData* data = view.Data();
+    PackedGeometry g = data ? PackData(*data, view.Triangles()) : PackedGeometry{};
     NiSkinPartition* skin = PartitionOf(file, shape.skinInstance);
-    if (skin) {
-        const auto* instance = file.BlockAs<NiSkinInstance>(shape.skinInstance);
-        PackSkin(*skin, file.BlockAs<NiSkinData>(instance->data), g);
-    }
+    if (skin) PackSkin(view, *skin, g);
+    if (auto* parts = file.BlockAs<BSDismemberSkinInstance>(shape.skinInstance); parts && skin)
+        SetBoneSetFlags(*parts, *skin);
     const bool dynamic = IsHeadPart(file, shape.shaderProperty, shape.skinInstance);
     auto packed = NewPackedShape(shape, dynamic);
     static_cast<NiAVObject&>(*packed) = static_cast<const NiAVObject&>(shape);
@@ -216,9 +175,8 @@ void PackShape(NifFile& file, uint32_t index, std::vector<BlockRef>& oldData) {
     packed->alphaProperty = shape.alphaProperty;
     const uint16_t attributes = dynamic ? g.attributes & ~kVaVertex : g.attributes;
     packed->vertexDesc = MakeVertexDesc(attributes);
-    packed->numVertices = static_cast<uint16_t>(g.records.size());
-    packed->numTriangles = static_cast<uint16_t>(g.triangles.size());
     const uint32_t size = DescVertexSize(packed->vertexDesc);
+    const auto vertices = static_cast<uint16_t>(g.records.size());
     if (dynamic) {
         auto& d = static_cast<BSDynamicTriShape&>(*packed);
         for (const PackedVertex& r : g.records)
@@ -226,131 +184,94 @@ void PackShape(NifFile& file, uint32_t index, std::vector<BlockRef>& oldData) {
                 {r.position.x, r.position.y, r.position.z, std::bit_cast<float>(r.w)});
     }
     if (skin) {
+        // A skinned shape keeps its records and triangles in the partition only; a head part
+        // still counts its dynamic positions.
         skin->vertexDesc = packed->vertexDesc;
         skin->vertexSize = size;
-        skin->dataSize = size * packed->numVertices;
-        skin->vertexData = {g.records, {}};
+        skin->dataSize = size * vertices;
+        skin->vertexData = {std::move(g.records), {}};
         if (skin->dataSize == 0) skin->vertexData.records.clear();
         for (SkinPartition& p : skin->partitions) p.vertexDesc = packed->vertexDesc;
-    }
-    // A skinned head part keeps its vertices in the skin partition only.
-    if (!(dynamic && skin)) {
-        packed->dataSize = size * packed->numVertices + 6u * packed->numTriangles;
+        packed->numVertices = dynamic ? vertices : 0;
+        packed->numTriangles = 0;
+        packed->dataSize = 0;
+    } else {
+        packed->numVertices = vertices;
+        packed->numTriangles = static_cast<uint16_t>(g.triangles.size());
+        packed->dataSize = size * vertices + 6u * packed->numTriangles;
         if (packed->dataSize > 0) {
-            packed->triangles = g.triangles;
-            if (size > 0) {
-                packed->vertexData.records = std::move(g.records);
-            }
+            packed->triangles = std::move(g.triangles);
+            if (size > 0) packed->vertexData.records = std::move(g.records);
         }
     }
     if (shape.data != kNoBlock) oldData.push_back(shape.data);
     file.ReplaceBlock(index, std::move(packed));
 }
 
-// The records of a packed shape: its own, or its skin partition's copy.
-const std::vector<PackedVertex>* RecordsOf(const NifFile& file, const BSTriShape& s,
-                                           uint16_t& attributes) {
-    if (s.dataSize > 0 && s.vertexData.Decoded(s.vertexDesc) &&
-        s.vertexData.records.size() == s.numVertices) {
-        attributes = VertexAttributes(s.vertexDesc);
-        return &s.vertexData.records;
-    }
-    const NiSkinPartition* skin = PartitionOf(file, s.skin);
-    if (skin && skin->dataSize > 0 && skin->RecordsDecoded() &&
-        skin->vertexData.records.size() >= s.numVertices) {
-        attributes = VertexAttributes(skin->vertexDesc);
-        return &skin->vertexData.records;
-    }
-    return nullptr;
-}
-
-std::unique_ptr<NiTriShapeData> UnpackData(const NifFile& file, const BSTriShape& s) {
+std::unique_ptr<NiTriShapeData> UnpackData(const ShapeView& view) {
     auto d = std::make_unique<NiTriShapeData>();
-    uint16_t a = 0;
-    static const std::vector<PackedVertex> kNone;
-    const std::vector<PackedVertex>* found = RecordsOf(file, s, a);
-    const std::vector<PackedVertex>& records = found ? *found : kNone;
-    const size_t n = std::min<size_t>(s.numVertices, records.size());
-    const auto* dynamic = As<BSDynamicTriShape>(&s);
-    const bool dynamicPositions = dynamic && dynamic->dynamicVertices.size() >= n;
-    const bool tangents = (a & (kVaNormal | kVaTangent)) == (kVaNormal | kVaTangent);
+    const size_t n = view.NumVertices();
+    const bool tangents = view.HasTangents();
     d->numVertices = static_cast<uint16_t>(n);
-    d->hasNormals = (a & kVaNormal) ? 1 : 0;
-    d->dataFlags = static_cast<uint16_t>(((a & kVaUV) ? 1 : 0) | (tangents ? 0x1000 : 0));
-    d->hasVertexColors = (a & kVaColor) ? 1 : 0;
-    d->bound = s.bound;
-    d->consistencyFlags = s.skin == kNoBlock ? kStaticConsistency : 0;
+    d->hasNormals = view.HasNormals() ? 1 : 0;
+    d->dataFlags = static_cast<uint16_t>((view.HasUVs() ? 1 : 0) | (tangents ? 0x1000 : 0));
+    d->hasVertexColors = view.HasColors() ? 1 : 0;
+    d->bound = view.Packed()->bound;
+    d->consistencyFlags = view.Skin() == kNoBlock ? kStaticConsistency : 0;
+    d->vertices = view.Positions();
     for (size_t k = 0; k < n; ++k) {
-        const PackedVertex& r = records[k];
-        float bitangentX = std::bit_cast<float>(r.w);
-        if (dynamicPositions) {
-            const Vector4& p = dynamic->dynamicVertices[k];
-            d->vertices.push_back({p.x, p.y, p.z});
-            if (!(a & kVaVertex)) bitangentX = p.w;
-        } else {
-            d->vertices.push_back(r.position);
-        }
-        if (a & kVaNormal)
-            d->normals.push_back(
-                {ByteToUnit(r.normal[0]), ByteToUnit(r.normal[1]), ByteToUnit(r.normal[2])});
+        if (d->hasNormals) d->normals.push_back(view.Normal(k));
         if (tangents) {
-            d->tangents.push_back(
-                {ByteToUnit(r.tangent[0]), ByteToUnit(r.tangent[1]), ByteToUnit(r.tangent[2])});
-            d->bitangents.push_back(
-                {bitangentX, ByteToUnit(r.bitangentY), ByteToUnit(r.bitangentZ)});
+            d->tangents.push_back(view.Tangent(k));
+            d->bitangents.push_back(view.Bitangent(k));
         }
-        if (a & kVaColor)
-            d->vertexColors.push_back({r.color[0] / 255.0f, r.color[1] / 255.0f,
-                                       r.color[2] / 255.0f, r.color[3] / 255.0f});
-        if (a & kVaUV) d->uvs.push_back({HalfToFloat(r.uv[0]), HalfToFloat(r.uv[1])});
+        if (d->hasVertexColors) d->vertexColors.push_back(view.Color(k));
+        if (view.HasUVs()) d->uvs.push_back(view.UV(k));
     }
-    if (s.dataSize > 0) {
-        d->triangles = s.triangles;
-    } else if (const NiSkinPartition* skin = PartitionOf(file, s.skin)) {
-        for (const SkinPartition& p : skin->partitions)
-            d->triangles.insert(d->triangles.end(), p.trianglesCopy.begin(), p.trianglesCopy.end());
-    }
+    d->triangles = view.Triangles();
     d->numTriangles = static_cast<uint16_t>(d->triangles.size());
     d->numTrianglePoints = 3u * d->numTriangles;
     d->hasTriangles = 1;
     return d;
 }
 
-// Partitions and skin data that hold no weights get them from the packed records; the
-// partition's packed copy leaves.
-void UnpackSkin(const NifFile& file, const BSTriShape& s) {
-    NiSkinPartition* skin = PartitionOf(file, s.skin);
+// Partitions and skin data that hold no weights get them from the packed records (whose bone
+// indices name the skin's bones); the partition's packed copy leaves.
+void UnpackSkin(NifFile& file, const ShapeView& view) {
+    NiSkinPartition* skin = PartitionOf(file, view.Skin());
     if (!skin) return;
-    uint16_t a = 0;
-    const std::vector<PackedVertex>* records = RecordsOf(file, s, a);
-    if (records && (a & kVaSkinned)) {
-        const auto* instance = file.BlockAs<NiSkinInstance>(s.skin);
-        auto* skinData = file.BlockAs<NiSkinData>(instance->data);
+    const VertexWeights weights = view.Weights();
+    auto* skinData = file.BlockAs<NiSkinData>(view.SkinInstance()->data);
+    if (view.Packed() && view.NumVertices() > 0 && weights.Vertices() > 0) {
         const bool fillData = skinData && !skinData->hasVertexWeights;
         for (SkinPartition& p : skin->partitions) {
-            const bool fillPartition = !p.hasVertexWeights || !p.hasBoneIndices;
-            if (fillPartition) {
-                p.numWeightsPerVertex = 4;
-                p.hasVertexWeights = p.hasBoneIndices = 1;
-                p.vertexWeights.clear();
-                p.boneIndices.clear();
-            }
+            if (p.hasVertexWeights && p.hasBoneIndices) continue;
+            p.numWeightsPerVertex = 4;
+            p.hasVertexWeights = p.hasBoneIndices = 1;
+            p.vertexWeights.assign(size_t{p.numVertices} * 4, 0.0f);
+            p.boneIndices.assign(size_t{p.numVertices} * 4, 0);
             for (size_t j = 0; j < p.numVertices; ++j) {
                 const uint16_t v = GlobalVertex(p, j);
-                const PackedVertex r = v < records->size() ? (*records)[v] : PackedVertex{};
-                for (size_t k = 0; k < 4; ++k) {
-                    const float weight = HalfToFloat(r.weights[k]);
-                    if (fillPartition) {
-                        p.vertexWeights.push_back(weight);
-                        p.boneIndices.push_back(r.bones[k]);
-                    }
-                    if (fillData && weight > 0 && r.bones[k] < p.bones.size() &&
-                        p.bones[r.bones[k]] < skinData->bones.size())
-                        skinData->bones[p.bones[r.bones[k]]].weights.push_back({v, weight});
+                if (v >= weights.Vertices()) continue;
+                size_t k = 0;
+                for (uint32_t e = weights.start[v]; e < weights.start[v + 1] && k < 4; ++e, ++k) {
+                    const uint16_t bone = weights.entries[e].bone;
+                    auto at = std::find(p.bones.begin(), p.bones.end(), bone);
+                    if (at == p.bones.end()) at = p.bones.insert(p.bones.end(), bone);
+                    p.boneIndices[j * 4 + k] = static_cast<uint8_t>(at - p.bones.begin());
+                    p.vertexWeights[j * 4 + k] = weights.entries[e].weight;
                 }
             }
         }
         if (fillData) {
+            for (size_t v = 0; v < weights.Vertices(); ++v) {
+                for (uint32_t e = weights.start[v]; e < weights.start[v + 1]; ++e) {
+                    const BoneWeight& w = weights.entries[e];
+                    if (w.bone < skinData->bones.size())
+                        skinData->bones[w.bone].weights.push_back(
+                            {static_cast<uint16_t>(v), w.weight});
+                }
+            }
             skinData->hasVertexWeights = 1;
             for (BoneData& bone : skinData->bones)
                 bone.numVertices = static_cast<uint16_t>(bone.weights.size());
@@ -359,7 +280,18 @@ void UnpackSkin(const NifFile& file, const BSTriShape& s) {
     skin->dataSize = skin->vertexSize = 0;
     skin->vertexDesc = 0;
     skin->vertexData = {};
+    // The original edition numbers a partition's triangles by the partition's own vertices.
     for (SkinPartition& p : skin->partitions) {
+        std::map<uint16_t, uint16_t> local;
+        for (size_t j = 0; j < p.numVertices; ++j)
+            local.emplace(GlobalVertex(p, j), static_cast<uint16_t>(j));
+        const auto at = [&](uint16_t v) {
+            const auto found = local.find(v);
+            return found == local.end() ? v : found->second;
+        };
+        if (view.Packed()) {
+            for (Triangle& t : p.triangles) t = {at(t.v1), at(t.v2), at(t.v3)};
+        }
         p.vertexDesc = 0;
         p.trianglesCopy.clear();
     }
@@ -402,33 +334,28 @@ std::vector<Triangle> StripsToTriangles(const std::vector<std::vector<uint16_t>>
 
 std::string CheckShapesConvertible(const NifFile& file, uint8_t to) {
     const uint8_t from = file.Form();
-    for (uint32_t i = 0; i < file.blocks.size(); ++i) {
-        const NiObject& b = *file.blocks[i];
-        if (to == kForm100 && from != kForm100 && Packable(b)) {
-            const auto& shape = static_cast<const NiGeometry&>(b);
-            const NiSkinPartition* skin = PartitionOf(file, shape.skinInstance);
+    for (const ShapeView& view : ShapesOf(file)) {
+        if (to == kForm100 && from != kForm100 && Packable(view.Block())) {
+            const NiSkinPartition* skin = view.Partition();
             for (size_t k = 0; skin && k < skin->partitions.size(); ++k) {
                 const SkinPartition& p = skin->partitions[k];
                 if (p.numWeightsPerVertex > 4)
-                    return "shape " + ShapeName(file, i) + ": partition " + std::to_string(k) +
-                           " has " + std::to_string(p.numWeightsPerVertex) +
+                    return view.Label() + ": partition " + std::to_string(k) + " has " +
+                           std::to_string(p.numWeightsPerVertex) +
                            " weights per vertex; the Special Edition's vertex holds 4";
             }
+            if (skin && view.SkinInstance()->bones.size() > 256)
+                return view.Label() + ": its skin has " +
+                       std::to_string(view.SkinInstance()->bones.size()) +
+                       " bones; the Special Edition's vertex names at most 256";
         }
-        const auto* s = As<BSTriShape>(&b);
-        if (to != kForm100 && from == kForm100 && s && s->numVertices > 0) {
-            uint16_t a = 0;
-            if (!RecordsOf(file, *s, a))
-                return "shape " + ShapeName(file, i) +
-                       ": its vertex records are of a layout Pellmar does not know "
-                       "(description 0x" +
-                       [](uint64_t d) {
-                           char text[20];
-                           snprintf(text, sizeof text, "%016llx",
-                                    static_cast<unsigned long long>(d));
-                           return std::string(text);
-                       }(s->vertexDesc) +
-                       ")";
+        if (to != kForm100 && from == kForm100 && view.UnreadableRecords()) {
+            char desc[20];
+            snprintf(desc, sizeof desc, "%016llx",
+                     static_cast<unsigned long long>(view.Packed()->vertexDesc));
+            return view.Label() +
+                   ": its vertex records are of a layout Pellmar does not know (description 0x" +
+                   desc + ")";
         }
     }
     return {};
@@ -457,8 +384,9 @@ void UnpackShapes(NifFile& file, std::vector<std::string>& notes) {
         if (!s) continue;
         heads += s->Type() == TypeId::BSDynamicTriShape;
         // The data first: it may read the partition's copy of the records, which then leaves.
-        std::unique_ptr<NiTriShapeData> data = UnpackData(file, *s);
-        UnpackSkin(file, *s);
+        const ShapeView view(file, i);
+        std::unique_ptr<NiTriShapeData> data = UnpackData(view);
+        UnpackSkin(file, view);
         std::unique_ptr<NiTriShape> shape;
         if (const auto* sub = As<BSSubIndexTriShape>(s); sub && !sub->segments.empty()) {
             auto segmented = std::make_unique<BSSegmentedTriShape>();
@@ -475,4 +403,14 @@ void UnpackShapes(NifFile& file, std::vector<std::string>& notes) {
         file.ReplaceBlock(i, std::move(shape));
     }
     if (heads != 0) notes.push_back(std::to_string(heads) + " BSDynamicTriShape became NiTriShape");
+}
+
+void SetBoneSetFlags(BSDismemberSkinInstance& parts, const NiSkinPartition& skin) {
+    const size_t n = std::min(parts.partitions.size(), skin.partitions.size());
+    for (size_t k = 0; k < n; ++k) {
+        const bool starts = k == 0 || skin.partitions[k].bones != skin.partitions[k - 1].bones;
+        uint16_t& flag = parts.partitions[k].partFlag;
+        flag = starts ? static_cast<uint16_t>(flag | kStartBoneSet)
+                      : static_cast<uint16_t>(flag & ~kStartBoneSet);
+    }
 }

@@ -199,8 +199,9 @@ std::unique_ptr<BSDismemberSkinInstance> Dismemberment(int32_t data, int32_t par
     skin->skinPartition = partition;
     skin->skeletonRoot = root;
     skin->bones = std::move(bones);
-    // Each part starts a new bone set only at its first partition.
-    for (uint16_t part : parts) skin->partitions.push_back({257, part});
+    // Every partition lists the same bones: only the first starts a bone set.
+    for (uint16_t part : parts)
+        skin->partitions.push_back({skin->partitions.empty() ? uint16_t{257} : uint16_t{1}, part});
     return skin;
 }
 

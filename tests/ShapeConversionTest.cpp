@@ -1,55 +1,66 @@
-// Shapes between the original edition's layout and the Special Edition's packed records:
-// generated skinned meshes and the shared real file survive the trip there and back with the
-// documented precision.
+// Shapes between the original edition's layout and the Special Edition's packed records, as
+// real files lay them out: generated skinned meshes of every vertex-attribute combination and
+// the shared real files keep their content on every conversion path, as the mesh comparison
+// and the independent sheet reader see it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <filesystem>
+#include <set>
 
+#include "Conversions.h"
 #include "FileIO.h"
 #include "FormSwitch.h"
 #include "Geometry.h"
+#include "MeshCompare.h"
 #include "ResultCodes.h"
 #include "SampleBuilder.h"
+#include "SampleFiles.h"
+#include "ShapeConversion.h"
+#include "ShapeView.h"
+#include "SheetCheck.h"
+#include "TestSupport.h"
 
 namespace {
 
-constexpr float kHalfStep = 1.0f / 2048;  // UVs and weights in [0, 1]: half a half-float step
-constexpr float kByteStep = 1.0f / 255 + 1e-6f;
+enum Attributes : unsigned { kNormals = 1, kTangents = 2, kUVs = 4, kColors = 8 };
 
 struct MeshCase {
     const char* what;
     uint32_t userVersion2;  // 34 (with user version 11) or 83
-    uint32_t partitions, bonesPerPartition;
-    bool colors, tangents;
+    unsigned attributes;
+    uint32_t partitions, bones;
+    uint32_t weightsPerVertex;
+    bool headPart;
 };
 
-// A grid of vertices cut into partitions of consecutive triangles. Each partition has its own
-// bone list (neighbouring lists overlap) and gives each vertex four weights whose bone indices
-// depend on the partition, so the vertices two partitions share are weighted differently.
+// A grid cut into partitions of consecutive triangles. Every vertex has its own weights on
+// bones of the skin that follow its column, so neighbouring partitions share bones and
+// vertices; each partition lists the bones its vertices use.
 NifFile MakeSkinnedGrid(const MeshCase& c) {
     const uint32_t userVersion = c.userVersion2 == 34 ? 11 : 12;
     SampleBuilder b(userVersion, c.userVersion2);
-    const bool blender = c.userVersion2 == 34;
     const int root = b.Reserve();
     const uint16_t rows = 24, cols = 20;
     auto d = std::make_unique<NiTriShapeData>();
     d->numVertices = rows * cols;
-    d->hasNormals = 1;
-    d->dataFlags = static_cast<uint16_t>(1 | (c.tangents ? 0x1000 : 0));
-    d->hasVertexColors = c.colors;
+    d->hasNormals = (c.attributes & kNormals) != 0;
+    const bool tangents = (c.attributes & kTangents) && d->hasNormals;
+    d->dataFlags = static_cast<uint16_t>(((c.attributes & kUVs) ? 1 : 0) | (tangents ? 0x1000 : 0));
+    d->hasVertexColors = (c.attributes & kColors) != 0;
     for (uint16_t v = 0; v < d->numVertices; ++v) {
         const float x = static_cast<float>(v % cols) * 1.37f, y = static_cast<float>(v / cols);
         const float s = std::sin(x), k = std::cos(x);
         d->vertices.push_back({x, y * 0.91f, s * 3.3f});
-        d->normals.push_back({-k * 0.6f, 0.0f, 0.8f});
-        if (c.tangents) {
+        if (d->hasNormals) d->normals.push_back({-k * 0.6f, 0.0f, 0.8f});
+        if (tangents) {
             d->tangents.push_back({0.8f, 0.0f, 0.6f * k});
             d->bitangents.push_back({0.123456f * s, 1.0f, 0.0f});
         }
-        if (c.colors) d->vertexColors.push_back({s * s, k * k, 0.5f, 1.0f - s * s * 0.3f});
-        d->uvs.push_back({x / 30.0f, y / 24.0f});
+        if (d->hasVertexColors)
+            d->vertexColors.push_back({s * s, k * k, 0.5f, 1.0f - s * s * 0.3f});
+        if (c.attributes & kUVs) d->uvs.push_back({x / 30.0f, y / 24.0f});
     }
     for (uint16_t r = 0; r + 1 < rows; ++r) {
         for (uint16_t q = 0; q + 1 < cols; ++q) {
@@ -66,12 +77,24 @@ NifFile MakeSkinnedGrid(const MeshCase& c) {
     d->hasTriangles = 1;
     d->bound = {{20, 12, 0}, 30};
 
-    const uint32_t boneCount = c.bonesPerPartition + (c.partitions - 1) * c.bonesPerPartition / 2;
+    // The bones and weights of each vertex.
+    const float shares[4][4] = {
+        {1, 0, 0, 0}, {0.7f, 0.3f, 0, 0}, {0.5f, 0.3f, 0.2f, 0}, {0.4f, 0.3f, 0.2f, 0.1f}};
+    const uint32_t w = c.weightsPerVertex;
+    auto boneOf = [&](uint16_t v, uint32_t k) {
+        return static_cast<uint16_t>(((v % cols) * c.bones / cols + k * 3 + (v / cols) % 2) %
+                                     c.bones);
+    };
     auto skinData = std::make_unique<NiSkinData>();
-    skinData->bones.resize(boneCount);
+    skinData->bones.resize(c.bones);
+    for (uint16_t v = 0; v < d->numVertices; ++v) {
+        for (uint32_t k = 0; k < w; ++k)
+            skinData->bones[boneOf(v, k)].weights.push_back({v, shares[w - 1][k]});
+    }
+    for (BoneData& bone : skinData->bones)
+        bone.numVertices = static_cast<uint16_t>(bone.weights.size());
     auto skin = std::make_unique<NiSkinPartition>();
     const size_t per = (d->triangles.size() + c.partitions - 1) / c.partitions;
-    std::vector<bool> weighted(d->numVertices, false);
     for (uint32_t p = 0; p < c.partitions; ++p) {
         SkinPartition part;
         std::vector<int> local(d->numVertices, -1);
@@ -86,48 +109,48 @@ NifFile MakeSkinnedGrid(const MeshCase& c) {
             }
             part.triangles.push_back(tri);
         }
-        for (uint32_t k = 0; k < c.bonesPerPartition; ++k)
-            part.bones.push_back(static_cast<uint16_t>(p * c.bonesPerPartition / 2 + k));
+        std::set<uint16_t> used;
         for (uint16_t v : part.vertexMap) {
-            const float weights[4] = {0.4f, 0.3f, 0.2f, 0.1f};
-            for (uint32_t k = 0; k < 4; ++k) {
-                const auto index =
-                    static_cast<uint8_t>((v * 7 + k * 13 + p * 5) % c.bonesPerPartition);
-                part.vertexWeights.push_back(weights[k]);
-                part.boneIndices.push_back(index);
-                if (!weighted[v])
-                    skinData->bones[part.bones[index]].weights.push_back({v, weights[k]});
+            for (uint32_t k = 0; k < w; ++k) used.insert(boneOf(v, k));
+        }
+        part.bones.assign(used.begin(), used.end());
+        part.numWeightsPerVertex = static_cast<uint16_t>(w);
+        for (uint16_t v : part.vertexMap) {
+            for (uint32_t k = 0; k < w; ++k) {
+                const auto at = std::find(part.bones.begin(), part.bones.end(), boneOf(v, k));
+                part.vertexWeights.push_back(shares[w - 1][k]);
+                part.boneIndices.push_back(static_cast<uint8_t>(at - part.bones.begin()));
             }
-            weighted[v] = true;
         }
         part.numVertices = static_cast<uint16_t>(part.vertexMap.size());
         part.numTriangles = static_cast<uint16_t>(part.triangles.size());
-        part.numWeightsPerVertex = 4;
         part.hasVertexMap = part.hasVertexWeights = part.hasFaces = part.hasBoneIndices = 1;
         skin->partitions.push_back(std::move(part));
     }
-    for (BoneData& bone : skinData->bones)
-        bone.numVertices = static_cast<uint16_t>(bone.weights.size());
 
     auto instance = std::make_unique<BSDismemberSkinInstance>();
     instance->skeletonRoot = root;
+    for (uint32_t p = 0; p < c.partitions; ++p) {
+        const uint16_t part = c.headPart ? 230 : static_cast<uint16_t>(32 + p);
+        instance->partitions.push_back({1, part});
+    }
+    SetBoneSetFlags(*instance, *skin);
     instance->data = b.Add(std::move(skinData));
     instance->skinPartition = b.Add(std::move(skin));
     std::vector<int32_t> children;
-    for (uint32_t k = 0; k < boneCount; ++k) {
+    for (uint32_t k = 0; k < c.bones; ++k) {
         auto bone = std::make_unique<NiNode>();
         bone->name = b.String("Bone" + std::to_string(k));
         instance->bones.push_back(b.Add(std::move(bone)));
         children.push_back(instance->bones.back());
     }
-    for (uint32_t p = 0; p < c.partitions; ++p)
-        instance->partitions.push_back({257, static_cast<uint16_t>((blender ? 0 : 32) + p)});
     auto shape = std::make_unique<NiTriShape>();
     shape->name = b.String("Grid");
     shape->data = b.Add(std::move(d));
     shape->skinInstance = b.Add(std::move(instance));
     children.push_back(b.Add(std::move(shape)));
     auto node = std::make_unique<NiNode>();
+    node->name = b.String("Scene Root");
     node->children = children;
     b.Set(root, std::move(node));
     return b.Finish();
@@ -140,98 +163,6 @@ const T* First(const NifFile& f) {
     return nullptr;
 }
 
-void ExpectNear3(const Vector3& a, const Vector3& b, float bound) {
-    EXPECT_NEAR(a.x, b.x, bound);
-    EXPECT_NEAR(a.y, b.y, bound);
-    EXPECT_NEAR(a.z, b.z, bound);
-}
-
-// What the trip must keep: every triangle corner's position exactly and its other values
-// within their precision; every partition's bones, triangles (by position) and weights; the
-// body parts. Vertices two partitions weight differently may have been copied, so corners are
-// compared through their triangles.
-void ExpectSameShape(const NifFile& before, const NifFile& after) {
-    const auto* a = First<NiTriShapeData>(before);
-    const auto* b = First<NiTriShapeData>(after);
-    ASSERT_TRUE(a && b);
-    ASSERT_EQ(a->triangles.size(), b->triangles.size());
-    EXPECT_EQ(a->dataFlags, b->dataFlags);
-    EXPECT_EQ(a->hasVertexColors, b->hasVertexColors);
-    for (size_t t = 0; t < a->triangles.size(); ++t) {
-        const Triangle& ta = a->triangles[t];
-        const Triangle& tb = b->triangles[t];
-        for (auto [va, vb] : {std::pair{ta.v1, tb.v1}, {ta.v2, tb.v2}, {ta.v3, tb.v3}}) {
-            EXPECT_EQ(std::memcmp(&a->vertices[va], &b->vertices[vb], sizeof(Vector3)), 0);
-            EXPECT_NEAR(a->uvs[va].u, b->uvs[vb].u, kHalfStep);
-            EXPECT_NEAR(a->uvs[va].v, b->uvs[vb].v, kHalfStep);
-            ExpectNear3(a->normals[va], b->normals[vb], kByteStep);
-            if (a->HasTangents()) {
-                ExpectNear3(a->tangents[va], b->tangents[vb], kByteStep);
-                ExpectNear3(a->bitangents[va], b->bitangents[vb], kByteStep);
-                EXPECT_EQ(a->bitangents[va].x, b->bitangents[vb].x);
-            }
-            if (a->hasVertexColors) {
-                EXPECT_NEAR(a->vertexColors[va].r, b->vertexColors[vb].r, 1.0f / 510 + 1e-6f);
-                EXPECT_NEAR(a->vertexColors[va].a, b->vertexColors[vb].a, 1.0f / 510 + 1e-6f);
-            }
-        }
-    }
-    const auto* pa = First<NiSkinPartition>(before);
-    const auto* pb = First<NiSkinPartition>(after);
-    ASSERT_TRUE(pa && pb);
-    ASSERT_EQ(pa->partitions.size(), pb->partitions.size());
-    for (size_t p = 0; p < pa->partitions.size(); ++p) {
-        const SkinPartition& x = pa->partitions[p];
-        const SkinPartition& y = pb->partitions[p];
-        EXPECT_EQ(x.bones, y.bones);
-        EXPECT_TRUE(y.stripLengths.empty());
-        ASSERT_EQ(x.triangles.size(), y.triangles.size());
-        for (size_t t = 0; t < x.triangles.size(); ++t) {
-            for (auto [la, lb] : {std::pair{x.triangles[t].v1, y.triangles[t].v1},
-                                  {x.triangles[t].v2, y.triangles[t].v2},
-                                  {x.triangles[t].v3, y.triangles[t].v3}}) {
-                EXPECT_EQ(std::memcmp(&a->vertices[x.vertexMap[la]], &b->vertices[y.vertexMap[lb]],
-                                      sizeof(Vector3)),
-                          0);
-                for (size_t k = 0; k < 4; ++k) {
-                    EXPECT_EQ(x.vertexWeights[la * 4 + k], y.vertexWeights[lb * 4 + k]);
-                    EXPECT_EQ(x.boneIndices[la * 4 + k], y.boneIndices[lb * 4 + k]);
-                }
-            }
-        }
-    }
-    const auto* sa = First<BSDismemberSkinInstance>(before);
-    const auto* sb = First<BSDismemberSkinInstance>(after);
-    ASSERT_TRUE(sa && sb);
-    ASSERT_EQ(sa->partitions.size(), sb->partitions.size());
-    for (size_t p = 0; p < sa->partitions.size(); ++p)
-        EXPECT_EQ(sa->partitions[p].bodyPart, sb->partitions[p].bodyPart);
-}
-
-// In the Special Edition's form: packed shapes only, and each partition's corners carry the
-// partition's weights (as half floats) and bone indices in their records.
-void ExpectPacked(const NifFile& f) {
-    for (const auto& block : f.blocks) {
-        EXPECT_FALSE(As<NiGeometry>(block.get()) || As<NiGeometryData>(block.get()))
-            << NameOf(block->Type());
-    }
-    const auto* shape = First<BSTriShape>(f);
-    const auto* skin = First<NiSkinPartition>(f);
-    ASSERT_TRUE(shape && skin);
-    ASSERT_TRUE(skin->RecordsDecoded());
-    EXPECT_EQ(skin->vertexData.records.size(), shape->numVertices);
-    for (const SkinPartition& p : skin->partitions) {
-        ASSERT_EQ(p.trianglesCopy.size(), p.triangles.size());
-        for (size_t j = 0; j < p.numVertices; ++j) {
-            const PackedVertex& r = skin->vertexData.records[p.vertexMap[j]];
-            for (size_t k = 0; k < 4; ++k) {
-                EXPECT_NEAR(HalfToFloat(r.weights[k]), p.vertexWeights[j * 4 + k], kHalfStep);
-                EXPECT_EQ(r.bones[k], p.boneIndices[j * 4 + k]);
-            }
-        }
-    }
-}
-
 NifFile Reloaded(const NifFile& f) {
     std::string bytes;
     EXPECT_EQ(f.SaveToMemory(bytes), rc::kOk) << f.LastError();
@@ -241,32 +172,97 @@ NifFile Reloaded(const NifFile& f) {
     return back;
 }
 
+// Every difference the geometry comparison finds, one per line; `packed`: within what the
+// Special Edition's records keep.
+std::string Differences(const NifFile& a, const NifFile& b, bool packed = false,
+                        bool collisionMayLeave = false) {
+    CompareOptions geometry;
+    geometry.geometryOnly = true;
+    geometry.packedPrecision = packed;
+    geometry.collisionMayLeave = collisionMayLeave;
+    std::string text;
+    for (const std::string& line : CompareMeshes(a, b, geometry).Lines()) text += line + "\n";
+    return text;
+}
+
+// The Special Edition's layout of a skinned shape: no records or triangles in the shape, the
+// records (one per vertex, naming the skin's bones) and the triangles in the partition, every
+// partition listing all bones, and the bone-set flag only on the first partition.
+void ExpectRealSkinnedLayout(const NifFile& se, size_t vertices) {
+    for (const auto& block : se.blocks) {
+        EXPECT_FALSE(As<NiGeometry>(block.get()) || As<NiGeometryData>(block.get()))
+            << NameOf(block->Type());
+    }
+    const auto* shape = First<BSTriShape>(se);
+    const auto* skin = First<NiSkinPartition>(se);
+    const auto* instance = First<BSDismemberSkinInstance>(se);
+    ASSERT_TRUE(shape && skin && instance);
+    EXPECT_EQ(shape->dataSize, 0u);
+    EXPECT_TRUE(shape->vertexData.records.empty());
+    EXPECT_EQ(shape->numTriangles, 0u);
+    EXPECT_EQ(shape->numVertices, As<BSDynamicTriShape>(shape) ? vertices : 0u);
+    ASSERT_TRUE(skin->RecordsDecoded());
+    EXPECT_EQ(skin->vertexData.records.size(), vertices);
+    EXPECT_EQ(skin->vertexDesc, shape->vertexDesc);
+    for (const PackedVertex& r : skin->vertexData.records) {
+        for (size_t k = 0; k < 4; ++k) EXPECT_LT(r.bones[k], instance->bones.size());
+    }
+    for (size_t p = 0; p < skin->partitions.size(); ++p) {
+        const SkinPartition& part = skin->partitions[p];
+        EXPECT_EQ(part.bones.size(), instance->bones.size());
+        EXPECT_EQ(part.triangles.size(), part.numTriangles);
+        // Both lists number the shape's vertices.
+        EXPECT_EQ(part.trianglesCopy.size(), part.triangles.size());
+        for (size_t t = 0; t < part.triangles.size() && t < part.trianglesCopy.size(); ++t)
+            EXPECT_EQ(part.triangles[t].v2, part.trianglesCopy[t].v2);
+        EXPECT_EQ((instance->partitions[p].partFlag & 0x100) != 0, p == 0) << "partition " << p;
+    }
+}
+
 }  // namespace
 
-TEST(ShapeConversion, SkinnedMeshesSurviveTheSpecialEditionAndBack) {
+TEST(ShapeConversion, SkinnedMeshesKeepTheirContentInTheRealSpecialEditionLayout) {
     const MeshCase cases[] = {
-        {"Blender, 3 partitions of 80 bones, colours and tangents", 34, 3, 80, true, true},
-        {"Blender, 4 partitions of 60 bones, no colours or tangents", 34, 4, 60, false, false},
-        {"Skyrim, 2 partitions of 80 bones, colours, no tangents", 83, 2, 80, true, false},
-        {"Skyrim, 5 partitions of 12 bones, tangents, no colours", 83, 5, 12, false, true},
+        {"Blender, every attribute, 3 partitions", 34, kNormals | kTangents | kUVs | kColors, 3,
+         120, 4, false},
+        {"Blender, normals and UVs, 4 partitions", 34, kNormals | kUVs, 4, 60, 3, false},
+        {"Skyrim, colours and UVs, no normals", 83, kUVs | kColors, 2, 40, 2, false},
+        {"Skyrim, normals and tangents, 5 partitions", 83, kNormals | kTangents | kUVs, 5, 12, 4,
+         false},
+        {"Skyrim, positions only, one bone per vertex", 83, 0, 1, 3, 1, false},
+        {"Skyrim head part, every attribute", 83, kNormals | kTangents | kUVs | kColors, 3, 8, 4,
+         true},
     };
+    const std::filesystem::path checker = SheetChecker();
+    TempDir dir;
+    std::vector<std::string> written;
     for (const MeshCase& c : cases) {
         SCOPED_TRACE(c.what);
         const NifFile original = MakeSkinnedGrid(c);
+        const size_t vertices = ShapesOf(original)[0].NumVertices();
         NifFile se = original;
         SwitchForm(se, kGameUserVersion, kSEUserVersion2);
         EXPECT_EQ(se.CheckConsistency(), "");
         se = Reloaded(se);
-        ExpectPacked(se);
+        ASSERT_NO_FATAL_FAILURE(ExpectRealSkinnedLayout(se, vertices));
+        EXPECT_EQ(First<BSDynamicTriShape>(se) != nullptr, c.headPart);
+        EXPECT_EQ(Differences(original, se), "");
         NifFile back = se;
         SwitchForm(back, original.header.userVersion, original.header.userVersion2);
-        EXPECT_EQ(back.CheckConsistency(), "");
-        ExpectSameShape(original, Reloaded(back));
+        back = Reloaded(back);
+        EXPECT_EQ(Differences(original, back, true), "");
+        EXPECT_EQ(Differences(se, back), "");
+        for (const NifFile* f : {&se, &back}) {
+            written.push_back(dir.Path(std::to_string(written.size()) + ".nif").string());
+            ASSERT_EQ(f->Save(written.back()), rc::kOk);
+        }
     }
+    if (checker.empty()) GTEST_SKIP() << "no sheet reader or python3";
+    EXPECT_EQ(SheetCheck(checker, written, dir.Path("report.txt")), "");
 }
 
 TEST(ShapeConversion, StripsBecomeTriangleListsAndHeadPartsDynamicShapes) {
-    NifFile f = MakeSkinnedGrid({"", 83, 1, 4, false, false});
+    NifFile f = MakeSkinnedGrid({"", 83, kNormals | kUVs, 1, 4, 2, true});
     auto* data = const_cast<NiTriShapeData*>(First<NiTriShapeData>(f));
     data->triangles.resize(2);  // the strip 0 1 20 21 as a triangle list
     data->numTriangles = 2;
@@ -284,25 +280,29 @@ TEST(ShapeConversion, StripsBecomeTriangleListsAndHeadPartsDynamicShapes) {
         }
     }
     auto* partition = const_cast<NiSkinPartition*>(First<NiSkinPartition>(f));
-    partition->partitions[0].triangles.clear();
-    partition->partitions[0].stripLengths = {4};
-    partition->partitions[0].strips = {{0, 1, 2, 3}};
-    const_cast<BSDismemberSkinInstance*>(First<BSDismemberSkinInstance>(f))
-        ->partitions[0]
-        .bodyPart = 230;
+    SkinPartition& part = partition->partitions[0];
+    part.numVertices = 4;
+    part.vertexMap = {0, 1, 20, 21};
+    part.vertexWeights.resize(8);
+    part.boneIndices.resize(8);
+    part.triangles.clear();
+    part.stripLengths = {4};
+    part.strips = {{0, 1, 2, 3}};
+    const NifFile original = f;
     SwitchForm(f, kGameUserVersion, kSEUserVersion2);
     const NifFile se = Reloaded(f);
     const auto* shape = First<BSDynamicTriShape>(se);
     ASSERT_NE(shape, nullptr);
-    // A skinned head part keeps its records and triangles in the partition.
     EXPECT_EQ(shape->dataSize, 0u);
     EXPECT_EQ(shape->dynamicVertices.size(), shape->numVertices);
     const SkinPartition& p = First<NiSkinPartition>(se)->partitions[0];
     ASSERT_EQ(p.triangles.size(), 2u);
     EXPECT_TRUE(p.stripLengths.empty());
+    // The strip's second triangle turned back to its winding, in the shape's numbering.
     EXPECT_EQ(p.triangles[1].v1, 1);
-    EXPECT_EQ(p.triangles[1].v2, 3);
-    EXPECT_EQ(p.triangles[1].v3, 2);
+    EXPECT_EQ(p.triangles[1].v2, 21);
+    EXPECT_EQ(p.triangles[1].v3, 20);
+    EXPECT_EQ(Differences(original, se), "");
     NifFile le = se;
     SwitchForm(le, kGameUserVersion, kGameUserVersion2);
     const NifFile reloaded = Reloaded(le);
@@ -311,13 +311,96 @@ TEST(ShapeConversion, StripsBecomeTriangleListsAndHeadPartsDynamicShapes) {
     ASSERT_EQ(back->triangles.size(), 2u);
     EXPECT_EQ(back->triangles[1].v2, 21);
     EXPECT_EQ(back->vertices[21].x, 1.37f);  // column 1 of row 1
+    // The partition numbers its own vertices again.
+    EXPECT_EQ(First<NiSkinPartition>(reloaded)->partitions[0].triangles[1].v2, 3);
+    EXPECT_EQ(Differences(original, reloaded, true), "");
 }
 
 #ifdef PELLMAR_CORPUS_DIR
-// The real Special Edition file goes to the original edition's layout within the precision
-// bounds of its twin (the same mesh as the original edition stores it; the tool that wrote the
-// Special Edition file recomputed a third of the normals, so those are compared for length)
-// and back to every byte.
+namespace {
+
+NifFile CorpusFile(const std::string& name) {
+    NifFile f;
+    const auto path = std::filesystem::path(PELLMAR_CORPUS_DIR) / name;
+    EXPECT_EQ(f.Load(path.string()), rc::kOk) << f.LastError();
+    return f;
+}
+
+// The figures of every shape against what the independent reader listed for the file.
+void ExpectCorpusFigures(const NifFile& f, const std::string& name) {
+    std::vector<ShapeFigures> expected;
+    for (const ShapeFigures& row : CorpusGeometry())
+        if (row.file == name) expected.push_back(row);
+    const std::vector<ShapeView> shapes = ShapesOf(f);
+    ASSERT_EQ(shapes.size(), expected.size()) << name;
+    for (size_t i = 0; i < shapes.size(); ++i)
+        EXPECT_EQ(CompareFigures(expected[i], FiguresOf(shapes[i])), "");
+}
+
+}  // namespace
+
+// Pellmar reads every shape of the real files as the independent reader does: the skinned
+// Special Edition shapes whose records live in their partitions included.
+TEST(ShapeConversion, EveryCorpusShapeReadsAsTheIndependentReaderSeesIt) {
+    const std::vector<ShapeFigures> rows = CorpusGeometry();
+    if (rows.empty()) GTEST_SKIP() << "no corpus";
+    std::set<std::string> files;
+    for (const ShapeFigures& r : rows) files.insert(r.file);
+    for (const std::string& name : files) {
+        SCOPED_TRACE(name);
+        ExpectCorpusFigures(CorpusFile(name), name);
+    }
+}
+
+// Every conversion path of the real game meshes keeps every shape: to-blender, convert both
+// ways, and the Special Edition files there and back in their own layout.
+TEST(ShapeConversion, EveryPathKeepsTheRealMeshes) {
+    const std::vector<ShapeFigures> rows = CorpusGeometry();
+    if (rows.empty()) GTEST_SKIP() << "no corpus";
+    const std::filesystem::path checker = SheetChecker();
+    TempDir dir;
+    std::vector<std::string> written;
+    std::set<std::string> files;
+    for (const ShapeFigures& r : rows) files.insert(r.file);
+    for (const std::string& name : files) {
+        const NifFile input = CorpusFile(name);
+        if (input.Form() == kForm34) continue;
+        SCOPED_TRACE(name);
+        NifFile blender, le, se, seBack;
+        const ConversionResult b = PrepareToBlender(input, blender);
+        ASSERT_EQ(b.code, rc::kOk) << b.message;
+        const ConversionResult l = PrepareConvert(input, kForm83, le);
+        ASSERT_EQ(l.code, rc::kOk) << l.message;
+        const ConversionResult s = PrepareConvert(le, kForm100, se);
+        ASSERT_EQ(s.code, rc::kOk) << s.message;
+        for (const NifFile* out : {&blender, &le, &se}) {
+            const NifFile reloaded = Reloaded(*out);
+            ExpectCorpusFigures(reloaded, name);
+            // The Blender form lacks the compressed collision meshes of the game's files.
+            EXPECT_EQ(Differences(input, reloaded, false, out == &blender), "");
+            written.push_back(dir.Path(std::to_string(written.size()) + ".nif").string());
+            ASSERT_EQ(out->Save(written.back()), rc::kOk);
+        }
+        // A Special Edition file there and back keeps its layout: the same blocks of the same
+        // sizes (an unused record slot and a partition's padding aside).
+        if (input.Form() != kForm100) continue;
+        ASSERT_EQ(se.blocks.size(), input.blocks.size());
+        EXPECT_EQ(se.header.blockTypes, input.header.blockTypes);
+        const NifFile back = Reloaded(se);
+        for (uint32_t i = 0; i < input.blocks.size(); ++i) {
+            EXPECT_EQ(back.TypeNameOf(i), input.TypeNameOf(i));
+            const NiObject* block = input.blocks[i].get();
+            if (As<NiSkinPartition>(block) || As<BSDynamicTriShape>(block)) continue;
+            EXPECT_TRUE(BodyBytes(*back.blocks[i], kForm100) == BodyBytes(*block, kForm100))
+                << "block " << i << " " << input.TypeNameOf(i);
+        }
+    }
+    if (checker.empty()) GTEST_SKIP() << "no sheet reader or python3";
+    EXPECT_EQ(SheetCheck(checker, written, dir.Path("report.txt")), "");
+}
+
+// The real Special Edition cookie goes to the original edition's layout within the precision
+// bounds of its twin (the same mesh as the original edition stores it) and back to every byte.
 TEST(ShapeConversion, RealSpecialEditionFileConvertsThereAndBack) {
     const std::filesystem::path dir = PELLMAR_CORPUS_DIR;
     const auto se = dir / "pyffi__skyrimse_cookiechip.nif",
@@ -331,19 +414,13 @@ TEST(ShapeConversion, RealSpecialEditionFileConvertsThereAndBack) {
     ASSERT_EQ(twin.Load(le.string()), rc::kOk);
     SwitchForm(f, kGameUserVersion, kGameUserVersion2);
     const NifFile converted = Reloaded(f);
-    const auto* a = First<NiTriShapeData>(converted);
-    const auto* b = First<NiTriShapeData>(twin);
-    ASSERT_TRUE(a && b);
-    ASSERT_EQ(a->numVertices, b->numVertices);
-    EXPECT_EQ(std::memcmp(a->triangles.data(), b->triangles.data(), b->triangles.size() * 6), 0);
-    EXPECT_EQ(a->dataFlags, b->dataFlags);
-    for (size_t v = 0; v < a->numVertices; ++v) {
-        ExpectNear3(a->vertices[v], b->vertices[v], 1e-4f);
-        const Vector3& n = a->normals[v];
-        EXPECT_NEAR(std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z), 1.0f, 3 * kByteStep);
-        EXPECT_NEAR(a->uvs[v].u, b->uvs[v].u, std::fabs(b->uvs[v].u) / 2048 + 1e-7f);
-        EXPECT_NEAR(a->uvs[v].v, b->uvs[v].v, std::fabs(b->uvs[v].v) / 2048 + 1e-7f);
-    }
+    // The tool that wrote the Special Edition file recomputed the normals and tangents.
+    CompareOptions options;
+    options.geometryOnly = true;
+    options.allowed["*"] = kPartNormals | kPartTangents;
+    options.packedPrecision = true;
+    const MeshComparison c = CompareMeshes(twin, converted, options);
+    EXPECT_TRUE(c.Same()) << c.Lines().front();
     SwitchForm(f, kGameUserVersion, kSEUserVersion2);
     std::string again;
     ASSERT_EQ(f.SaveToMemory(again), rc::kOk);

@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <random>
+#include <sstream>
 
 #include "ResultCodes.h"
+#include "ShapeView.h"
 #include "Visitors.h"
 
 ByteBuilder& ByteBuilder::U8(uint8_t v) {
@@ -128,4 +131,64 @@ std::vector<std::filesystem::path> CorpusFiles() {
 
 std::filesystem::path SamplePath(const std::string& name) {
     return std::filesystem::path(PELLMAR_SOURCE_DIR) / "samples" / name;
+}
+
+ShapeFigures FiguresOf(const ShapeView& s) {
+    ShapeFigures f;
+    f.shape = s.Name();
+    f.vertices = s.NumVertices();
+    f.triangles = s.Triangles().size();
+    f.skinned = s.IsSkinned();
+    f.bones = s.SkinInstance() ? s.SkinInstance()->bones.size() : 0;
+    for (size_t v = 0; v < f.vertices; ++v) {
+        const Vector3 p = s.Position(v);
+        f.position += std::fabs(double{p.x}) + std::fabs(double{p.y}) + std::fabs(double{p.z});
+        if (s.HasUVs()) f.uv += std::fabs(double{s.UV(v).u}) + std::fabs(double{s.UV(v).v});
+        if (s.HasNormals()) {
+            const Vector3 n = s.Normal(v);
+            f.normal += std::fabs(double{n.x}) + std::fabs(double{n.y}) + std::fabs(double{n.z});
+        }
+    }
+    const VertexWeights w = s.Weights();
+    for (const BoneWeight& e : w.entries) f.weight += e.weight;
+    return f;
+}
+
+std::vector<ShapeFigures> CorpusGeometry() {
+    std::vector<ShapeFigures> rows;
+    std::ifstream in(std::filesystem::path(PELLMAR_CORPUS_DIR) / "geometry.tsv");
+    std::string line;
+    std::getline(in, line);  // the column names
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        ShapeFigures f;
+        std::string skinned;
+        std::getline(fields, f.file, '\t');
+        std::getline(fields, f.shape, '\t');
+        fields >> f.vertices >> f.triangles >> skinned >> f.bones >> f.position >> f.uv >>
+            f.normal >> f.weight;
+        f.skinned = skinned == "1";
+        if (fields) rows.push_back(f);
+    }
+    return rows;
+}
+
+std::string CompareFigures(const ShapeFigures& e, const ShapeFigures& g) {
+    auto near = [](double a, double b, double relative) {
+        return std::fabs(a - b) <= relative * std::max(1.0, std::fabs(a)) + 0.01;
+    };
+    const std::string who = e.file + " " + e.shape + ": ";
+    if (e.shape != g.shape) return who + "named \"" + g.shape + "\"";
+    if (e.vertices != g.vertices || e.triangles != g.triangles)
+        return who + std::to_string(g.vertices) + " vertices and " + std::to_string(g.triangles) +
+               " triangles instead of " + std::to_string(e.vertices) + " and " +
+               std::to_string(e.triangles);
+    if (e.skinned != g.skinned || e.bones != g.bones) return who + "skin or bones differ";
+    if (!near(e.position, g.position, 1e-6))
+        return who + "positions sum to " + std::to_string(g.position);
+    // Half-float UVs and weights, byte normals (a step of 1/127.5 at most per component).
+    if (!near(e.uv, g.uv, 1e-3)) return who + "UVs sum to " + std::to_string(g.uv);
+    if (!near(e.normal, g.normal, 4e-3)) return who + "normals sum to " + std::to_string(g.normal);
+    if (!near(e.weight, g.weight, 1e-3)) return who + "weights sum to " + std::to_string(g.weight);
+    return {};
 }

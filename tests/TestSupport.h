@@ -58,6 +58,23 @@ class TempDir {
 Bytes ReadFileBytes(const std::filesystem::path& path);
 void WriteFileBytes(const std::filesystem::path& path, const Bytes& bytes);
 
+// A shape's figures as the corpus's geometry.tsv lists them: counts, and sums over its
+// vertices of |x|+|y|+|z|, |u|+|v| (first UV set), the normals' absolute components and every
+// bone weight.
+struct ShapeFigures {
+    std::string file, shape;
+    size_t vertices = 0, triangles = 0;
+    bool skinned = false;
+    size_t bones = 0;
+    double position = 0, uv = 0, normal = 0, weight = 0;
+};
+ShapeFigures FiguresOf(const class ShapeView& shape);
+// geometry.tsv of the corpus (what an independent reader sees); empty when absent.
+std::vector<ShapeFigures> CorpusGeometry();
+// Whether two shapes' figures agree, within what half floats and byte-sized normals allow;
+// a description of the first difference otherwise.
+std::string CompareFigures(const ShapeFigures& expected, const ShapeFigures& got);
+
 // The corpus of real files beside the repository; empty when absent.
 std::vector<std::filesystem::path> CorpusFiles();
 std::filesystem::path SamplePath(const std::string& name);

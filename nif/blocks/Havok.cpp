@@ -1,11 +1,15 @@
 // Collision layers and Havok materials between the Fallout 3 numbering (11/34) and Skyrim's
-// (12/83, 12/100), and the form switch of the blocks that hold them.
+// (12/83, 12/100), the form switch of the blocks that hold them, and Havok's units.
 #include "Havok.h"
 
 #include <algorithm>
+#include <bit>
+#include <cmath>
 #include <map>
 #include <set>
 #include <utility>
+
+#include "VertexData.h"
 
 namespace {
 
@@ -367,4 +371,67 @@ void bhkRigidBody::SwitchForm(uint8_t from, uint8_t to, std::vector<std::string>
     if (to != kForm34 && bodyFlags > 0xFFFF)
         notes.push_back("rigid body flags " + std::to_string(bodyFlags) +
                         " do not fit the game forms' 16 bits; the high bits are dropped");
+}
+
+// ---- Havok units
+
+namespace {
+
+bool SameBits(float a, float b) {
+    return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b);
+}
+
+}  // namespace
+
+float HavokToGame(float value, int power) {
+    if (!std::isfinite(value)) return value;
+    const double v = value;
+    if (power == 2) return static_cast<float>(v / (kBlenderPerGameLength * kBlenderPerGameLength));
+    if (power == -1) return static_cast<float>(v * kBlenderPerGameLength);
+    return static_cast<float>(v / kBlenderPerGameLength);
+}
+
+float HavokToBlender(float value, int power) {
+    if (!std::isfinite(value)) return value;
+    const double v = value;
+    const float guess = power == 2
+                            ? static_cast<float>(v * kBlenderPerGameLength * kBlenderPerGameLength)
+                        : power == -1 ? static_cast<float>(v / kBlenderPerGameLength)
+                                      : static_cast<float>(v * kBlenderPerGameLength);
+    if (!std::isfinite(guess) || SameBits(HavokToGame(guess, power), value)) return guess;
+    // A neighbour of the nearest float may be the one that comes back exactly.
+    float up = guess, down = guess;
+    for (int step = 0; step < 4; ++step) {
+        up = std::nextafter(up, INFINITY);
+        if (SameBits(HavokToGame(up, power), value)) return up;
+        down = std::nextafter(down, -INFINITY);
+        if (SameBits(HavokToGame(down, power), value)) return down;
+    }
+    return guess;
+}
+
+void LengthVisitor::Length(float& value, int power) {
+    switch (mode_) {
+        case Mode::kToBlender:
+            value = HavokToBlender(value, power);
+            break;
+        case Mode::kToGame:
+            value = HavokToGame(value, power);
+            break;
+        case Mode::kCollect:
+            if (out_) {
+                const double k = form_ == kForm34 ? kBlenderPerGameLength : 1.0;
+                out_->push_back(power == 2 ? value / (k * k) : power == -1 ? value * k : value / k);
+            }
+            break;
+    }
+}
+
+void hkPackedNiTriStripsData::Lengths(LengthVisitor& v) {
+    for (Vector3& p : vertices) v.Point(p);
+    for (HalfVector3& h : compressedVertices) {
+        Vector3 p{HalfToFloat(h.x), HalfToFloat(h.y), HalfToFloat(h.z)};
+        v.Point(p);
+        h = {FloatToHalf(p.x), FloatToHalf(p.y), FloatToHalf(p.z)};
+    }
 }

@@ -8,6 +8,7 @@
 #include <array>
 #include <string>
 
+#include "HavokUnits.h"
 #include "Structs.h"
 
 // ---- Layer and material conversion between the Fallout 3 numbering and Skyrim's
@@ -136,6 +137,21 @@ void SwitchFilter(HavokFilter& filter, uint8_t from, uint8_t to, std::vector<std
 void SwitchMaterial(uint32_t& material, uint8_t from, uint8_t to, std::vector<std::string>& notes);
 
 // ---- Described structures
+// The lengths of the fixed constraint records: their pivots (and a spring's length).
+inline void Lengths(LengthVisitor& v, bhkBallAndSocketConstraintCInfo& c) {
+    v.Point(c.pivotA);
+    v.Point(c.pivotB);
+}
+inline void Lengths(LengthVisitor& v, bhkHingeConstraintCInfo& c) {
+    v.Point(c.pivotA);
+    v.Point(c.pivotB);
+}
+inline void Lengths(LengthVisitor& v, bhkStiffSpringConstraintCInfo& c) {
+    v.Point(c.pivotA);
+    v.Point(c.pivotB);
+    v.Length(c.length);
+}
+
 struct bhkConstraintCInfo {
     uint32_t numEntities = 2;
     BlockRef entityA = kNoBlock;
@@ -186,6 +202,10 @@ struct bhkRagdollConstraintCInfo {
             v.V(*x);
         v.Struct(motor);
     }
+    void Lengths(LengthVisitor& v) {
+        v.Point(pivotA);
+        v.Point(pivotB);
+    }
 };
 
 struct bhkLimitedHingeConstraintCInfo {
@@ -199,6 +219,7 @@ struct bhkLimitedHingeConstraintCInfo {
         v.V(maxFriction);
         v.Struct(motor);
     }
+    void Lengths(LengthVisitor& v) { ::Lengths(v, axes); }
 };
 
 struct bhkPrismaticConstraintCInfo {
@@ -214,6 +235,12 @@ struct bhkPrismaticConstraintCInfo {
         v.V(maxDistance);
         v.V(friction);
         v.Struct(motor);
+    }
+    void Lengths(LengthVisitor& v) {
+        v.Point(pivotA);
+        v.Point(pivotB);
+        v.Length(minDistance);
+        v.Length(maxDistance);
     }
 };
 
@@ -234,6 +261,14 @@ struct ConstraintVariants {
         if (type == 7) v.Struct(ragdoll);
         if (type == 8) v.V(stiffSpring);
     }
+    void Lengths(LengthVisitor& v, uint32_t type) {
+        if (type == 0) ::Lengths(v, ballAndSocket);
+        if (type == 1) ::Lengths(v, hinge);
+        if (type == 2) limitedHinge.Lengths(v);
+        if (type == 6) prismatic.Lengths(v);
+        if (type == 7) ragdoll.Lengths(v);
+        if (type == 8) ::Lengths(v, stiffSpring);
+    }
 };
 
 struct bhkMalleableConstraintCInfo {
@@ -247,6 +282,7 @@ struct bhkMalleableConstraintCInfo {
         v.Struct(data, type);
         v.V(strength);
     }
+    void Lengths(LengthVisitor& v) { data.Lengths(v, type); }
 };
 
 // A constraint wrapped by a breakable one: any kind, malleable (type 13) included.
@@ -260,6 +296,10 @@ struct bhkWrappedConstraintData {
         v.Struct(info);
         v.Struct(data, type);
         if (type == 13) v.Struct(malleable);
+    }
+    void Lengths(LengthVisitor& v) {
+        data.Lengths(v, type);
+        if (type == 13) malleable.Lengths(v);
     }
 };
 
@@ -344,6 +384,12 @@ struct bhkRigidBodyCInfo {
         }
         v.V(unused5);
     }
+    // The body's place and centre of mass; the inertia tensor holds mass times length squared.
+    void Lengths(LengthVisitor& v) {
+        v.Point(translation);
+        v.Point(center);
+        for (float& x : inertiaTensor.m) v.Length(x, 2);
+    }
 };
 
 // The MOPP code of a bounding-volume tree: a byte program over the shape's parts.
@@ -383,6 +429,8 @@ struct bhkCMSChunk {
         v.List<uint32_t>(strips);
         v.List<uint32_t>(weldingInfo);
     }
+    // The quantised vertices are steps of the data's error from the translation: they stay.
+    void Lengths(LengthVisitor& v) { v.Point(translation); }
 };
 
 // A bounding volume of the old collision data; a union holds further volumes.
@@ -453,6 +501,10 @@ class bhkAabbPhantom : public bhkPhantom {
         v.V(unused1);
         v.V(aabb);
     }
+    void Lengths(LengthVisitor& v) override {
+        v.Point(aabb.min);
+        v.Point(aabb.max);
+    }
 };
 
 class bhkShapePhantom : public bhkPhantom {
@@ -470,6 +522,7 @@ class bhkSimpleShapePhantom : public bhkShapePhantom {
         v.V(unused1);
         v.V(transform);
     }
+    void Lengths(LengthVisitor& v) override { v.Translation(transform); }
 };
 
 class bhkEntity : public bhkWorldObject {
@@ -501,6 +554,7 @@ class bhkRigidBody : public bhkEntity {
         }
     }
     void SwitchForm(uint8_t from, uint8_t to, std::vector<std::string>& notes) override;
+    void Lengths(LengthVisitor& v) override { info.Lengths(v); }
 };
 
 class bhkRigidBodyT : public bhkRigidBody {
@@ -565,16 +619,26 @@ class bhkConstraint : public bhkSerializable {
 };
 
 // The constraint types that add one record of their own to the common part.
-#define NIF_HAVOK_CONSTRAINT(T, Record, visit) \
-    class T : public bhkConstraint {           \
-      public:                                  \
-        NIF_BLOCK(T)                           \
-        Record constraint;                     \
-        void Fields(Visitor& v) override {     \
-            bhkConstraint::Fields(v);          \
-            v.visit(constraint);               \
-        }                                      \
+#define NIF_HAVOK_CONSTRAINT(T, Record, visit)                                \
+    class T : public bhkConstraint {                                          \
+      public:                                                                 \
+        NIF_BLOCK(T)                                                          \
+        Record constraint;                                                    \
+        void Fields(Visitor& v) override {                                    \
+            bhkConstraint::Fields(v);                                         \
+            v.visit(constraint);                                              \
+        }                                                                     \
+        void Lengths(LengthVisitor& v) override { LengthsOf(v, constraint); } \
     };
+// The lengths of a constraint record, fixed or described.
+template <class Record>
+void LengthsOf(LengthVisitor& v, Record& r) {
+    if constexpr (requires { r.Lengths(v); }) {
+        r.Lengths(v);
+    } else {
+        Lengths(v, r);
+    }
+}
 NIF_HAVOK_CONSTRAINT(bhkLimitedHingeConstraint, bhkLimitedHingeConstraintCInfo, Struct)
 NIF_HAVOK_CONSTRAINT(bhkMalleableConstraint, bhkMalleableConstraintCInfo, Struct)
 NIF_HAVOK_CONSTRAINT(bhkStiffSpringConstraint, bhkStiffSpringConstraintCInfo, V)
@@ -596,6 +660,7 @@ class bhkBreakableConstraint : public bhkConstraint {
         v.V(threshold);
         v.V(removeWhenBroken);
     }
+    void Lengths(LengthVisitor& v) override { constraintData.Lengths(v); }
 };
 
 class bhkBallSocketConstraintChain : public bhkSerializable {
@@ -614,6 +679,10 @@ class bhkBallSocketConstraintChain : public bhkSerializable {
         v.V(constraintForceMixing);
         v.V(maxErrorDistance);
         v.Struct(chainInfo);
+    }
+    void Lengths(LengthVisitor& v) override {
+        for (bhkBallAndSocketConstraintCInfo& p : pivots) ::Lengths(v, p);
+        v.Length(maxErrorDistance);
     }
 };
 
@@ -638,6 +707,10 @@ struct TransformedShape {
         v.V(unused1);
         v.V(transform);
     }
+    void Lengths(LengthVisitor& v) {
+        v.Length(radius);
+        v.Translation(transform);
+    }
 };
 
 class bhkTransformShape : public bhkShape, public TransformedShape {
@@ -647,6 +720,7 @@ class bhkTransformShape : public bhkShape, public TransformedShape {
     void SwitchForm(uint8_t from, uint8_t to, std::vector<std::string>& notes) override {
         SwitchMaterial(material, from, to, notes);
     }
+    void Lengths(LengthVisitor& v) override { TransformedShape::Lengths(v); }
 };
 
 class bhkConvexShapeBase : public bhkShape {
@@ -667,11 +741,12 @@ class bhkSphereRepShape : public bhkConvexShapeBase {
 class bhkConvexShape : public bhkSphereRepShape {
   public:
     NIF_BASE(bhkConvexShape)
-    float radius = 0;
+    float radius = 0;  // the shell around the shape (a sphere's own radius)
     void Fields(Visitor& v) override {
         bhkSphereRepShape::Fields(v);
         v.V(radius);
     }
+    void Lengths(LengthVisitor& v) override { v.Length(radius); }
 };
 
 class bhkSphereShape : public bhkConvexShape {
@@ -694,6 +769,12 @@ class bhkCylinderShape : public bhkConvexShape {
         v.V(cylinderRadius);
         v.V(unused2);
     }
+    void Lengths(LengthVisitor& v) override {
+        bhkConvexShape::Lengths(v);
+        v.Point(vertexA);
+        v.Point(vertexB);
+        v.Length(cylinderRadius);
+    }
 };
 
 class bhkCapsuleShape : public bhkConvexShape {
@@ -712,6 +793,13 @@ class bhkCapsuleShape : public bhkConvexShape {
         v.V(secondPoint);
         v.V(radius2);
     }
+    void Lengths(LengthVisitor& v) override {
+        bhkConvexShape::Lengths(v);
+        v.Point(firstPoint);
+        v.Length(radius1);
+        v.Point(secondPoint);
+        v.Length(radius2);
+    }
 };
 
 class bhkBoxShape : public bhkConvexShape {
@@ -725,6 +813,10 @@ class bhkBoxShape : public bhkConvexShape {
         v.V(unused1);
         v.V(dimensions);
         v.V(unusedFloat);
+    }
+    void Lengths(LengthVisitor& v) override {
+        bhkConvexShape::Lengths(v);
+        v.Point(dimensions);
     }
 };
 
@@ -741,6 +833,12 @@ class bhkConvexVerticesShape : public bhkConvexShape {
         v.List<uint32_t>(vertices);
         v.List<uint32_t>(normals);
     }
+    // Vertices, and each plane's distance (its normal is no length).
+    void Lengths(LengthVisitor& v) override {
+        bhkConvexShape::Lengths(v);
+        for (Vector4& p : vertices) v.Point(p);
+        for (Vector4& n : normals) v.Length(n.w);
+    }
 };
 
 class bhkMultiSphereShape : public bhkSphereRepShape {
@@ -753,6 +851,12 @@ class bhkMultiSphereShape : public bhkSphereRepShape {
         v.V(shapeProperty);
         v.List<uint32_t>(spheres);
     }
+    void Lengths(LengthVisitor& v) override {
+        for (NiBound& b : spheres) {
+            v.Point(b.center);
+            v.Length(b.radius);
+        }
+    }
 };
 
 class bhkConvexTransformShape : public bhkConvexShapeBase, public TransformedShape {
@@ -762,6 +866,7 @@ class bhkConvexTransformShape : public bhkConvexShapeBase, public TransformedSha
     void SwitchForm(uint8_t from, uint8_t to, std::vector<std::string>& notes) override {
         SwitchMaterial(material, from, to, notes);
     }
+    void Lengths(LengthVisitor& v) override { TransformedShape::Lengths(v); }
 };
 
 class bhkHeightFieldShape : public bhkShape {
@@ -790,6 +895,11 @@ class bhkPlaneShape : public bhkHeightFieldShape {
         v.V(aabbHalfExtents);
         v.V(aabbCenter);
     }
+    void Lengths(LengthVisitor& v) override {
+        v.Length(planeConstant);
+        v.Point(aabbHalfExtents);
+        v.Point(aabbCenter);
+    }
 };
 
 class bhkBvTreeShape : public bhkShape {
@@ -810,6 +920,12 @@ class bhkMoppBvTreeShape : public bhkBvTreeShape {
         v.V(unused1);
         v.V(scale);
         v.Struct(mopp);
+    }
+    // The MOPP code's origin, and in the offset's fourth component its quantisation scale
+    // (steps per length): the code itself stays valid.
+    void Lengths(LengthVisitor& v) override {
+        v.Point(mopp.offset);
+        v.Length(mopp.offset.w, -1);
     }
 };
 
@@ -862,6 +978,10 @@ class bhkPackedNiTriStripsShape : public bhkShapeCollection {
         v.V(scaleCopy);
         v.Ref(data, RefKind::kOwned, TypeId::hkPackedNiTriStripsData);
     }
+    void Lengths(LengthVisitor& v) override {
+        v.Length(radius);
+        v.Length(radiusCopy);
+    }
 };
 
 class bhkNiTriStripsShape : public bhkShapeCollection {
@@ -886,6 +1006,7 @@ class bhkNiTriStripsShape : public bhkShapeCollection {
         v.Refs(stripsData, n, RefKind::kOwned, TypeId::NiTriStripsData, false);
         v.List<uint32_t>(filters);
     }
+    void Lengths(LengthVisitor& v) override { v.Length(radius); }
     void SwitchForm(uint8_t from, uint8_t to, std::vector<std::string>& notes) override {
         SwitchMaterial(material, from, to, notes);
         for (HavokFilter& f : filters) SwitchFilter(f, from, to, notes);
@@ -920,6 +1041,7 @@ class hkPackedNiTriStripsData : public bhkShapeCollection {
             SwitchMaterial(s.material, from, to, notes);
         }
     }
+    void Lengths(LengthVisitor& v) override;
 };
 
 class bhkCompressedMeshShape : public bhkShape {
@@ -942,6 +1064,10 @@ class bhkCompressedMeshShape : public bhkShape {
         v.V(radiusCopy);
         v.V(scaleCopy);
         v.Ref(data, RefKind::kOwned, TypeId::bhkCompressedMeshShapeData);
+    }
+    void Lengths(LengthVisitor& v) override {
+        v.Length(radius);
+        v.Length(radiusCopy);
     }
 };
 
@@ -986,6 +1112,16 @@ class bhkCompressedMeshShapeData : public bhkRefObject {
             SwitchMaterial(m.material, from, to, notes);
             SwitchFilter(m.filter, from, to, notes);
         }
+    }
+    // The quantisation step (error), the bounds, the chunks' and transforms' translations and
+    // the vertices kept whole.
+    void Lengths(LengthVisitor& v) override {
+        v.Length(error);
+        v.Point(aabb.min);
+        v.Point(aabb.max);
+        for (bhkQsTransform& t : chunkTransforms) v.Point(t.translation);
+        for (Vector4& p : bigVerts) v.Point(p);
+        for (bhkCMSChunk& c : chunks) c.Lengths(v);
     }
 };
 

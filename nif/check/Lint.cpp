@@ -4,7 +4,6 @@
 #include <functional>
 #include <map>
 
-#include "FormSwitch.h"
 #include "Havok.h"
 #include "MeshMath.h"
 #include "ShapeConversion.h"
@@ -30,9 +29,10 @@ const std::vector<LintRule> kRules = {
      "the Creation Kit crashes on the mesh", true},
     {"empty-partition", Severity::kError, "a skin partition holds no vertices or no triangles",
      "the game crashes drawing the skinned shape", true},
-    {"bone-set-flag", Severity::kError,
-     "the start-net-bone-set flag is on a partition that is not the first of its body part",
-     "the game crashes drawing or dismembering the body part", true},
+    {"bone-set-flag", Severity::kWarning,
+     "the start-net-bone-set flag of a body part is not set exactly on the first partition and "
+     "on each partition whose bones differ from the one before",
+     "the game may draw or dismember the body part with the wrong bone set", true},
     {"missing-tangents", Severity::kWarning,
      "a shape under a tangent-space normal map has no tangents and bitangents",
      "lighting shifts and seams show across the surface", true},
@@ -89,7 +89,7 @@ std::map<BlockRef, std::vector<uint32_t>> ShaderUsers(const Context& c) {
     std::map<BlockRef, std::vector<uint32_t>> users;
     if (c.file.Form() == kForm34) return users;
     for (const ShapeView& s : c.shapes) {
-        if (c.file.BlockAs<BSShaderProperty>(s.shader)) users[s.shader].push_back(s.index);
+        if (c.file.BlockAs<BSShaderProperty>(s.Shader())) users[s.Shader()].push_back(s.Index());
     }
     return users;
 }
@@ -104,67 +104,67 @@ void CheckShapes(Context& c) {
               "the shader is used by " + std::to_string(users.size()) + " shapes (" + names + ")");
     }
     for (const ShapeView& s : c.shapes) {
-        const std::string name = c.Name(s.index);
-        const std::string who = "shape " + c.Quoted(s.index);
-        const NiObject* shader = c.file.Block(s.shader);
-        if (se && As<NiTriBasedGeom>(s.shape)) {
-            c.Add("se-old-shapes", static_cast<int32_t>(s.index), name,
-                  who + " is a " + c.file.TypeNameOf(s.index) +
+        const std::string name = s.Name();
+        const std::string who = "shape " + c.Quoted(s.Index());
+        const NiObject* shader = c.file.Block(s.Shader());
+        const auto index = static_cast<int32_t>(s.Index());
+        if (se && s.Geometry()) {
+            c.Add("se-old-shapes", index, name,
+                  who + " is a " + c.file.TypeNameOf(s.Index()) +
                       " in a Special Edition file, which draws only BSTriShape");
         }
         const auto* header = SkyrimHeaderOf(shader);
-        if (header && s.skin != kNoBlock && !(header->flags1 & shader_bits::kSkinned)) {
-            c.Add("skinned-flag", s.shader, name, who + " is skinned, its shader is not");
+        if (header && s.IsSkinned() && !(header->flags1 & shader_bits::kSkinned)) {
+            c.Add("skinned-flag", s.Shader(), name, who + " is skinned, its shader is not");
         }
         if (const auto* l = As<BSLightingShaderProperty>(shader);
             l && (l->header.flags1 & shader_bits::kEnvironmentMapping) &&
             l->lightingShaderType != 1) {
-            c.Add("envmap-flag", s.shader, name,
+            c.Add("envmap-flag", s.Shader(), name,
                   "the shader of " + who + " has the Environment_Mapping flag but type " +
                       std::to_string(l->lightingShaderType));
         }
-        if (const auto* a = c.file.BlockAs<NiAlphaProperty>(s.alpha);
+        if (const auto* a = c.file.BlockAs<NiAlphaProperty>(s.Alpha());
             a && !(a->flags & 1) && !(a->flags & (1u << 9))) {
-            c.Add("alpha-no-effect", s.alpha, name,
+            c.Add("alpha-no-effect", s.Alpha(), name,
                   "the alpha property of " + who + " (flags " + std::to_string(a->flags) +
                       ") neither blends nor tests");
         }
-        const NiTriBasedGeomData* d = s.data;
-        if (!d) continue;
-        const int32_t data = As<NiGeometry>(s.shape)->data;
+        if (!s.Data() && !s.Packed()) continue;
+        // Geometry findings name the data block, or the packed shape that holds its records.
+        const int32_t data = s.Data() ? s.DataRef() : index;
+        const size_t n = s.NumVertices();
         const bool lit = As<BSLightingShaderProperty>(shader) && TangentSpaceShader(shader);
-        if (lit && !d->hasNormals && d->numVertices > 0) {
+        if (lit && !s.HasNormals() && n > 0) {
             c.Add("no-normals", data, name, who + " has no normals for its lighting shader");
         }
-        if (TangentSpaceShader(shader) && d->hasNormals && (d->dataFlags & 1) &&
-            !d->HasTangents() && d->numVertices > 0) {
+        if (TangentSpaceShader(shader) && s.HasNormals() && s.HasUVs() && !s.HasTangents() &&
+            n > 0) {
             c.Add("missing-tangents", data, name,
                   who + " has a tangent-space normal map but no tangents");
         }
-        if (header && !se) {
+        if (header) {
             const bool flag = (header->flags2 & shader_bits::kVertexColors) != 0;
-            if (flag != (d->hasVertexColors != 0)) {
-                c.Add("vertex-color-flag", s.shader, name,
+            if (flag != s.HasColors()) {
+                c.Add("vertex-color-flag", s.Shader(), name,
                       flag ? "the shader of " + who + " expects vertex colours the shape lacks"
                            : who + " has vertex colours its shader ignores");
             }
         }
-        if (d->hasVertices && !BoundHolds(d->bound, d->vertices)) {
+        const NiBound& bound = s.Data() ? s.Data()->bound : s.Packed()->bound;
+        if (n > 0 && !BoundHolds(bound, s.Positions())) {
             c.Add("stale-bound", data, name, "the bounding sphere of " + who + " misses vertices");
         }
-        const std::vector<Triangle> triangles = TrianglesOf(*d);
+        const std::vector<Triangle> triangles = s.Triangles();
         bool pastEnd = false;
-        for (const Triangle& t : triangles) {
-            pastEnd = pastEnd || t.v1 >= d->numVertices || t.v2 >= d->numVertices ||
-                      t.v3 >= d->numVertices;
-        }
-        const auto* shapeData = As<NiTriShapeData>(d);
+        for (const Triangle& t : triangles)
+            pastEnd = pastEnd || t.v1 >= n || t.v2 >= n || t.v3 >= n;
+        const auto* shapeData = As<NiTriShapeData>(s.Data());
         const bool wrapped =
             triangles.size() > 65535 || (shapeData && shapeData->numTrianglePoints > 3u * 65535u);
         if (pastEnd || wrapped) {
             c.Add("vertex-limit", data, name,
-                  who + (pastEnd ? " has triangles naming vertices past its " +
-                                       std::to_string(d->numVertices)
+                  who + (pastEnd ? " has triangles naming vertices past its " + std::to_string(n)
                                  : " holds more than 65,535 triangles"));
         }
     }
@@ -182,10 +182,10 @@ bool Invertible(const NiTransform& t) {
 // The shape a skin block serves, by name.
 std::string ShapeOfSkin(const Context& c, int32_t skinBlock, int32_t partitionBlock) {
     for (const ShapeView& s : c.shapes) {
-        const auto* skin = c.file.BlockAs<NiSkinInstance>(s.skin);
-        if (s.skin == skinBlock ||
+        const auto* skin = s.SkinInstance();
+        if (s.Skin() == skinBlock ||
             (skin && (skin->skinPartition == partitionBlock || skin->data == partitionBlock)))
-            return c.Name(s.index);
+            return s.Name();
     }
     return {};
 }
@@ -220,16 +220,21 @@ void CheckSkins(Context& c) {
             }
         }
         if (const auto* skin = As<BSDismemberSkinInstance>(block)) {
+            const auto* partition = c.file.BlockAs<NiSkinPartition>(skin->skinPartition);
+            if (!partition) continue;
+            BSDismemberSkinInstance expected = *skin;
+            SetBoneSetFlags(expected, *partition);
             for (size_t p = 0; p < skin->partitions.size(); ++p) {
-                if (!(skin->partitions[p].partFlag & shader_bits::kStartBoneSet)) continue;
-                for (size_t q = 0; q < p; ++q) {
-                    if (skin->partitions[q].bodyPart != skin->partitions[p].bodyPart) continue;
-                    c.Add("bone-set-flag", at, ShapeOfSkin(c, at, -1),
-                          "partition " + std::to_string(p) + " of body part " +
-                              std::to_string(skin->partitions[p].bodyPart) +
-                              " starts a new bone set after partition " + std::to_string(q));
-                    break;
-                }
+                const bool has = skin->partitions[p].partFlag & shader_bits::kStartBoneSet;
+                if (has == bool(expected.partitions[p].partFlag & shader_bits::kStartBoneSet))
+                    continue;
+                c.Add("bone-set-flag", at, ShapeOfSkin(c, at, -1),
+                      "partition " + std::to_string(p) + " of body part " +
+                          std::to_string(skin->partitions[p].bodyPart) +
+                          (has ? " starts a new bone set with the bones of the partition before it"
+                               : " does not start a new bone set, though its bones differ from "
+                                 "the partition before it"));
+                break;
             }
         }
     }
@@ -244,30 +249,6 @@ void CheckCollision(Context& c) {
         c.Add("collision-target", holder->collisionObject, c.Name(i),
               "the collision object of " + c.Quoted(i) + " targets " +
                   (object->target < 0 ? std::string("nothing") : c.Quoted(object->target)));
-    }
-}
-
-// The geometry rules read vertex lists: a Special Edition file's packed shapes are read in
-// the original edition's layout (a lossless copy), and what those rules find there is
-// reported on the Special Edition shape of the same name.
-void CheckPackedGeometry(Context& c) {
-    NifFile twin = c.file;
-    if (!twin.OpaqueBlocks().empty() || !CheckShapesConvertible(twin, kForm83).empty()) return;
-    (void)SwitchForm(twin, 12, 83);
-    const std::vector<ShapeView> shapes = ShapesOf(twin);
-    std::vector<Finding> found;
-    Context t{twin, shapes, found};
-    CheckShapes(t);
-    for (Finding& f : found) {
-        const std::string_view id = f.rule->id;
-        if (id != "missing-tangents" && id != "stale-bound" && id != "vertex-color-flag" &&
-            id != "no-normals" && id != "vertex-limit")
-            continue;
-        f.block = -1;
-        for (const ShapeView& s : c.shapes) {
-            if (c.Name(s.index) == f.shape) f.block = static_cast<int32_t>(s.index);
-        }
-        c.findings.push_back(std::move(f));
     }
 }
 
@@ -323,6 +304,5 @@ std::vector<Finding> Lint(const NifFile& file) {
     CheckShapes(c);
     CheckSkins(c);
     CheckCollision(c);
-    if (file.Form() == kForm100) CheckPackedGeometry(c);
     return findings;
 }

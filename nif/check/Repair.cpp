@@ -5,6 +5,7 @@
 
 #include "Lint.h"
 #include "MeshMath.h"
+#include "ShapeConversion.h"
 #include "ShapeView.h"
 
 namespace {
@@ -28,7 +29,7 @@ struct Fixer {
     void Unshare(BlockRef shader) {
         std::vector<uint32_t> users;
         for (const ShapeView& s : ShapesOf(file)) {
-            if (s.shader == shader) users.push_back(s.index);
+            if (s.Shader() == shader) users.push_back(s.Index());
         }
         const auto* original = file.BlockAs<NiObjectNET>(shader);
         if (!original || original->controller != kNoBlock) {
@@ -78,19 +79,18 @@ struct Fixer {
                                    BlockLabel(file, block));
     }
 
-    void KeepFirstBoneSetFlags(BlockRef block) {
+    void BoneSetFlags(BlockRef block) {
         auto* skin = file.BlockAs<BSDismemberSkinInstance>(block);
-        std::set<uint16_t> seen;
-        size_t cleared = 0;
-        for (BodyPartList& p : skin->partitions) {
-            if (!seen.insert(p.bodyPart).second && (p.partFlag & shader_bits::kStartBoneSet)) {
-                p.partFlag = static_cast<uint16_t>(p.partFlag & ~shader_bits::kStartBoneSet);
-                ++cleared;
-            }
-        }
+        const auto* partition = file.BlockAs<NiSkinPartition>(skin->skinPartition);
+        if (!partition) return;
+        const BSDismemberSkinInstance before = *skin;
+        SetBoneSetFlags(*skin, *partition);
+        size_t changed = 0;
+        for (size_t p = 0; p < skin->partitions.size(); ++p)
+            changed += skin->partitions[p].partFlag != before.partitions[p].partFlag;
         // An earlier repair (an empty partition removed) may have settled it already.
-        if (cleared == 0) return;
-        Did("bone-set-flag", "the flag cleared on " + std::to_string(cleared) +
+        if (changed == 0) return;
+        Did("bone-set-flag", "the flag set where the bones change on " + std::to_string(changed) +
                                  " partition(s) of " + BlockLabel(file, block));
     }
 
@@ -114,9 +114,12 @@ struct Fixer {
     }
 
     void Bound(BlockRef block, const std::string& shape) {
-        if (PackedShape("stale-bound", block, shape)) return;
-        auto* d = file.BlockAs<NiGeometryData>(block);
-        d->bound = BoundOf(d->vertices);
+        if (auto* packed = file.BlockAs<BSTriShape>(block)) {
+            packed->bound = BoundOf(ShapeView(file, static_cast<uint32_t>(block)).Positions());
+        } else {
+            auto* d = file.BlockAs<NiGeometryData>(block);
+            d->bound = BoundOf(d->vertices);
+        }
         Did("stale-bound", "bounding sphere recomputed for \"" + shape + "\"");
     }
 
@@ -134,7 +137,7 @@ struct Fixer {
         // Vertex colours: the flag follows the data of the shapes that use the shader.
         bool colors = false;
         for (const ShapeView& s : ShapesOf(file)) {
-            if (s.shader == f.block && s.data) colors = colors || s.data->hasVertexColors;
+            if (s.Shader() == f.block) colors = colors || s.HasColors();
         }
         if (colors) {
             header->flags2 |= shader_bits::kVertexColors;
@@ -168,7 +171,7 @@ RepairReport Repair(NifFile& file, const std::vector<std::string>& only) {
         if (!Selected(only, f.rule) || !fixed.insert({f.rule->id, f.block}).second) continue;
         const std::string id = f.rule->id;
         if (id == "empty-partition") fix.DropEmptyPartitions(f.block);
-        if (id == "bone-set-flag") fix.KeepFirstBoneSetFlags(f.block);
+        if (id == "bone-set-flag") fix.BoneSetFlags(f.block);
         if (id == "missing-tangents") fix.Tangents(f.block, f.shape);
         if (id == "stale-bound") fix.Bound(f.block, f.shape);
         if (id == "skinned-flag" || id == "vertex-color-flag") fix.ShaderFlags(f);

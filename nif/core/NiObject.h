@@ -8,6 +8,8 @@
 
 #include "Visitor.h"
 
+class LengthVisitor;
+
 class NiObject {
   public:
     virtual ~NiObject() = default;
@@ -22,6 +24,10 @@ class NiObject {
         (void)to;
         (void)notes;
     }
+
+    // The fields that are lengths in Havok's units (HavokUnits.h), which differ between the
+    // Blender form and the game forms; blocks without such fields name none.
+    virtual void Lengths(LengthVisitor& v) { (void)v; }
 
   protected:
     NiObject() = default;

@@ -9,6 +9,7 @@
 #include "NifFile.h"
 #include "RandomVisitor.h"
 #include "ResultCodes.h"
+#include "SheetCheck.h"
 
 namespace {
 
@@ -107,29 +108,6 @@ TEST(Descriptions, ListNamesAndParents) {
 }
 
 #ifdef PELLMAR_CORPUS_DIR
-// The independent reader driven only by the format sheet, beside the corpus; empty when it
-// or python3 is missing.
-static std::filesystem::path SheetChecker() {
-    const std::filesystem::path checker =
-        std::filesystem::path(PELLMAR_CORPUS_DIR) / "../tools/sheetcheck/sheetcheck.py";
-    if (!std::filesystem::exists(checker) || std::system("python3 --version >/dev/null 2>&1") != 0)
-        return {};
-    return checker;
-}
-
-// Runs the sheet reader on the files; its report when it fails.
-static std::string SheetCheck(const std::filesystem::path& checker,
-                              const std::vector<std::string>& files,
-                              const std::filesystem::path& report) {
-    std::string command = "python3 '" + checker.string() + "' --files";
-    for (const std::string& f : files) command += " '" + f + "'";
-    if (std::system((command + " > '" + report.string() + "' 2>&1").c_str()) == 0) return {};
-    std::vector<uint8_t> text;
-    std::string error;
-    (void)ReadWholeFile(report.string(), text, error);
-    return "sheet reader failed:\n" + std::string(text.begin(), text.end());
-}
-
 // Every listed type, in every form it exists in, written from random field values, is read
 // by the independent reader to exactly its size: the descriptions follow the format sheet
 // field by field (the round trip alone cannot tell a field of the wrong width or form).

@@ -1,0 +1,58 @@
+// Havok's units in the three forms. A Havok value is a length in Havok units, and the forms
+// disagree on how long a Havok unit is: the Blender form (11/34, Fallout 3's) counts about 7
+// scene units to one, the game forms (12/83, 12/100) about 70. The same collision therefore
+// stores lengths ten times larger in the Blender form. Each Havok block names the fields of
+// its body that are lengths (Lengths below); a form switch scales them, and comparisons
+// read them in the game's units.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "Structs.h"
+
+// Blender-form lengths per game-form length.
+constexpr double kBlenderPerGameLength = 10.0;
+
+class LengthVisitor {
+  public:
+    enum class Mode : uint8_t {
+        kToBlender,  // game-form values become Blender-form values
+        kToGame,     // Blender-form values become game-form values
+        kCollect,    // values are appended to a list, in game-form units
+    };
+    LengthVisitor(Mode mode, uint8_t form, std::vector<double>* out = nullptr)
+        : mode_(mode), form_(form), out_(out) {}
+
+    // A length (power 1), a length squared (power 2: an inertia tensor's entries) or a value
+    // per length (power -1: a quantisation scale).
+    void Length(float& value, int power = 1);
+    void Point(Vector3& p) {
+        Length(p.x);
+        Length(p.y);
+        Length(p.z);
+    }
+    // The first three components; the fourth is no length.
+    void Point(Vector4& p) {
+        Length(p.x);
+        Length(p.y);
+        Length(p.z);
+    }
+    // The translation of a 4x4 transform stored column by column.
+    void Translation(Matrix44& m) {
+        Length(m.m[12]);
+        Length(m.m[13]);
+        Length(m.m[14]);
+    }
+
+  private:
+    Mode mode_;
+    uint8_t form_;  // the form the values are in when collecting
+    std::vector<double>* out_;
+};
+
+// value in game-form units -> Blender-form units, and back. The way to the Blender form picks,
+// among the floats nearest the exact result, one that comes back to exactly `value`, so a
+// game mesh sent to Blender and cleaned again keeps its bytes wherever a float allows it.
+float HavokToBlender(float value, int power);
+float HavokToGame(float value, int power);
