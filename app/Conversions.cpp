@@ -6,6 +6,7 @@
 #include "FormSwitch.h"
 #include "Geometry.h"
 #include "MeshCompare.h"
+#include "Ownership.h"
 #include "Repair.h"
 #include "Restore.h"
 #include "ResultCodes.h"
@@ -99,7 +100,14 @@ ConversionResult StripAndCheck(const NifFile& input, const std::vector<TypeId>& 
                           SummarizeBlocks(output, Indices(opaque)) + ".");
     }
     const size_t before = output.blocks.size();
-    for (TypeId type : types) output.DeleteBlocksOfType(NameOf(type));
+    // Removed blocks leave with what they own: a property's controllers, interpolators and
+    // their data, and the animation's entries that drove them.
+    std::vector<uint32_t> removed;
+    for (uint32_t i = 0; i < output.blocks.size(); ++i) {
+        if (std::find(types.begin(), types.end(), output.blocks[i]->Type()) != types.end())
+            removed.push_back(i);
+    }
+    RemoveWhole(output, removed);
     if (dropRoot) DropSingleChildRoot(output);
     if (output.blocks.size() != before && !opaque.empty()) {
         return Refuse(rc::kUnsafeOpaqueBlock,

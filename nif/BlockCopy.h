@@ -28,6 +28,11 @@ class SubtreeCopier {
     void Match(uint32_t fromBlock, uint32_t toBlock) { matched_[fromBlock] = toBlock; }
     // The target block matched with a source block, or kNoBlock.
     BlockRef MatchOf(uint32_t fromBlock) const;
+    // The copy of a source block a commit made, or kNoBlock.
+    BlockRef CopyOf(uint32_t fromBlock) const {
+        auto it = copied_.find(fromBlock);
+        return it == copied_.end() ? kNoBlock : static_cast<BlockRef>(it->second);
+    }
 
     // Asks for the subtree under `root` to be copied; returns its ticket. A planned subtree
     // whose every block can be copied and whose every back reference lands on a matched block

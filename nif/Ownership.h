@@ -23,3 +23,9 @@ class Ownership {
     std::vector<std::vector<uint32_t>> children_;
     std::vector<std::vector<uint32_t>> owners_;
 };
+
+// Blocks that leave whole: `roots` with the controllers, interpolators, data and the rest of
+// their owned subtrees (scene objects aside), including what animation sequences drive through
+// them; the sequences' entries that drove a leaving controller or interpolator leave too. A
+// block that something staying also owns stays. Removes them; returns how many left.
+size_t RemoveWhole(NifFile& file, const std::vector<uint32_t>& roots);

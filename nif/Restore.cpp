@@ -119,6 +119,42 @@ struct Action {
     size_t ticket;
 };
 
+// Controllers restored with a shader or an alpha property are driven again by the output's
+// sequences of the same name, as the original's sequences drove them: each sequence gets the
+// original's entry for a copied controller back once.
+void DriveRestoredControllers(const NifFile& original, NifFile& output,
+                              const SubtreeCopier& copier) {
+    std::map<std::string, NiControllerSequence*> sequences;
+    for (auto& b : output.blocks) {
+        if (auto* s = As<NiControllerSequence>(b.get())) sequences.emplace(output.Text(s->name), s);
+    }
+    for (const auto& b : original.blocks) {
+        const auto* from = As<NiControllerSequence>(b.get());
+        if (!from) continue;
+        auto to = sequences.find(original.Text(from->name));
+        if (to == sequences.end()) continue;
+        for (const ControlledBlock& c : from->controlledBlocks) {
+            const BlockRef controller =
+                c.controller >= 0 ? copier.CopyOf(static_cast<uint32_t>(c.controller)) : kNoBlock;
+            if (controller == kNoBlock) continue;
+            auto& list = to->second->controlledBlocks;
+            if (std::any_of(list.begin(), list.end(),
+                            [&](const ControlledBlock& x) { return x.controller == controller; }))
+                continue;
+            ControlledBlock copy = c;
+            copy.controller = controller;
+            copy.interpolator = c.interpolator >= 0
+                                    ? copier.CopyOf(static_cast<uint32_t>(c.interpolator))
+                                    : kNoBlock;
+            for (StringRef* text : {&copy.nodeName, &copy.propertyType, &copy.controllerType,
+                                    &copy.controllerId, &copy.interpolatorId}) {
+                if (*text != kNoString) *text = output.AddString(original.Text(*text));
+            }
+            list.push_back(copy);
+        }
+    }
+}
+
 }  // namespace
 
 std::vector<std::string> ShapesWithOriginalShader(const NifFile& original, const NifFile& output) {
@@ -261,6 +297,7 @@ int RestoreFromOriginal(const NifFile& original, NifFile& output,
         got[act.target].push_back(std::string(WhatName(act.what)) + " (" +
                                   SummarizeBlocks(original, copier.Blocks(act.ticket)) + ")");
     }
+    DriveRestoredControllers(original, output, copier);
     for (const auto& [o, n] : m.pairs) {
         std::string line;
         for (const std::string& g : got[n]) line += (line.empty() ? "" : ", ") + g;

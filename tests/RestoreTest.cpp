@@ -369,3 +369,115 @@ TEST(Restore, FormsOfTheOriginal) {
     EXPECT_NE(r.message.find("game meshes"), std::string::npos) << r.message;
     EXPECT_TRUE(out.blocks.empty());
 }
+
+namespace {
+
+// A game mesh whose alpha test is animated: the shape's alpha property has a controller with
+// its interpolator and keys, and the root's sequence drives that controller.
+NifFile AnimatedAlphaMesh() {
+    NifFile f = MakeSampleLibrary();  // a game-form file to build in
+    f.blocks.clear();
+    f.header.blockTypes.clear();
+    f.header.numBlockTypes = 0;
+    f.header.blockTypeIndex.clear();
+    f.header.blockSizes.clear();
+    f.header.numBlocks = 0;
+    f.header.strings.clear();
+    f.header.numStrings = 0;
+    f.roots.clear();
+    auto add = [&](std::unique_ptr<NiObject> b) { return f.AppendBlock(std::move(b)); };
+    const BlockRef root = add(std::make_unique<NiNode>());
+    auto data = std::make_unique<NiTriShapeData>();
+    data->numVertices = 3;
+    data->vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+    data->hasNormals = 1;
+    data->normals.assign(3, {0, 0, 1});
+    data->triangles = {{0, 1, 2}};
+    data->numTriangles = 1;
+    data->numTrianglePoints = 3;
+    data->hasTriangles = 1;
+    data->bound = {{0.5f, 0.5f, 0}, 1};
+    auto shape = std::make_unique<NiTriShape>();
+    shape->name = f.AddString("Leaves");
+    shape->data = add(std::move(data));
+    auto keys = std::make_unique<NiFloatData>();
+    auto interpolator = std::make_unique<NiFloatInterpolator>();
+    interpolator->value = 128;
+    interpolator->data = add(std::move(keys));
+    const BlockRef interp = add(std::move(interpolator));
+    auto controller = std::make_unique<BSNiAlphaPropertyTestRefController>();
+    controller->interpolator = interp;
+    const BlockRef control = add(std::move(controller));
+    auto alpha = std::make_unique<NiAlphaProperty>();
+    alpha->controller = control;
+    shape->alphaProperty = add(std::move(alpha));
+    f.BlockAs<NiTimeController>(control)->target = shape->alphaProperty;
+    auto shader = std::make_unique<BSLightingShaderProperty>();
+    auto textures = std::make_unique<BSShaderTextureSet>();
+    textures->textures.resize(9);
+    shader->textureSet = add(std::move(textures));
+    shape->shaderProperty = add(std::move(shader));
+    const BlockRef leaves = add(std::move(shape));
+    auto sequence = std::make_unique<NiControllerSequence>();
+    sequence->name = f.AddString("Idle");
+    ControlledBlock driven;
+    driven.interpolator = interp;
+    driven.controller = control;
+    driven.nodeName = f.AddString("Leaves");
+    driven.propertyType = f.AddString("NiAlphaProperty");
+    driven.controllerType = f.AddString("BSNiAlphaPropertyTestRefController");
+    sequence->controlledBlocks.push_back(driven);
+    const BlockRef idle = add(std::move(sequence));
+    auto manager = std::make_unique<NiControllerManager>();
+    manager->target = root;
+    manager->sequences = {idle};
+    const BlockRef managerRef = add(std::move(manager));
+    f.BlockAs<NiControllerSequence>(idle)->manager = managerRef;
+    auto node = std::make_unique<NiNode>();
+    node->name = f.AddString("Scene Root");
+    node->children = {leaves};
+    node->controller = managerRef;
+    f.ReplaceBlock(static_cast<uint32_t>(root), std::move(node));
+    f.roots = {root};
+    EXPECT_EQ(f.CheckConsistency(), "");
+    return f;
+}
+
+}  // namespace
+
+// To Blender removes the alpha property with its controller, interpolator and keys and the
+// sequence's entry that drove them; the restore brings each back once, driven again.
+TEST(Restore, AnimatedAlphaLeavesWholeAndComesBackOnceDriven) {
+    const NifFile original = AnimatedAlphaMesh();
+    NifFile blender;
+    ASSERT_EQ(PrepareToBlender(original, blender).code, rc::kOk);
+    const auto leftover = TypeCounts(blender);
+    for (const char* type :
+         {"NiAlphaProperty", "BSNiAlphaPropertyTestRefController", "NiFloatInterpolator",
+          "NiFloatData", "BSLightingShaderProperty", "BSShaderTextureSet"})
+        EXPECT_EQ(leftover.count(type), 0u) << type;
+    const auto* sequence = [&]() -> const NiControllerSequence* {
+        for (const auto& b : blender.blocks)
+            if (auto* s = As<NiControllerSequence>(b.get())) return s;
+        return nullptr;
+    }();
+    ASSERT_NE(sequence, nullptr);
+    EXPECT_TRUE(sequence->controlledBlocks.empty());
+
+    NifFile restored;
+    const ConversionResult r =
+        PrepareClean(blender, NifFile(), Rows(blender, NifFile()), {}, restored, {&original, {}});
+    ASSERT_EQ(r.code, rc::kOk) << r.message;
+    EXPECT_EQ(TypeCounts(restored), TypeCounts(original));
+    for (const auto& b : restored.blocks) {
+        const auto* s = As<NiControllerSequence>(b.get());
+        if (!s) continue;
+        ASSERT_EQ(s->controlledBlocks.size(), 1u);
+        const ControlledBlock& c = s->controlledBlocks[0];
+        const auto* controller = restored.BlockAs<BSNiAlphaPropertyTestRefController>(c.controller);
+        ASSERT_NE(controller, nullptr);
+        EXPECT_EQ(controller->interpolator, c.interpolator);
+        EXPECT_NE(restored.BlockAs<NiAlphaProperty>(controller->target), nullptr);
+        EXPECT_EQ(restored.Text(c.nodeName), "Leaves");
+    }
+}

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -30,4 +31,12 @@ inline std::string SheetCheck(const std::filesystem::path& checker,
     std::ifstream in(report, std::ios::binary);
     return "sheet reader failed:\n" +
            std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A folder of its own under the system's temporary folder, so that runs at the same time do
+// not share it.
+inline std::filesystem::path UniqueTempDir(const std::string& stem) {
+    std::random_device random;
+    return std::filesystem::temp_directory_path() /
+           (stem + "-" + std::to_string(random()) + std::to_string(random()));
 }

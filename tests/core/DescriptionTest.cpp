@@ -121,7 +121,7 @@ TEST(Descriptions, AnIndependentReaderReadsEveryTypeAsWritten) {
         rc::kOk)
         << error;
     const std::string sheetTypes(sheet.begin(), sheet.end());
-    const std::filesystem::path out = std::filesystem::temp_directory_path() / "pellmar-types";
+    const std::filesystem::path out = UniqueTempDir("pellmar-types");
     std::filesystem::remove_all(out);
     std::filesystem::create_directories(out);
     std::vector<std::string> files;
@@ -170,7 +170,7 @@ TEST(Descriptions, DeletingAnyBlockLeavesReferencesAnIndependentReaderAccepts) {
     const std::filesystem::path checker = SheetChecker();
     if (!std::filesystem::exists(dir) || checker.empty())
         GTEST_SKIP() << "no corpus, sheet reader or python3";
-    const std::filesystem::path out = std::filesystem::temp_directory_path() / "pellmar-deletions";
+    const std::filesystem::path out = UniqueTempDir("pellmar-deletions");
     std::filesystem::remove_all(out);
     std::filesystem::create_directories(out);
     std::vector<std::string> files;
