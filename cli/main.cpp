@@ -60,6 +60,16 @@ int main(int argc, char** argv) {
                        "a folder for the outputs, under their input names");
     repair->add_option("--only", r.only, "RULE: apply only this rule's repair (repeatable)");
 
+    std::string diffA, diffB;
+    bool diffJson = false, diffGeometry = false;
+    CLI::App* diff = app.add_subcommand(
+        "diff", "Compare the meshes of two files of any form: shapes, geometry, skin, shaders");
+    diff->add_option("A", diffA, "the first file")->required();
+    diff->add_option("B", diffB, "the second file")->required();
+    diff->add_flag("--json", diffJson, "print JSON instead of text");
+    diff->add_flag("--geometry", diffGeometry,
+                   "only the shapes, their vertex data and skin, and collision");
+
     std::string shapesPath;
     CLI::App* shapes = app.add_subcommand("shapes", "List the shapes of a mesh, one per line");
     shapes->add_option("INPUT", shapesPath, "the mesh")->required();
@@ -145,6 +155,7 @@ int main(int argc, char** argv) {
         return RunLint(lintPaths, lintJson, std::cout);
     }
     if (*repair) return RunRepair(r, std::cout, std::cerr);
+    if (*diff) return RunDiff(diffA, diffB, diffJson, diffGeometry, std::cout, std::cerr);
     if (*shapes) return RunShapes(shapesPath, std::cout, std::cerr);
     if (*shaders) return RunShaders(shadersPath, std::cout, std::cerr);
     if (*clean) {
