@@ -80,6 +80,17 @@ std::vector<TangentShape> TangentShapesOf(const NifFile& file) {
     return shapes;
 }
 
+std::string HeaderText(std::string text) {
+    while (!text.empty() && (text.back() == '\0' || text.back() == ' ')) text.pop_back();
+    while (!text.empty() && text.front() == ' ') text.erase(text.begin());
+    return text;
+}
+
+bool WrittenByTheGamesExporter(const NifFile& file) {
+    return (file.Form() & kFormsGame) && !HeaderText(file.header.creator).empty() &&
+           HeaderText(file.header.exportInfo1).empty();
+}
+
 double AngleBetween(const Vector3& a, const Vector3& b) {
     const double la = std::hypot(double{a.x}, double{a.y}, double{a.z});
     const double lb = std::hypot(double{b.x}, double{b.y}, double{b.z});

@@ -23,6 +23,12 @@ struct TangentShape {
 // shapes whose records and triangles live in their skin partition.
 std::vector<TangentShape> TangentShapesOf(const NifFile& file);
 
+// A header text without its terminating zero and surrounding spaces.
+std::string HeaderText(std::string text);
+// Whether the game's own exporter wrote the file: a Skyrim form whose header names the artist
+// and leaves empty the export text where modding tools name themselves.
+bool WrittenByTheGamesExporter(const NifFile& file);
+
 // The angle in degrees between two vectors; 180 when either is zero.
 double AngleBetween(const Vector3& a, const Vector3& b);
 

@@ -7,7 +7,8 @@
 
 namespace {
 
-constexpr double kTinyDeterminant = 1e-12;
+// A UV triangle whose corner angle has a sine below this is taken for a line.
+constexpr double kFlatUV = 1e-6;
 
 struct V3 {
     double x = 0, y = 0, z = 0;
@@ -40,32 +41,25 @@ Vector3 F(V3 a) {
     return {static_cast<float>(a.x), static_cast<float>(a.y), static_cast<float>(a.z)};
 }
 
-// a without its part along the unit vector n, made unit length; false when nothing is left
-// (relative to what there was: sums of unit vectors that cancel leave rounding noise).
+// a without its part along the unit vector n, made unit length; false when nothing is left,
+// relative to what there was (sums that cancel out leave rounding noise; a mesh's scale does
+// not matter).
 bool Orthonormal(V3 a, V3 n, V3& out) {
     if (!Finite(a)) return false;
     const double before = Length(a);
     a = a - n * Dot(a, n);
     const double length = Length(a);
-    if (!(length > 1e-9) || !(length > 1e-6 * before)) return false;
+    if (!(length > 0) || !(length > 1e-6 * before)) return false;
     out = a * (1.0 / length);
     return true;
 }
 
-// a made unit length; false for a zero or non-finite vector.
-bool Unit(V3 a, V3& out) {
-    const double length = Length(a);
-    if (!Finite(a) || !(length > 0) || !std::isfinite(length)) return false;
-    out = a * (1.0 / length);
-    return true;
-}
-
-// The frame of a vertex without usable UV directions: the second array along the first axis
-// (x, or y for a normal close to x) made perpendicular to the normal and turned around, the
-// first its cross product with the normal.
+// The frame of a vertex without usable UV directions: that of an image mapped along the axes
+// as it is seen from the normal's side, U along x (along y for a normal close to x) made
+// perpendicular to the normal, V running down the image.
 void FallbackFrame(V3 n, V3& first, V3& second) {
-    const V3 axis = std::fabs(n.x) < 0.9 ? V3{-1, 0, 0} : V3{0, -1, 0};
-    if (!Orthonormal(axis, n, second)) second = {0, -1, 0};
+    const V3 axis = std::fabs(n.x) < 0.9 ? V3{1, 0, 0} : V3{0, 1, 0};
+    if (!Orthonormal(axis, n, second)) second = {0, 1, 0};
     first = Cross(second, n);
 }
 
@@ -83,10 +77,9 @@ void GenerateTangents(const std::vector<Vector3>& positions, const std::vector<V
                       std::vector<Vector3>& tangents, std::vector<Vector3>& bitangents) {
     const size_t n = positions.size();
     const size_t mapped = std::min(n, uvs.size());
-    // Per vertex, the sums of the unit directions in which U and V grow over its triangles:
-    // every triangle counts the same, whatever its size or its angle at the vertex.
+    // Per vertex, the sums of the surface's derivatives along U and along V over its
+    // triangles, as they are: a triangle whose UVs are squeezed counts for more.
     std::vector<V3> alongU(n), alongV(n);
-    std::vector<uint8_t> hasU(n, 0), hasV(n, 0);
     for (const Triangle& t : triangles) {
         const uint16_t i[3] = {t.v1, t.v2, t.v3};
         if (i[0] >= mapped || i[1] >= mapped || i[2] >= mapped) continue;
@@ -94,19 +87,15 @@ void GenerateTangents(const std::vector<Vector3>& positions, const std::vector<V
         const V3 e2 = D(positions[i[2]]) - D(positions[i[0]]);
         const double u1 = double{uvs[i[1]].u} - uvs[i[0]].u, v1 = double{uvs[i[1]].v} - uvs[i[0]].v;
         const double u2 = double{uvs[i[2]].u} - uvs[i[0]].u, v2 = double{uvs[i[2]].v} - uvs[i[0]].v;
-        // The derivatives along U and V are these over the UV determinant; only their
-        // directions count, so a triangle whose UVs lie on one line (determinant 0) still
-        // gives the directions of the numerators.
+        // UVs on a line (down to rounding) give the triangle no derivatives.
         const double det = u1 * v2 - u2 * v1;
-        const double sign = det < -kTinyDeterminant ? -1.0 : 1.0;
-        V3 du, dv;
-        const bool u = Unit((e1 * v2 - e2 * v1) * sign, du);
-        const bool v = Unit((e2 * u1 - e1 * u2) * sign, dv);
+        if (!(std::fabs(det) > kFlatUV * std::hypot(u1, v1) * std::hypot(u2, v2))) continue;
+        const V3 du = (e1 * v2 - e2 * v1) * (1.0 / det);
+        const V3 dv = (e2 * u1 - e1 * u2) * (1.0 / det);
+        if (!Finite(du) || !Finite(dv)) continue;
         for (uint16_t k : i) {
-            if (u) alongU[k] = alongU[k] + du;
-            if (v) alongV[k] = alongV[k] + dv;
-            hasU[k] |= u ? 1 : 0;
-            hasV[k] |= v ? 1 : 0;
+            alongU[k] = alongU[k] + du;
+            alongV[k] = alongV[k] + dv;
         }
     }
     tangents.assign(n, Vector3{});
@@ -114,22 +103,21 @@ void GenerateTangents(const std::vector<Vector3>& positions, const std::vector<V
     for (size_t k = 0; k < n; ++k) {
         V3 normal{0, 0, 1};
         if (k < normals.size()) Orthonormal(D(normals[k]), V3{}, normal);
-        // The first array follows V and the second U, each with its own sign: across a
-        // mirrored UV island the frame's handedness flips with the mapping's. The first is
-        // made perpendicular to the normal, the second to the normal and then to the first.
-        // Where one direction cancels out (a vertex on a mirror line) the other gives the
-        // frame, with the handedness of an unmirrored mapping; a vertex that no triangle
-        // gives both directions gets the fallback frame whole.
-        V3 first, second, u;
-        const bool reached = hasU[k] && hasV[k];
-        const bool alongFirst = reached && Orthonormal(alongV[k], normal, first);
-        const bool alongSecond = reached && Orthonormal(alongU[k], normal, u);
-        if (alongFirst && alongSecond && Orthonormal(u, first, second)) {
-        } else if (alongFirst) {
-            second = Cross(first, normal);
+        // The second array follows U, made perpendicular to the normal; the first follows V,
+        // made perpendicular to the normal and to the second. Each keeps its own sign, so
+        // across a mirrored UV island the frame's handedness flips with the mapping's. Where
+        // one direction cancels out (a vertex on a mirror line) the other gives the frame,
+        // with the handedness of an image mapped unmirrored; a vertex with neither gets the
+        // fallback frame.
+        V3 first, second, v;
+        const bool alongSecond = Orthonormal(alongU[k], normal, second);
+        const bool alongFirst = Orthonormal(alongV[k], normal, v);
+        if (alongSecond && alongFirst && Orthonormal(v, second, first)) {
         } else if (alongSecond) {
-            second = u;
-            first = Cross(normal, second);
+            first = Cross(second, normal);
+        } else if (alongFirst) {
+            first = v;
+            second = Cross(normal, first);
         } else {
             FallbackFrame(normal, first, second);
         }
