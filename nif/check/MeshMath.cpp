@@ -7,6 +7,9 @@
 
 namespace {
 
+// A UV triangle whose corner angle has a sine below this is taken for a line.
+constexpr double kFlatUV = 1e-6;
+
 struct V3 {
     double x = 0, y = 0, z = 0;
 };
@@ -38,24 +41,26 @@ Vector3 F(V3 a) {
     return {static_cast<float>(a.x), static_cast<float>(a.y), static_cast<float>(a.z)};
 }
 
-constexpr double kTiny = 1e-12;
-
-// a without its part along the unit vector n, made unit length; false when nothing is left.
+// a without its part along the unit vector n, made unit length; false when nothing is left,
+// relative to what there was (sums that cancel out leave rounding noise; a mesh's scale does
+// not matter).
 bool Orthonormal(V3 a, V3 n, V3& out) {
     if (!Finite(a)) return false;
+    const double before = Length(a);
     a = a - n * Dot(a, n);
     const double length = Length(a);
-    if (!(length > 1e-9)) return false;
+    if (!(length > 0) || !(length > 1e-6 * before)) return false;
     out = a * (1.0 / length);
     return true;
 }
 
-// Some unit vector at right angles to the unit vector n.
-V3 Perpendicular(V3 n) {
+// The frame of a vertex without usable UV directions: that of an image mapped along the axes
+// as it is seen from the normal's side, U along x (along y for a normal close to x) made
+// perpendicular to the normal, V running down the image.
+void FallbackFrame(V3 n, V3& first, V3& second) {
     const V3 axis = std::fabs(n.x) < 0.9 ? V3{1, 0, 0} : V3{0, 1, 0};
-    V3 out{1, 0, 0};
-    Orthonormal(axis, n, out);
-    return out;
+    if (!Orthonormal(axis, n, second)) second = {0, 1, 0};
+    first = Cross(second, n);
 }
 
 }  // namespace
@@ -71,19 +76,20 @@ void GenerateTangents(const std::vector<Vector3>& positions, const std::vector<V
                       const std::vector<TexCoord>& uvs, const std::vector<Triangle>& triangles,
                       std::vector<Vector3>& tangents, std::vector<Vector3>& bitangents) {
     const size_t n = positions.size();
+    const size_t mapped = std::min(n, uvs.size());
+    // Per vertex, the sums of the surface's derivatives along U and along V over its
+    // triangles, as they are: a triangle whose UVs are squeezed counts for more.
     std::vector<V3> alongU(n), alongV(n);
     for (const Triangle& t : triangles) {
         const uint16_t i[3] = {t.v1, t.v2, t.v3};
-        if (i[0] >= n || i[1] >= n || i[2] >= n || i[0] >= uvs.size() || i[1] >= uvs.size() ||
-            i[2] >= uvs.size())
-            continue;
+        if (i[0] >= mapped || i[1] >= mapped || i[2] >= mapped) continue;
         const V3 e1 = D(positions[i[1]]) - D(positions[i[0]]);
         const V3 e2 = D(positions[i[2]]) - D(positions[i[0]]);
         const double u1 = double{uvs[i[1]].u} - uvs[i[0]].u, v1 = double{uvs[i[1]].v} - uvs[i[0]].v;
         const double u2 = double{uvs[i[2]].u} - uvs[i[0]].u, v2 = double{uvs[i[2]].v} - uvs[i[0]].v;
+        // UVs on a line (down to rounding) give the triangle no derivatives.
         const double det = u1 * v2 - u2 * v1;
-        if (!(std::fabs(det) > kTiny) || !(Length(Cross(e1, e2)) > kTiny)) continue;
-        // The surface's derivatives along U and along V.
+        if (!(std::fabs(det) > kFlatUV * std::hypot(u1, v1) * std::hypot(u2, v2))) continue;
         const V3 du = (e1 * v2 - e2 * v1) * (1.0 / det);
         const V3 dv = (e2 * u1 - e1 * u2) * (1.0 / det);
         if (!Finite(du) || !Finite(dv)) continue;
@@ -97,15 +103,26 @@ void GenerateTangents(const std::vector<Vector3>& positions, const std::vector<V
     for (size_t k = 0; k < n; ++k) {
         V3 normal{0, 0, 1};
         if (k < normals.size()) Orthonormal(D(normals[k]), V3{}, normal);
-        // The first array follows V; where V's directions cancelled out (a mirrored seam) or
-        // no triangle reached the vertex, U's direction stands in. The second completes the
-        // frame: normal x first.
-        V3 first, u;
-        if (!Orthonormal(alongV[k], normal, first)) {
-            first = Orthonormal(alongU[k], normal, u) ? Cross(u, normal) : Perpendicular(normal);
+        // The second array follows U, made perpendicular to the normal; the first follows V,
+        // made perpendicular to the normal and to the second. Each keeps its own sign, so
+        // across a mirrored UV island the frame's handedness flips with the mapping's. Where
+        // one direction cancels out (a vertex on a mirror line) the other gives the frame,
+        // with the handedness of an image mapped unmirrored; a vertex with neither gets the
+        // fallback frame.
+        V3 first, second, v;
+        const bool alongSecond = Orthonormal(alongU[k], normal, second);
+        const bool alongFirst = Orthonormal(alongV[k], normal, v);
+        if (alongSecond && alongFirst && Orthonormal(v, second, first)) {
+        } else if (alongSecond) {
+            first = Cross(second, normal);
+        } else if (alongFirst) {
+            first = v;
+            second = Cross(normal, first);
+        } else {
+            FallbackFrame(normal, first, second);
         }
         tangents[k] = F(first);
-        bitangents[k] = F(Cross(normal, first));
+        bitangents[k] = F(second);
     }
 }
 
