@@ -23,6 +23,8 @@ const std::vector<TypeId> kToBlenderRemovedTypes = {
     TypeId::NiMaterialProperty, TypeId::NiStencilProperty,        TypeId::NiAlphaProperty,
     TypeId::BSInvMarker};
 
+std::function<void(NifFile&)> g_breakConversionForTests;
+
 namespace {
 
 ConversionResult Refuse(int code, std::string message) {
@@ -123,8 +125,9 @@ ConversionResult StripAndCheck(const NifFile& input, const std::vector<TypeId>& 
 
 // The last step of every conversion: the output must keep the input's meshes, apart from what
 // the conversion changes on purpose.
-ConversionResult Checked(const NifFile& input, const NifFile& output,
-                         const CompareOptions& expected, ConversionResult result) {
+ConversionResult Checked(const NifFile& input, NifFile& output, const CompareOptions& expected,
+                         ConversionResult result) {
+    if (g_breakConversionForTests) g_breakConversionForTests(output);
     const std::string problem = ContentProblems(input, output, expected);
     if (problem.empty()) return result;
     return Refuse(rc::kContentChanged, "Pellmar did not write the conversion because " + problem +

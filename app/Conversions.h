@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,10 @@ ConversionResult PrepareClean(const NifFile& input, const NifFile& library,
 ConversionResult PrepareConvert(const NifFile& input, uint8_t form, NifFile& output);
 // Removes the types, drops a single-child root and switches to the Blender form.
 ConversionResult PrepareToBlender(const NifFile& input, NifFile& output);
+
+// Runs on every conversion's output just before its content check when set: tests break a
+// conversion on purpose with it to see the check refuse the result.
+extern std::function<void(NifFile&)> g_breakConversionForTests;
 
 // Alpha values from the settings text as C's atoi reads it, keeping the low bits.
 AlphaSettings ParseAlphaSettings(const std::string* flags, const std::string* threshold);

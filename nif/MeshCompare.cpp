@@ -16,20 +16,30 @@ namespace {
 // the two layouts keeps. Packed records store normals, tangents and colours as bytes, UVs and
 // weights as half floats; positions stay floats.
 struct Tolerance {
+    bool half = false;       // UVs and weights as half floats
     double position = 1e-6;  // relative, at least this much absolute
     double unit = 1e-6;      // normals, tangents, bitangents
-    double uv = 1e-6;        // relative to max(1, |value|)
     double color = 1e-6;
-    double weight = 1e-6;
+    // Two values of a half-float part are the same when one rounds to the other.
+    bool Same(double a, double b) const {
+        if (std::isnan(a) || std::isnan(b)) return std::isnan(a) && std::isnan(b);
+        const double size = std::max(std::fabs(a), std::fabs(b));
+        if (!half) return std::fabs(a - b) <= 1e-6 * std::max(1.0, size);
+        // A half float's step at this size: 2^-24 below the smallest normal, else 11 bits.
+        const double step =
+            size < std::ldexp(1.0, -14)
+                ? std::ldexp(1.0, -24)
+                : std::ldexp(1.0, static_cast<int>(std::floor(std::log2(size))) - 10);
+        return std::fabs(a - b) <= step;
+    }
 };
 
 Tolerance ToleranceFor(bool packed) {
     Tolerance t;
     if (!packed) return t;
+    t.half = true;
     t.unit = 1.0 / 255.0 + 1e-4;   // a byte step of 2/255 rounded to the nearest
-    t.uv = 1.0 / 2048.0;           // half floats keep 11 bits
     t.color = 1.0 / 510.0 + 1e-5;  // a byte step of 1/255 rounded to the nearest
-    t.weight = 1.0 / 2048.0;
     return t;
 }
 
@@ -177,10 +187,7 @@ class ShapeComparer {
         for (size_t v = 0; v < a_.NumVertices(); ++v) {
             const TexCoord p = a_.UV(v), q = b_.UV(v);
             const double du = std::fabs(double{p.u} - q.u), dv = std::fabs(double{p.v} - q.v);
-            const double size = std::max({1.0, std::fabs(double{p.u}), std::fabs(double{p.v})});
-            const bool nan =
-                std::isnan(p.u) || std::isnan(p.v) || std::isnan(q.u) || std::isnan(q.v);
-            d.Add(v, std::max(du, dv), nan || std::max(du, dv) > tol_.uv * size);
+            d.Add(v, std::max(du, dv), !tol_.Same(p.u, q.u) || !tol_.Same(p.v, q.v));
         }
         out_.maxUV = d.largest;
         Report(kPartUVs, "UVs", d);
@@ -210,33 +217,37 @@ class ShapeComparer {
             }
         }
         Deviation d;
-        std::vector<std::pair<int32_t, double>> sum;
+        struct Pair {
+            int32_t bone;  // in the first file's numbering; below 0 for bones only the second has
+            double a = 0, b = 0;
+        };
+        std::vector<Pair> pairs;
+        auto at = [&](int32_t bone) -> Pair& {
+            for (Pair& p : pairs)
+                if (p.bone == bone) return p;
+            pairs.push_back({bone});
+            return pairs.back();
+        };
         for (size_t v = 0; v < a_.NumVertices(); ++v) {
-            sum.clear();
-            auto add = [&](int32_t bone, double w) {
-                for (auto& [b, x] : sum) {
-                    if (b == bone) {
-                        x += w;
-                        return;
-                    }
-                }
-                sum.emplace_back(bone, w);
-            };
+            pairs.clear();
             if (v < wa.Vertices()) {
                 for (uint32_t e = wa.start[v]; e < wa.start[v + 1]; ++e)
-                    add(wa.entries[e].bone, wa.entries[e].weight);
+                    at(wa.entries[e].bone).a += wa.entries[e].weight;
             }
             if (v < wb.Vertices()) {
                 for (uint32_t e = wb.start[v]; e < wb.start[v + 1]; ++e) {
                     const uint16_t bone = wb.entries[e].bone;
-                    // A bone the first file lacks counts as a bone of its own.
-                    add(bone < toA.size() && toA[bone] >= 0 ? toA[bone] : -1 - bone,
-                        -double{wb.entries[e].weight});
+                    at(bone < toA.size() && toA[bone] >= 0 ? toA[bone] : -1 - bone).b +=
+                        wb.entries[e].weight;
                 }
             }
             double worst = 0;
-            for (const auto& [b, x] : sum) worst = std::max(worst, std::fabs(x));
-            d.Add(v, worst, !(worst <= tol_.weight));
+            bool beyond = false;
+            for (const Pair& p : pairs) {
+                worst = std::max(worst, std::fabs(p.a - p.b));
+                beyond = beyond || !tol_.Same(p.a, p.b);
+            }
+            d.Add(v, worst, beyond);
         }
         out_.maxWeight = std::max(out_.maxWeight, d.largest);
         Report(kPartWeights, name, d);

@@ -1,6 +1,7 @@
 #include "Restore.h"
 
 #include <algorithm>
+#include <bit>
 #include <map>
 #include <set>
 
@@ -8,6 +9,7 @@
 #include "BlockCopy.h"
 #include "FormSwitch.h"
 #include "Geometry.h"
+#include "Havok.h"
 #include "ResultCodes.h"
 #include "Shaders.h"
 
@@ -155,6 +157,65 @@ void DriveRestoredControllers(const NifFile& original, NifFile& output,
     }
 }
 
+// The stored Havok lengths of a collision tree, in walk order.
+std::vector<float> StoredLengths(const NifFile& file, const std::vector<uint32_t>& tree) {
+    std::vector<float> values;
+    LengthVisitor gather(LengthVisitor::Mode::kGather, &values);
+    for (uint32_t b : tree) file.blocks[b]->Lengths(gather);
+    return values;
+}
+
+bool WithinAUnitInTheLastPlace(float a, float b) {
+    const auto x = std::bit_cast<int32_t>(a), y = std::bit_cast<int32_t>(b);
+    return x == y || ((x < 0) == (y < 0) && (x - y == 1 || y - x == 1));
+}
+
+// A collision that went to Blender and came back keeps every Havok length within a unit in the
+// last place (a float cannot always hold a length ten times larger and come back exactly):
+// where every length of a node's collision came back so, the original's bytes return.
+void KeepOriginalLengths(const NifFile& original, NifFile& output, RestoreReport& report) {
+    std::map<std::string, std::vector<BlockRef>> held;
+    for (uint32_t i = 0; i < original.blocks.size(); ++i) {
+        const auto* node = As<NiAVObject>(original.blocks[i].get());
+        if (node && original.Block(node->collisionObject))
+            held[original.NameOf(i)].push_back(node->collisionObject);
+    }
+    std::map<std::string, size_t> used;
+    for (uint32_t i = 0; i < output.blocks.size(); ++i) {
+        const auto* node = As<NiAVObject>(output.blocks[i].get());
+        if (!node || !output.Block(node->collisionObject)) continue;
+        const std::string name = output.NameOf(i);
+        auto it = held.find(name);
+        if (it == held.end() || used[name] >= it->second.size()) continue;
+        const BlockRef from = it->second[used[name]++];
+        std::string problem;
+        const std::vector<uint32_t> a =
+            OwnedSubtree(original, static_cast<uint32_t>(from), problem);
+        const std::vector<uint32_t> b =
+            OwnedSubtree(output, static_cast<uint32_t>(node->collisionObject), problem);
+        if (!problem.empty() || a.size() != b.size()) continue;
+        bool sameTypes = true;
+        for (size_t k = 0; k < a.size(); ++k)
+            sameTypes = sameTypes && original.TypeNameOf(a[k]) == output.TypeNameOf(b[k]);
+        const std::vector<float> was = StoredLengths(original, a), is = StoredLengths(output, b);
+        if (!sameTypes || was.size() != is.size()) continue;
+        size_t differ = 0;
+        bool close = true;
+        for (size_t k = 0; k < was.size() && close; ++k) {
+            close = WithinAUnitInTheLastPlace(was[k], is[k]);
+            differ += std::bit_cast<uint32_t>(was[k]) != std::bit_cast<uint32_t>(is[k]);
+        }
+        if (!close || differ == 0) continue;
+        std::vector<float> values = was;
+        LengthVisitor assign(LengthVisitor::Mode::kAssign, &values);
+        for (uint32_t k : b) output.blocks[k]->Lengths(assign);
+        report.restored.push_back("node \"" + name + "\": the original's bytes of " +
+                                  std::to_string(differ) +
+                                  " Havok length(s) that came back from Blender a unit in the "
+                                  "last place apart");
+    }
+}
+
 }  // namespace
 
 std::vector<std::string> ShapesWithOriginalShader(const NifFile& original, const NifFile& output) {
@@ -298,6 +359,7 @@ int RestoreFromOriginal(const NifFile& original, NifFile& output,
                                   SummarizeBlocks(original, copier.Blocks(act.ticket)) + ")");
     }
     DriveRestoredControllers(original, output, copier);
+    KeepOriginalLengths(original, output, report);
     for (const auto& [o, n] : m.pairs) {
         std::string line;
         for (const std::string& g : got[n]) line += (line.empty() ? "" : ", ") + g;

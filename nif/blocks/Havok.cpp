@@ -418,6 +418,12 @@ void LengthVisitor::Length(float& value, int power) {
         case Mode::kToGame:
             value = HavokToGame(value, power);
             break;
+        case Mode::kGather:
+            if (stored_) stored_->push_back(value);
+            break;
+        case Mode::kAssign:
+            if (stored_ && next_ < stored_->size()) value = (*stored_)[next_++];
+            break;
         case Mode::kCollect:
             if (out_) {
                 const double k = form_ == kForm34 ? kBlenderPerGameLength : 1.0;

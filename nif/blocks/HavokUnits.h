@@ -20,9 +20,13 @@ class LengthVisitor {
         kToBlender,  // game-form values become Blender-form values
         kToGame,     // Blender-form values become game-form values
         kCollect,    // values are appended to a list, in game-form units
+        kGather,     // values are appended to a list as they are stored
+        kAssign,     // values are taken from a list, in order
     };
     LengthVisitor(Mode mode, uint8_t form, std::vector<double>* out = nullptr)
         : mode_(mode), form_(form), out_(out) {}
+    // Gathering or assigning the stored values.
+    LengthVisitor(Mode mode, std::vector<float>* stored) : mode_(mode), form_(0), stored_(stored) {}
 
     // A length (power 1), a length squared (power 2: an inertia tensor's entries) or a value
     // per length (power -1: a quantisation scale).
@@ -48,7 +52,9 @@ class LengthVisitor {
   private:
     Mode mode_;
     uint8_t form_;  // the form the values are in when collecting
-    std::vector<double>* out_;
+    std::vector<double>* out_ = nullptr;
+    std::vector<float>* stored_ = nullptr;
+    size_t next_ = 0;
 };
 
 // value in game-form units -> Blender-form units, and back. The way to the Blender form picks,

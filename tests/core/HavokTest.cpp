@@ -2,6 +2,7 @@
 // and the rigid body's two creation-info records.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <random>
 #include <set>
 
@@ -171,4 +172,148 @@ TEST(HavokCollisionData, NestedUnionsReadBackAndTooDeepOnesAreRefused) {
             EXPECT_EQ(Write(data, kForm83), bytes);
         }
     }
+}
+
+namespace {
+
+// How a value changes from the game forms to the Blender form: lengths ten times larger, a
+// length squared a hundred times, a value per length a tenth, anything else unchanged.
+struct Expected {
+    const float* field;
+    float game;
+    float blender;
+};
+
+float Within(float value, float ulps) {
+    return std::fabs(value) * ulps * 1.2e-7f;
+}
+
+}  // namespace
+
+// Each collision type names its own lengths: to the Blender form they grow tenfold (a length
+// squared a hundredfold, a quantisation scale shrinks), directions, masses and materials stay,
+// and back in the game form every value is within a unit in the last place of what it was.
+TEST(HavokUnits, EveryCollisionTypeScalesItsLengthsOnly) {
+    auto box = std::make_unique<bhkBoxShape>();
+    box->radius = 0.01f;
+    box->dimensions = {1.5f, 0.25f, 3.0f};
+    box->material = 7;
+    auto capsule = std::make_unique<bhkCapsuleShape>();
+    capsule->firstPoint = {1, 2, 3};
+    capsule->secondPoint = {-1, 0.5f, 2};
+    capsule->radius1 = 0.3f;
+    capsule->radius2 = 0.4f;
+    auto convex = std::make_unique<bhkConvexVerticesShape>();
+    convex->vertices = {{1, 2, 3, 0}, {-4, 5, 0.25f, 0}};
+    convex->normals = {{0, 0, 1, -2.5f}};
+    auto transform = std::make_unique<bhkConvexTransformShape>();
+    transform->transform.m[0] = 1;
+    transform->transform.m[12] = 0.7f;
+    transform->transform.m[14] = -1.25f;
+    auto mopp = std::make_unique<bhkMoppBvTreeShape>();
+    mopp->mopp.offset = {-3, 2, 1, 2048.0f};
+    mopp->scale = 1;
+    auto body = std::make_unique<bhkRigidBody>();
+    body->info.translation = {1, 2, 3, 0};
+    body->info.center = {0.5f, 0, -0.5f, 0};
+    body->info.inertiaTensor.m[0] = 0.54f;
+    body->info.inertiaTensor.m[5] = 0.06f;
+    body->info.rotation = {0, 0.6f, 0, 0.8f};
+    body->info.mass = 12;
+    body->info.friction = 0.3f;
+    auto compressed = std::make_unique<bhkCompressedMeshShapeData>();
+    compressed->error = 0.001f;
+    compressed->aabb = {{-1, -2, -3, 0}, {4, 5, 6, 0}};
+    compressed->bigVerts = {{7, 8, 9, 0}};
+    compressed->chunks.resize(1);
+    compressed->chunks[0].translation = {0.25f, 0.5f, 0.75f, 0};
+    compressed->chunks[0].vertices = {{1000, 2000, 3000}};
+    auto spring = std::make_unique<bhkStiffSpringConstraint>();
+    spring->constraint.pivotA = {1, 0, 0, 0};
+    spring->constraint.length = 2;
+
+    struct Case {
+        NiObject* block;
+        std::vector<Expected> fields;
+    };
+    const Case cases[] = {
+        {box.get(),
+         {{&box->radius, 0.01f, 0.1f},
+          {&box->dimensions.x, 1.5f, 15},
+          {&box->dimensions.y, 0.25f, 2.5f},
+          {&box->dimensions.z, 3, 30}}},
+        {capsule.get(),
+         {{&capsule->firstPoint.z, 3, 30},
+          {&capsule->secondPoint.y, 0.5f, 5},
+          {&capsule->radius1, 0.3f, 3},
+          {&capsule->radius2, 0.4f, 4}}},
+        {convex.get(),
+         {{&convex->vertices[1].x, -4, -40},
+          {&convex->vertices[1].z, 0.25f, 2.5f},
+          {&convex->normals[0].z, 1, 1},
+          {&convex->normals[0].w, -2.5f, -25}}},
+        {transform.get(),
+         {{&transform->transform.m[0], 1, 1},
+          {&transform->transform.m[12], 0.7f, 7},
+          {&transform->transform.m[14], -1.25f, -12.5f}}},
+        {mopp.get(),
+         {{&mopp->mopp.offset.x, -3, -30},
+          {&mopp->mopp.offset.w, 2048, 204.8f},
+          {&mopp->scale, 1, 1}}},
+        {body.get(),
+         {{&body->info.translation.z, 3, 30},
+          {&body->info.translation.w, 0, 0},
+          {&body->info.center.x, 0.5f, 5},
+          {&body->info.inertiaTensor.m[0], 0.54f, 54},
+          {&body->info.inertiaTensor.m[5], 0.06f, 6},
+          {&body->info.rotation.y, 0.6f, 0.6f},
+          {&body->info.mass, 12, 12},
+          {&body->info.friction, 0.3f, 0.3f}}},
+        {compressed.get(),
+         {{&compressed->error, 0.001f, 0.01f},
+          {&compressed->aabb.max.y, 5, 50},
+          {&compressed->bigVerts[0].z, 9, 90},
+          {&compressed->chunks[0].translation.y, 0.5f, 5}}},
+        {spring.get(),
+         {{&spring->constraint.pivotA.x, 1, 10}, {&spring->constraint.length, 2, 20}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(NameOf(c.block->Type()));
+        LengthVisitor toBlender(LengthVisitor::Mode::kToBlender, kForm83);
+        c.block->Lengths(toBlender);
+        for (const Expected& e : c.fields) EXPECT_NEAR(*e.field, e.blender, Within(e.blender, 2));
+        LengthVisitor toGame(LengthVisitor::Mode::kToGame, kForm34);
+        c.block->Lengths(toGame);
+        for (const Expected& e : c.fields) EXPECT_NEAR(*e.field, e.game, Within(e.game, 1));
+    }
+    // The quantised chunk vertices stay: they count steps of the error from the translation.
+    EXPECT_EQ(compressed->chunks[0].vertices[0].y, 2000);
+}
+
+// From the game forms to the Blender form and back, a value comes back exactly whenever a float
+// can hold it ten times larger and return, and otherwise within a unit in the last place.
+TEST(HavokUnits, GameValuesComeBackExactlyOrWithinAUnitInTheLastPlace) {
+    std::mt19937 random(11);
+    std::uniform_real_distribution<float> any(-200.0f, 200.0f);
+    for (int power : {1, 2, -1}) {
+        size_t exact = 0;
+        const size_t n = 20000;
+        for (size_t i = 0; i < n; ++i) {
+            const float x = any(random);
+            const float back = HavokToGame(HavokToBlender(x, power), power);
+            if (back == x) {
+                ++exact;
+            } else {
+                EXPECT_TRUE(std::nextafter(x, INFINITY) == back ||
+                            std::nextafter(x, -INFINITY) == back)
+                    << x << " came back as " << back;
+            }
+        }
+        EXPECT_GT(exact, n * 8 / 10) << "power " << power;
+    }
+    for (float special : {0.0f, -0.0f, INFINITY, -INFINITY}) {
+        EXPECT_EQ(std::signbit(HavokToBlender(special, 1)), std::signbit(special));
+        EXPECT_EQ(HavokToGame(HavokToBlender(special, 1), 1), special);
+    }
+    EXPECT_TRUE(std::isnan(HavokToBlender(NAN, 1)));
 }
