@@ -273,3 +273,17 @@ ConversionResult PrepareConvert(const NifFile& input, uint8_t form, NifFile& out
     if (result.code != rc::kOk) return result;
     return Checked(input, output, expected, std::move(result));
 }
+
+ConversionResult PrepareRepair(const NifFile& input, const std::vector<std::string>& only,
+                               NifFile& output) {
+    if (const std::string problem = input.CheckConsistency(); !problem.empty())
+        return Refuse(rc::kInconsistent, "not repaired, the file is inconsistent: " + problem);
+    output = input;
+    RepairReport report = Repair(output, only);
+    ConversionResult result;
+    result.repairs = std::move(report.repairs);
+    for (const std::string& s : report.skipped) result.repairs.push_back("not repaired: " + s);
+    CompareOptions expected;
+    expected.mayAdd["*"] |= kPartTangents;  // tangents the repair generated
+    return Checked(input, output, expected, std::move(result));
+}

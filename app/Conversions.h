@@ -60,6 +60,11 @@ ConversionResult PrepareConvert(const NifFile& input, uint8_t form, NifFile& out
 // Removes the types, drops a single-child root and switches to the Blender form.
 ConversionResult PrepareToBlender(const NifFile& input, NifFile& output);
 
+// The safe repairs of Repair.h (only the rules named, or all), on a copy of the input; the
+// result lists what was repaired and what was left and why. An inconsistent input is refused.
+ConversionResult PrepareRepair(const NifFile& input, const std::vector<std::string>& only,
+                               NifFile& output);
+
 // Runs on every conversion's output just before its content check when set: tests break a
 // conversion on purpose with it to see the check refuse the result.
 extern std::function<void(NifFile&)> g_breakConversionForTests;

@@ -138,37 +138,45 @@ int RunRepair(const RepairOptions& o, std::ostream& out, std::ostream& err) {
         } else if ((code = ReadWholeFile(input, bytes, error)) != rc::kOk) {
         } else if ((code = f.LoadFromMemory(bytes)) != rc::kOk) {
             error = f.LastError();
-        } else if (const std::string problem = f.CheckConsistency(); !problem.empty()) {
-            code = rc::kInconsistent;
-            error = "not repaired, the file is inconsistent: " + problem;
         }
         if (code != rc::kOk) {
             out << input << ": failed: " << error << "\n";
             ++failed;
             continue;
         }
-        const RepairReport report = Repair(f, o.only);
+        NifFile repairedFile;
+        ConversionResult result = PrepareRepair(f, o.only, repairedFile);
+        std::vector<std::string> skipped;
+        std::vector<std::string> done;
+        for (const std::string& r : result.repairs)
+            (r.rfind("not repaired: ", 0) == 0 ? skipped : done)
+                .push_back(r.substr(
+                    r.rfind("not repaired: ", 0) == 0 ? std::string("not repaired: ").size() : 0));
+        if (result.code != rc::kOk) {
+            out << input << ": failed: " << result.message << "\n";
+            ++failed;
+            continue;
+        }
         // A file without findings is copied byte for byte.
-        code = report.repairs.empty()
+        code = done.empty()
                    ? WriteFileAtomically(target, std::string(bytes.begin(), bytes.end()), error)
-                   : f.Save(target);
-        if (!report.repairs.empty()) error = f.LastError();
+                   : repairedFile.Save(target);
+        if (!done.empty()) error = repairedFile.LastError();
         if (code != rc::kOk) {
             out << input << ": failed: " << SaveFailedText(code, error) << "\n";
             ++failed;
             continue;
         }
         out << input << " -> " << target << ": ";
-        if (report.repairs.empty()) {
+        if (done.empty()) {
             out << "nothing to repair, copied unchanged";
             ++unchanged;
         } else {
             out << "repaired: ";
-            for (size_t r = 0; r < report.repairs.size(); ++r)
-                out << (r ? "; " : "") << report.repairs[r];
+            for (size_t r = 0; r < done.size(); ++r) out << (r ? "; " : "") << done[r];
             ++repaired;
         }
-        for (const std::string& s : report.skipped) out << "; not repaired: " << s;
+        for (const std::string& s : skipped) out << "; not repaired: " << s;
         out << "\n";
     }
     out << repaired << " repaired, " << unchanged << " unchanged, " << failed << " failed\n";

@@ -22,14 +22,14 @@ struct Tolerance {
     double color = 1e-6;
     // Two values of a half-float part are the same when one rounds to the other.
     bool Same(double a, double b) const {
+        if (a == b) return true;
         if (std::isnan(a) || std::isnan(b)) return std::isnan(a) && std::isnan(b);
         const double size = std::max(std::fabs(a), std::fabs(b));
         if (!half) return std::fabs(a - b) <= 1e-6 * std::max(1.0, size);
         // A half float's step at this size: 2^-24 below the smallest normal, else 11 bits.
-        const double step =
-            size < std::ldexp(1.0, -14)
-                ? std::ldexp(1.0, -24)
-                : std::ldexp(1.0, static_cast<int>(std::floor(std::log2(size))) - 10);
+        int exponent = 0;
+        std::frexp(size, &exponent);  // size is in [2^(exponent-1), 2^exponent)
+        const double step = std::ldexp(1.0, std::max(exponent - 1, -14) - 10);
         return std::fabs(a - b) <= step;
     }
 };
@@ -228,7 +228,26 @@ class ShapeComparer {
             pairs.push_back({bone});
             return pairs.back();
         };
+        bool sameBones = na.size() == nb.size();
+        for (size_t j = 0; sameBones && j < nb.size(); ++j) sameBones = toA[j] == int32_t(j);
         for (size_t v = 0; v < a_.NumVertices(); ++v) {
+            // The same bones in the same order within the tolerance: nothing to pair up.
+            if (sameBones && v < wa.Vertices() && v < wb.Vertices() &&
+                wa.start[v + 1] - wa.start[v] == wb.start[v + 1] - wb.start[v]) {
+                bool same = true;
+                double worst = 0;
+                for (uint32_t e = wa.start[v], f = wb.start[v]; e < wa.start[v + 1] && same;
+                     ++e, ++f) {
+                    same = wa.entries[e].bone == wb.entries[f].bone &&
+                           tol_.Same(wa.entries[e].weight, wb.entries[f].weight);
+                    worst = std::max(
+                        worst, std::fabs(double{wa.entries[e].weight} - wb.entries[f].weight));
+                }
+                if (same) {
+                    d.Add(v, worst, false);
+                    continue;
+                }
+            }
             pairs.clear();
             if (v < wa.Vertices()) {
                 for (uint32_t e = wa.start[v]; e < wa.start[v + 1]; ++e)
@@ -295,6 +314,17 @@ class ShapeComparer {
             std::sort(k.begin(), k.end());
             return k;
         };
+        // Most conversions keep the order: compare in place before sorting.
+        auto rotated = [](const Triangle& t) {
+            if (t.v1 <= t.v2 && t.v1 <= t.v3) return std::array<uint16_t, 3>{t.v1, t.v2, t.v3};
+            if (t.v2 <= t.v1 && t.v2 <= t.v3) return std::array<uint16_t, 3>{t.v2, t.v3, t.v1};
+            return std::array<uint16_t, 3>{t.v3, t.v1, t.v2};
+        };
+        if (ta.size() == tb.size()) {
+            size_t k = 0;
+            while (k < ta.size() && rotated(ta[k]) == rotated(tb[k])) ++k;
+            if (k == ta.size()) return;
+        }
         const auto ka = keys(ta), kb = keys(tb);
         if (ka == kb) return;
         std::vector<std::array<uint16_t, 3>> only;

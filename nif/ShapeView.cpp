@@ -22,6 +22,7 @@ ShapeView::ShapeView(const NifFile& file, uint32_t index) : file_(&file), index_
             if (alpha_ == kNoBlock && file.BlockAs<NiAlphaProperty>(p)) alpha_ = p;
         }
     } else if ((packed_ = As<BSTriShape>(b))) {
+        dynamic_ = As<BSDynamicTriShape>(b);
         skin_ = packed_->skin;
         shader_ = packed_->shaderProperty;
         alpha_ = packed_->alphaProperty;
@@ -59,8 +60,7 @@ std::string ShapeView::Label() const {
 
 namespace {
 
-const Vector4* DynamicPosition(const BSTriShape* packed, size_t v) {
-    const auto* dynamic = As<BSDynamicTriShape>(packed);
+const Vector4* DynamicPosition(const BSDynamicTriShape* dynamic, size_t v) {
     return dynamic && v < dynamic->dynamicVertices.size() ? &dynamic->dynamicVertices[v] : nullptr;
 }
 
@@ -108,7 +108,7 @@ bool ShapeView::HasColors() const {
 
 Vector3 ShapeView::Position(size_t v) const {
     if (!packed_) return data_ ? At(data_->vertices, v) : Vector3{};
-    if (const Vector4* d = DynamicPosition(packed_, v)) return {d->x, d->y, d->z};
+    if (const Vector4* d = DynamicPosition(dynamic_, v)) return {d->x, d->y, d->z};
     return records_ && v < records_->size() ? (*records_)[v].position : Vector3{};
 }
 
@@ -130,7 +130,7 @@ Vector3 ShapeView::Bitangent(size_t v) const {
     // beside its dynamic positions.
     float x = std::bit_cast<float>(r.w);
     if (!(attributes_ & kVaVertex)) {
-        const Vector4* d = DynamicPosition(packed_, v);
+        const Vector4* d = DynamicPosition(dynamic_, v);
         x = d ? d->w : 0.0f;
     }
     return {x, ByteToUnit(r.bitangentY), ByteToUnit(r.bitangentZ)};

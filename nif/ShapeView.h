@@ -96,6 +96,7 @@ class ShapeView {
     const NiTriBasedGeom* geometry_ = nullptr;
     const NiTriBasedGeomData* data_ = nullptr;
     const BSTriShape* packed_ = nullptr;
+    const BSDynamicTriShape* dynamic_ = nullptr;
     const std::vector<PackedVertex>* records_ = nullptr;
     uint16_t attributes_ = 0;
     bool recordsInPartition_ = false;
