@@ -56,9 +56,11 @@ std::string Hex(uint64_t v) {
     return out;
 }
 
+#ifndef _WIN32
 std::string SystemReason(int error) {
     return error == 0 ? "unknown error" : std::generic_category().message(error);
 }
+#endif
 
 }  // namespace
 
@@ -137,9 +139,12 @@ class FileSource : public Archive::Source {
             at.OffsetHigh = static_cast<DWORD>(offset >> 32);
             DWORD got = 0;
             const DWORD want = static_cast<DWORD>(std::min<size_t>(n, 1u << 30));
-            if (!ReadFile(handle_, dst, want, &got, &at) && GetLastError() != ERROR_HANDLE_EOF) {
-                reason = "reading failed (Windows error " + std::to_string(GetLastError()) + ")";
-                return false;
+            if (!ReadFile(handle_, dst, want, &got, &at)) {
+                const DWORD code = GetLastError();
+                if (code != ERROR_HANDLE_EOF) {
+                    reason = "reading failed (Windows error " + std::to_string(code) + ")";
+                    return false;
+                }
             }
             const size_t read = got;
 #else

@@ -126,16 +126,18 @@ int RunArchiveExtract(const ArchiveOptions& options, std::ostream& out, std::ost
             << "': " << ec.message() << "\n";
         return 1;
     }
-    size_t written = 0, failed = 0;
+    size_t written = 0, refused = 0, failed = 0;
     // Targets of this run, so that two entries of one path (or of paths that differ only in
     // case) never replace each other, even with --overwrite.
     std::set<std::string> targets;
     std::vector<uint8_t> bytes;
     for (size_t i : selected) {
         const ArchiveEntry& e = archive.Entries()[i];
+        // A refusal protects a file or leaves the output folder alone; a failure is an entry
+        // that cannot be read or written.
         auto report = [&](const std::string& target, const std::string& what) {
             out << e.path << (target.empty() ? "" : " -> " + target) << ": " << what << "\n";
-            ++failed;
+            ++(what.starts_with("refused") ? refused : failed);
         };
         fs::path relative;
         std::string error;
@@ -149,14 +151,16 @@ int RunArchiveExtract(const ArchiveOptions& options, std::ostream& out, std::ost
             report(targetText, "refused: another entry of the archive was written there");
             continue;
         }
+        // Checked before any folder is made: what exists of the path is resolved, the rest
+        // holds no "..".
         const fs::path parent = target.parent_path();
+        if (!Inside(parent, dir)) {
+            report(targetText, "refused: its folder leads out of the output folder");
+            continue;
+        }
         fs::create_directories(parent, ec);
         if (ec) {
             report(targetText, "error: cannot create its folder: " + ec.message());
-            continue;
-        }
-        if (!Inside(parent, dir)) {
-            report(targetText, "refused: its folder leads out of the output folder");
             continue;
         }
         if (fs::exists(fs::symlink_status(target, ec))) {
@@ -187,6 +191,6 @@ int RunArchiveExtract(const ArchiveOptions& options, std::ostream& out, std::ost
         ++written;
     }
     out << MatchText(options, selected.size(), archive.Entries().size()) << ": " << written
-        << " extracted, " << failed << " failed\n";
-    return failed > 0 ? 1 : 0;
+        << " extracted, " << refused << " refused, " << failed << " failed\n";
+    return refused + failed > 0 ? 1 : 0;
 }

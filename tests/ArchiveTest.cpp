@@ -120,56 +120,51 @@ TEST(ArchiveNames, TextPatternsAndPaths) {
 
 TEST(ArchiveCorpus, SharedArchivesReadExactly) {
     if (!fs::exists(kBsaDir)) GTEST_SKIP() << "no shared archives";
-    const Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    const Bytes pngEnd = {'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
-    std::map<std::string, Bytes> seen;  // the same file in several archives
-    for (const char* name :
-         {"archlib__test_104.bsa", "archlib__test_105.bsa", "archlib__share_104.bsa",
-          "plugins__blank_104.bsa", "plugins__blank_105.bsa"}) {
-        SCOPED_TRACE(name);
+    using enum ArchiveCompression;
+    const std::string png("\x89PNG\r\n\x1A\n", 8), pixel = "\t\r\n\r\n\tPixel Platformer (1.0)",
+                                                   mit = "The MIT License (MIT)\r\n",
+                                                   hello = "hello world!";
+    const struct {
+        const char* file;
+        ArchiveCompression compression;
+        std::vector<std::string> paths, starts;
+        std::vector<size_t> sizes;
+    } cases[] = {
+        {"archlib__test_104.bsa",
+         kZlib,
+         {"preview.png", "license.txt"},
+         {png, pixel},
+         {50918, 574}},
+        {"archlib__test_105.bsa", kLz4, {"preview.png", "license.txt"}, {png, pixel}, {50918, 574}},
+        {"archlib__share_104.bsa",
+         kNone,
+         {"misc1\\example1.txt", "misc2\\example2.txt"},
+         {hello, hello},
+         {12, 12}},
+        {"plugins__blank_104.bsa", kNone, {"license"}, {mit}, {1101}},
+        {"plugins__blank_105.bsa", kNone, {"dev\\git\\testing-plugins\\license"}, {mit}, {1101}},
+    };
+    std::map<std::string, Bytes> seen;  // one file in several archives reads the same
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
         Archive a;
         std::string error;
-        ASSERT_EQ(a.Open((kBsaDir / name).string(), error), rc::kOk) << error;
+        ASSERT_EQ(a.Open((kBsaDir / c.file).string(), error), rc::kOk) << error;
         EXPECT_TRUE(a.Warnings().empty()) << a.Warnings()[0];  // every hash checks out
         const std::vector<Bytes> contents = ReadAll(a);
-        const auto& e = a.Entries();
-        for (size_t i = 0; i < e.size(); ++i) {
-            EXPECT_EQ(e[i].originalSize, contents[i].size());
-            auto [at, fresh] = seen.try_emplace(e[i].name, contents[i]);
-            EXPECT_EQ(at->second, contents[i]) << e[i].path;
+        ASSERT_EQ(contents.size(), c.paths.size());
+        for (size_t i = 0; i < contents.size(); ++i) {
+            const ArchiveEntry& e = a.Entries()[i];
+            EXPECT_EQ(e.path, c.paths[i]);
+            EXPECT_EQ(e.compression, c.compression);
+            EXPECT_EQ(e.originalSize, c.sizes[i]);
+            EXPECT_EQ(contents[i].size(), c.sizes[i]);
+            EXPECT_TRUE(Text(contents[i]).starts_with(c.starts[i]));
+            EXPECT_EQ(seen.try_emplace(e.name, contents[i]).first->second, contents[i]);
         }
-        const std::string kind(name);
-        if (kind.starts_with("archlib__test")) {
-            const auto compression =
-                kind.ends_with("105.bsa") ? ArchiveCompression::kLz4 : ArchiveCompression::kZlib;
-            ASSERT_EQ(e.size(), 2u);
-            EXPECT_EQ(e[0].path, "preview.png");
-            EXPECT_EQ(e[0].folder, ".");
-            EXPECT_EQ(e[0].compression, compression);
-            EXPECT_EQ(contents[0].size(), 50918u);
-            EXPECT_EQ(Bytes(contents[0].begin(), contents[0].begin() + 8), png);
-            EXPECT_EQ(Bytes(contents[0].end() - 8, contents[0].end()), pngEnd);
-            EXPECT_EQ(e[1].path, "license.txt");
-            EXPECT_EQ(e[1].compression, compression);
-            EXPECT_EQ(contents[1].size(), 574u);
-            EXPECT_TRUE(Text(contents[1]).starts_with("\t\r\n\r\n\tPixel Platformer (1.0)"));
-        } else if (kind.starts_with("archlib__share")) {
-            ASSERT_EQ(e.size(), 2u);
-            EXPECT_EQ(e[0].path, "misc1\\example1.txt");
-            EXPECT_EQ(e[1].path, "misc2\\example2.txt");
-            EXPECT_EQ(e[0].offset, e[1].offset);  // one data range, two records
-            EXPECT_EQ(e[0].storedSize, e[1].storedSize);
-            EXPECT_EQ(Text(contents[0]), "hello world!");
-            EXPECT_EQ(Text(contents[1]), "hello world!");
-        } else {
-            ASSERT_EQ(e.size(), 1u);
-            EXPECT_EQ(e[0].path,
-                      kind.ends_with("105.bsa") ? "dev\\git\\testing-plugins\\license" : "license");
-            EXPECT_EQ(e[0].compression, ArchiveCompression::kNone);
-            EXPECT_EQ(contents[0].size(), 1101u);
-            EXPECT_TRUE(Text(contents[0]).starts_with("The MIT License (MIT)\r\n"));
-            EXPECT_TRUE(Text(contents[0]).ends_with("SOFTWARE.\r\n"));
-        }
+        if (c.starts[0] == png) EXPECT_TRUE(Text(contents[0]).ends_with("IEND\xAE\x42\x60\x82"));
+        if (c.starts[0] == mit) EXPECT_TRUE(Text(contents[0]).ends_with("SOFTWARE.\r\n"));
+        if (c.starts[0] == hello) EXPECT_EQ(a.Entries()[0].offset, a.Entries()[1].offset);
     }
 }
 
@@ -398,4 +393,22 @@ TEST(ArchiveDamage, BadRecordsAndStreams) {
             EXPECT_NE(error.find(c.message), std::string::npos) << error;
         }
     }
+}
+
+TEST(ArchiveDamage, WrongHashesAndNameLengthsAreWarnings) {
+    PackedParts parts;
+    Bytes bytes = PackArchive({105, 0x107, 1, false}, SmallFiles(), &parts);
+    bytes[36] ^= 1;                           // the first folder's hash
+    bytes[parts.fileRecords] ^= 1;            // its first file's hash
+    SetLe32(bytes, 24, Le32(bytes, 24) + 1);  // the folder names' length
+    Archive a;
+    std::string error;
+    ASSERT_EQ(a.OpenMemory(bytes.data(), bytes.size(), "w.bsa", error), rc::kOk) << error;
+    ASSERT_EQ(a.Warnings().size(), 3u);
+    EXPECT_EQ(a.Warnings()[0], "'w.bsa': the folder names take 14 bytes, the header says 15");
+    EXPECT_TRUE(a.Warnings()[1].starts_with("'w.bsa': folder '.' is stored with hash 0x"))
+        << a.Warnings()[1];
+    EXPECT_TRUE(a.Warnings()[2].starts_with("'w.bsa': file 'readme.txt' is stored with hash 0x"));
+    EXPECT_EQ(ReadAll(a), (std::vector<Bytes>{SmallFiles()[2].contents, SmallFiles()[1].contents,
+                                              SmallFiles()[0].contents}));
 }

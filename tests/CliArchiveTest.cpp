@@ -57,7 +57,7 @@ TEST(CliArchive, ListAndExtract) {
     std::tie(code, out) = Cli("archive extract " + archive + " --output-dir " + Q(outDir));
     EXPECT_EQ(code, 1) << out;
     EXPECT_TRUE(Has(out, "..\\..\\x: refused: the entry path '..\\..\\x' climbs out")) << out;
-    EXPECT_TRUE(Has(out, "4 entries: 3 extracted, 1 failed\n")) << out;
+    EXPECT_TRUE(Has(out, "4 entries: 3 extracted, 1 refused, 0 failed\n")) << out;
     EXPECT_FALSE(fs::exists(dir.Path("x")));
     EXPECT_EQ(ReadFileBytes(outDir / "meshes" / "caf\xC3\xA9" / "a.nif"), files[0].contents);
     EXPECT_EQ(ReadFileBytes(outDir / "meshes" / "armor" / "b.nif"), files[1].contents);
@@ -73,8 +73,18 @@ TEST(CliArchive, ListAndExtract) {
     std::tie(code, out) = Cli("archive extract " + archive + " --output-dir " + Q(outDir) +
                               " 'meshes\\*' --overwrite");
     EXPECT_EQ(code, 0) << out;
-    EXPECT_TRUE(Has(out, "2 of 4 entries match 'meshes\\*': 2 extracted, 0 failed")) << out;
+    EXPECT_TRUE(Has(out, "2 of 4 entries match 'meshes\\*': 2 extracted, 0 refused, 0 failed")) << out;
     EXPECT_EQ(ReadFileBytes(outDir / "meshes" / "armor" / "b.nif"), files[1].contents);
+
+    // A folder that is a link out of the output folder is not followed.
+    fs::create_directories(dir.Path("elsewhere"));
+    fs::create_directories(dir.Path("linked"));
+    fs::create_directory_symlink(dir.Path("elsewhere"), dir.Path("linked") / "textures");
+    std::tie(code, out) = Cli("archive extract " + archive + " --output-dir " +
+                              Q(dir.Path("linked")) + " 'textures\\*'");
+    EXPECT_EQ(code, 1) << out;
+    EXPECT_TRUE(Has(out, "refused: its folder leads out of the output folder")) << out;
+    EXPECT_TRUE(fs::is_empty(dir.Path("elsewhere")));
 }
 
 TEST(CliArchive, DamagedArchivesAndUsageErrors) {
@@ -83,6 +93,12 @@ TEST(CliArchive, DamagedArchivesAndUsageErrors) {
     WriteFileBytes(dir.Path("cut.bsa"), Bytes(good.begin(), good.end() - 1));
     WriteFileBytes(dir.Path("head.bsa"), Bytes(good.begin(), good.begin() + 40));
     WriteFileBytes(dir.Path("file"), Bytes{1});
+    Bytes wrongHash = good;
+    wrongHash[36 + 16 + 8 + 3] ^= 1;  // the file record's hash, after the folder record and name
+    WriteFileBytes(dir.Path("hash.bsa"), wrongHash);
+    WriteFileBytes(
+        dir.Path("twice.bsa"),
+        PackArchive({104, 0x3, 1, false}, {{"m\\x.nif", Bytes{1}}, {"m\\X.NIF", Bytes{2}}}));
     const struct {
         std::string args;
         int code;
@@ -92,6 +108,11 @@ TEST(CliArchive, DamagedArchivesAndUsageErrors) {
         {"archive extract " + Q(dir.Path("cut.bsa")) + " --output-dir " + Q(dir.Path("o")), 1,
          "meshes\\a.nif: error: '" + dir.Path("cut.bsa").string() +
              "', entry 'meshes\\a.nif' is damaged: its data"},
+        {"archive ls " + Q(dir.Path("hash.bsa")), 0,
+         "warning: '" + dir.Path("hash.bsa").string() +
+             "': file 'meshes\\a.nif' is stored with hash 0x"},
+        {"archive extract " + Q(dir.Path("twice.bsa")) + " --output-dir " + Q(dir.Path("t")), 1,
+         ": refused: another entry of the archive was written there"},
         {"archive ls " + Q(dir.Path("head.bsa")), 1,
          "error: '" + dir.Path("head.bsa").string() + "' is damaged: the header's counts"},
         {"archive ls " + Q(dir.Path("none.bsa")), 1, "none.bsa' for reading: it does not exist"},
