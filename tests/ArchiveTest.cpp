@@ -162,9 +162,13 @@ TEST(ArchiveCorpus, SharedArchivesReadExactly) {
             EXPECT_TRUE(Text(contents[i]).starts_with(c.starts[i]));
             EXPECT_EQ(seen.try_emplace(e.name, contents[i]).first->second, contents[i]);
         }
-        if (c.starts[0] == png) EXPECT_TRUE(Text(contents[0]).ends_with("IEND\xAE\x42\x60\x82"));
-        if (c.starts[0] == mit) EXPECT_TRUE(Text(contents[0]).ends_with("SOFTWARE.\r\n"));
-        if (c.starts[0] == hello) EXPECT_EQ(a.Entries()[0].offset, a.Entries()[1].offset);
+        // The last bytes come out of the whole stream; the shared range is one for two.
+        const std::string end = c.starts[0] == png   ? "IEND\xAE\x42\x60\x82"
+                                : c.starts[0] == mit ? "SOFTWARE.\r\n"
+                                                     : "";
+        EXPECT_TRUE(Text(contents[0]).ends_with(end));
+        EXPECT_EQ(contents.size() > 1 && a.Entries()[0].offset == a.Entries()[1].offset,
+                  c.starts[0] == hello);
     }
 }
 
