@@ -158,11 +158,6 @@ int RunArchiveExtract(const ArchiveOptions& options, std::ostream& out, std::ost
             report(targetText, "refused: its folder leads out of the output folder");
             continue;
         }
-        fs::create_directories(parent, ec);
-        if (ec) {
-            report(targetText, "error: cannot create its folder: " + ec.message());
-            continue;
-        }
         if (fs::exists(fs::symlink_status(target, ec))) {
             if (!options.overwrite) {
                 report(targetText, "refused: the file exists (--overwrite replaces it)");
@@ -175,6 +170,11 @@ int RunArchiveExtract(const ArchiveOptions& options, std::ostream& out, std::ost
         }
         if (archive.Read(i, bytes, error) != rc::kOk) {
             report("", "error: " + error);
+            continue;
+        }
+        fs::create_directories(parent, ec);
+        if (ec) {
+            report(targetText, "error: cannot create its folder: " + ec.message());
             continue;
         }
         const int saved = WriteFileAtomically(

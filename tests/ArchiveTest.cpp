@@ -79,13 +79,13 @@ TEST(ArchiveNames, HashesOfRealNames) {
 TEST(ArchiveNames, TextPatternsAndPaths) {
     EXPECT_EQ(Utf8FromWindows1252("caf\xE9 \x80\x81\x9F\xA0"),
               "caf\xC3\xA9 \xE2\x82\xAC\xC2\x81\xC5\xB8\xC2\xA0");
-    const std::tuple<const char*, const char*, bool> patterns[] = {
+    const std::tuple<std::string, std::string, bool> patterns[] = {
         {"meshes\\armor\\*.nif", "meshes\\armor\\x.nif", true},
         {"MESHES/ARMOR/*.NIF", "meshes\\armor\\sub\\x.nif", true},
         {"*.nif", "meshes\\x.nif.bak", false},
         {"meshes\\?.nif", "meshes\\\xC3\xA9.nif", true},
         {"meshes\\\xC3\x89*", "MESHES\\\xC3\xA9t\xC3\xA9.nif", true},
-        {"*a*a*a*a*a*a*b", std::string(60, 'a').c_str(), false},
+        {"*a*a*a*a*a*a*b", std::string(60, 'a'), false},
         {"", "x", false},
     };
     for (const auto& [pattern, path, match] : patterns)
