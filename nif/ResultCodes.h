@@ -18,6 +18,6 @@ constexpr int kBadLibrary = 9;         // the shader library is missing or not i
 constexpr int kOutputIsInput = 10;     // the output would replace the input file itself
 constexpr int kDamagedArchive = 11;    // an archive's records or an entry's data are damaged
 constexpr int kUnsupportedArchive = 12;  // not a BSA archive of version 104 or 105 for PC
-constexpr int kUnsafeEntryPath = 13;   // an archive entry's path would leave the output folder
+constexpr int kUnsafeEntryPath = 13;     // an archive entry's path would leave the output folder
 
 }  // namespace rc

@@ -73,7 +73,8 @@ TEST(CliArchive, ListAndExtract) {
     std::tie(code, out) = Cli("archive extract " + archive + " --output-dir " + Q(outDir) +
                               " 'meshes\\*' --overwrite");
     EXPECT_EQ(code, 0) << out;
-    EXPECT_TRUE(Has(out, "2 of 4 entries match 'meshes\\*': 2 extracted, 0 refused, 0 failed")) << out;
+    EXPECT_TRUE(Has(out, "2 of 4 entries match 'meshes\\*': 2 extracted, 0 refused, 0 failed"))
+        << out;
     EXPECT_EQ(ReadFileBytes(outDir / "meshes" / "armor" / "b.nif"), files[1].contents);
 
     // A folder that is a link out of the output folder is not followed.
