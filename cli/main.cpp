@@ -8,6 +8,7 @@
 #include <unistd.h>
 #endif
 
+#include "ArchiveCommand.h"
 #include "Commands.h"
 #include "ConvertCommands.h"
 #include "Lint.h"
@@ -133,6 +134,24 @@ int main(int argc, char** argv) {
     toBlender->add_option("--output-dir", b.outputDir,
                           "a folder for the outputs, under their input names");
 
+    ArchiveOptions a;
+    CLI::App* archive =
+        app.add_subcommand("archive", "List or extract the entries of a BSA archive (104 or 105)");
+    archive->require_subcommand(1);
+    CLI::App* archiveList = archive->add_subcommand(
+        "ls", "List the entries: stored and original size, compression, path");
+    CLI::App* archiveExtract = archive->add_subcommand(
+        "extract", "Write the entries under a folder, by their paths in the archive");
+    for (CLI::App* command : {archiveList, archiveExtract}) {
+        command->add_option("ARCHIVE", a.archive, "the BSA archive")->required();
+        command->add_option("PATTERN", a.pattern,
+                            "only entries whose path matches this glob (* and ?, any case, "
+                            "/ or \\), for example 'meshes\\armor\\*.nif'");
+    }
+    archiveExtract->add_option("--output-dir", a.outputDir, "the folder to write under")
+        ->required();
+    archiveExtract->add_flag("--overwrite", a.overwrite, "replace files that exist");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -156,6 +175,8 @@ int main(int argc, char** argv) {
     }
     if (*repair) return RunRepair(r, std::cout, std::cerr);
     if (*diff) return RunDiff(diffA, diffB, diffJson, diffGeometry, std::cout, std::cerr);
+    if (*archiveList) return RunArchiveList(a, std::cout, std::cerr);
+    if (*archiveExtract) return RunArchiveExtract(a, std::cout, std::cerr);
     if (*shapes) return RunShapes(shapesPath, std::cout, std::cerr);
     if (*shaders) return RunShaders(shadersPath, std::cout, std::cerr);
     if (*clean) {

@@ -17,5 +17,8 @@ constexpr int kNoInput = 8;            // no input file was loaded
 constexpr int kBadLibrary = 9;         // the shader library is missing or not in the game form
 constexpr int kOutputIsInput = 10;     // the output would replace the input file itself
 constexpr int kContentChanged = 11;    // the output would not keep the input's meshes; not written
+constexpr int kDamagedArchive = 12;    // an archive's records or an entry's data are damaged
+constexpr int kUnsupportedArchive = 13;  // not a BSA archive of version 104 or 105 for PC
+constexpr int kUnsafeEntryPath = 14;     // an archive entry's path would leave the output folder
 
 }  // namespace rc

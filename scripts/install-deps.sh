@@ -3,7 +3,7 @@
 set -euo pipefail
 
 required=(cmake ninja-build g++ libgtest-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev
-          libtinyxml-dev python3)
+          libtinyxml-dev zlib1g-dev liblz4-dev python3)
 optional=(clang libclang-rt-dev)  # the fuzzer; skipped where they cannot be installed
 
 missing() {

@@ -4,13 +4,14 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# TinyXML's source comes from Debian's archive (its main component), so this needs Debian.
+# TinyXML's and LZ4's sources come from Debian's archive (its main component), so this needs
+# Debian.
 if ! command -v apt-get >/dev/null || ! grep -qE '^ID="?debian"?$' /etc/os-release; then
   echo "windows: not a Debian system; the Windows build and its tests are skipped"
   exit 0
 fi
 
-packages=(g++-mingw-w64-x86-64-posix wine wine64 fonts-wine dpkg-dev)
+packages=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 fonts-wine dpkg-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

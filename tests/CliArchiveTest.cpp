@@ -1,0 +1,134 @@
+// pellmar-cli archive ls and extract as processes: listing, patterns, Windows-1252 names,
+// hostile paths, existing files, damaged archives and usage errors.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+
+#include "ArchiveWriter.h"
+#include "TestSupport.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::pair<int, std::string> Cli(const std::string& args) {
+    const std::string command = "(timeout 60 " + std::string(PELLMAR_CLI) + " " + args + ") 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    std::string out;
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+    const int status = pclose(pipe);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+}
+
+std::string Q(const fs::path& p) {
+    return "'" + p.string() + "'";
+}
+
+bool Has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+}  // namespace
+
+TEST(CliArchive, ListAndExtract) {
+    TempDir dir;
+    const std::vector<PackedFile> files = {{"meshes\\caf\xE9\\a.nif", Bytes{'a', 'b', 'c'}},
+                                           {"meshes\\armor\\b.nif", Bytes(3000, 'b')},
+                                           {"textures\\t.dds", Bytes{'t'}, true},
+                                           {"..\\..\\x", Bytes{'x'}}};
+    WriteFileBytes(dir.Path("a.bsa"), PackArchive({105, 0x107, 1, false}, files));
+    const std::string archive = Q(dir.Path("a.bsa"));
+
+    auto [code, out] = Cli("archive ls " + archive);
+    EXPECT_EQ(code, 0) << out;
+    EXPECT_TRUE(Has(out, "      3000  lz4   meshes\\armor\\b.nif\n")) << out;
+    EXPECT_TRUE(Has(out, "        16          1  none  textures\\t.dds\n")) << out;
+    EXPECT_TRUE(Has(out, "  lz4   meshes\\caf\xC3\xA9\\a.nif\n")) << out;
+    EXPECT_TRUE(Has(out, "4 entries (3 compressed): ")) << out;
+    std::tie(code, out) = Cli("archive ls " + archive + " 'MESHES/*.NIF'");
+    EXPECT_EQ(code, 0);
+    EXPECT_TRUE(Has(out, "2 of 4 entries match 'MESHES/*.NIF' (2 compressed)")) << out;
+    EXPECT_FALSE(Has(out, "t.dds")) << out;
+
+    // The hostile entry is refused and lands nowhere; the others are written.
+    const fs::path outDir = dir.Path("deep") / "er" / "out";
+    std::tie(code, out) = Cli("archive extract " + archive + " --output-dir " + Q(outDir));
+    EXPECT_EQ(code, 1) << out;
+    EXPECT_TRUE(Has(out, "..\\..\\x: refused: the entry path '..\\..\\x' climbs out")) << out;
+    EXPECT_TRUE(Has(out, "4 entries: 3 extracted, 1 refused, 0 failed\n")) << out;
+    EXPECT_FALSE(fs::exists(dir.Path("x")));
+    EXPECT_EQ(ReadFileBytes(outDir / "meshes" / "caf\xC3\xA9" / "a.nif"), files[0].contents);
+    EXPECT_EQ(ReadFileBytes(outDir / "meshes" / "armor" / "b.nif"), files[1].contents);
+    EXPECT_EQ(ReadFileBytes(outDir / "textures" / "t.dds"), files[2].contents);
+
+    // Existing files are kept unless --overwrite is given.
+    WriteFileBytes(outDir / "meshes" / "armor" / "b.nif", Bytes{'o', 'l', 'd'});
+    std::tie(code, out) =
+        Cli("archive extract " + archive + " --output-dir " + Q(outDir) + " 'meshes\\*'");
+    EXPECT_EQ(code, 1) << out;
+    EXPECT_TRUE(Has(out, "b.nif: refused: the file exists (--overwrite replaces it)")) << out;
+    EXPECT_EQ(ReadFileBytes(outDir / "meshes" / "armor" / "b.nif"), (Bytes{'o', 'l', 'd'}));
+    std::tie(code, out) = Cli("archive extract " + archive + " --output-dir " + Q(outDir) +
+                              " 'meshes\\*' --overwrite");
+    EXPECT_EQ(code, 0) << out;
+    EXPECT_TRUE(Has(out, "2 of 4 entries match 'meshes\\*': 2 extracted, 0 refused, 0 failed"))
+        << out;
+    EXPECT_EQ(ReadFileBytes(outDir / "meshes" / "armor" / "b.nif"), files[1].contents);
+
+    // A folder that is a link out of the output folder is not followed.
+    fs::create_directories(dir.Path("elsewhere"));
+    fs::create_directories(dir.Path("linked"));
+    fs::create_directory_symlink(dir.Path("elsewhere"), dir.Path("linked") / "textures");
+    std::tie(code, out) = Cli("archive extract " + archive + " --output-dir " +
+                              Q(dir.Path("linked")) + " 'textures\\*'");
+    EXPECT_EQ(code, 1) << out;
+    EXPECT_TRUE(Has(out, "refused: its folder leads out of the output folder")) << out;
+    EXPECT_TRUE(fs::is_empty(dir.Path("elsewhere")));
+}
+
+TEST(CliArchive, DamagedArchivesAndUsageErrors) {
+    TempDir dir;
+    const Bytes good = PackArchive({104, 0x7, 1, false}, {{"meshes\\a.nif", Bytes(100, 'a')}});
+    WriteFileBytes(dir.Path("cut.bsa"), Bytes(good.begin(), good.end() - 1));
+    WriteFileBytes(dir.Path("head.bsa"), Bytes(good.begin(), good.begin() + 40));
+    WriteFileBytes(dir.Path("file"), Bytes{1});
+    Bytes wrongHash = good;
+    wrongHash[36 + 16 + 8 + 3] ^= 1;  // the file record's hash, after the folder record and name
+    WriteFileBytes(dir.Path("hash.bsa"), wrongHash);
+    WriteFileBytes(
+        dir.Path("twice.bsa"),
+        PackArchive({104, 0x3, 1, false}, {{"m\\x.nif", Bytes{1}}, {"m\\X.NIF", Bytes{2}}}));
+    const struct {
+        std::string args;
+        int code;
+        std::string message;
+    } cases[] = {
+        {"archive ls " + Q(dir.Path("cut.bsa")), 1, "meshes\\a.nif  damaged: its data (bytes"},
+        {"archive extract " + Q(dir.Path("cut.bsa")) + " --output-dir " + Q(dir.Path("o")), 1,
+         "meshes\\a.nif: error: '" + dir.Path("cut.bsa").string() +
+             "', entry 'meshes\\a.nif' is damaged: its data"},
+        {"archive ls " + Q(dir.Path("hash.bsa")), 0,
+         "warning: '" + dir.Path("hash.bsa").string() +
+             "': file 'meshes\\a.nif' is stored with hash 0x"},
+        {"archive extract " + Q(dir.Path("twice.bsa")) + " --output-dir " + Q(dir.Path("t")), 1,
+         ": refused: another entry of the archive was written there"},
+        {"archive ls " + Q(dir.Path("head.bsa")), 1,
+         "error: '" + dir.Path("head.bsa").string() + "' is damaged: the header's counts"},
+        {"archive ls " + Q(dir.Path("none.bsa")), 1, "none.bsa' for reading: it does not exist"},
+        {"archive extract " + Q(dir.Path("cut.bsa")) + " --output-dir " + Q(dir.Path("file")), 2,
+         "is not a folder"},
+        {"archive extract " + Q(dir.Path("cut.bsa")) + " --output-dir " + Q(dir.Path("o")) +
+             " '*.dds'",
+         1, "0 of 1 entry match '*.dds'; nothing extracted"},
+        {"archive extract " + Q(dir.Path("cut.bsa")), 2, "--output-dir is required"},
+        {"archive", 2, "A subcommand is required"},
+        {"archive extract --help", 0, "--overwrite"},
+    };
+    for (const auto& c : cases) {
+        auto [code, out] = Cli(c.args);
+        EXPECT_EQ(code, c.code) << c.args << "\n" << out;
+        EXPECT_TRUE(Has(out, c.message)) << c.args << "\n" << out;
+    }
+}
