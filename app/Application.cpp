@@ -208,6 +208,12 @@ ConversionResult CleanTestMode(AppState& state) {
         return Failed(rc::kOutputIsInput, "Test mode would write over its own input " + input +
                                               " (as " + clash + "); nothing was written.");
     }
+    return WriteTestModeBodies(output, dataPath, separator, state.opener, std::move(result));
+}
+
+ConversionResult WriteTestModeBodies(const NifFile& output, const std::string& dataPath,
+                                     char separator, const OutputOpener& opener,
+                                     ConversionResult result) {
     for (const std::string& target : TestModeTargets(dataPath, separator)) {
         std::string error;
         const int prepared = PrepareTestTarget(target, error);
@@ -216,8 +222,11 @@ ConversionResult CleanTestMode(AppState& state) {
             result.message = SaveFailedText(prepared, error);
             return result;
         }
-        result = SaveTo(state, output, target, result);
-        if (result.code != rc::kOk) return result;
+        if (const int code = output.Save(target, opener); code != rc::kOk) {
+            result.code = code;
+            result.message = SaveFailedText(code, output.LastError());
+            return result;
+        }
     }
     return result;
 }

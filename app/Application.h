@@ -74,6 +74,11 @@ ConversionResult ToBlender(AppState& state);
 // Clean with the output path given, and Clean in test mode (the game's two body meshes).
 ConversionResult CleanTo(AppState& state, const std::string& path);
 ConversionResult CleanTestMode(AppState& state);
+// Writes a cleaned mesh over the game's two body meshes below `dataPath`, keeping each existing
+// one once as NAME.orig; the folders are made as needed.
+ConversionResult WriteTestModeBodies(const NifFile& output, const std::string& dataPath,
+                                     char separator, const OutputOpener& opener,
+                                     ConversionResult result);
 // ToBlender with the output path given.
 ConversionResult ToBlenderTo(AppState& state, const std::string& path);
 // Where ToBlender writes: "blend_" before the input's file name, or "test.nif" for a bare name.

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "FileIO.h"
+#include "ResultCodes.h"
 
 namespace {
 
@@ -38,4 +39,57 @@ void loadConfig(ConfigStore& config, Platform& platform, const std::string& conf
     if (ChildText(root, "AlphaFlagsValue", text)) config.set(kAlphaFlagsValue, text);
     if (ChildText(root, "AlphaThreshold", text)) config.set(kAlphaThreshold, text);
     config.set(kTestMode, ChildText(root, "TestMode", text) ? text : "false");
+}
+
+namespace {
+
+// A whole decimal number up to `limit`.
+bool DecimalUpTo(const std::string& text, unsigned long limit) {
+    if (text.empty() || text.size() > 9) return false;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+    }
+    return std::stoul(text) <= limit;
+}
+
+}  // namespace
+
+int ReadConfigStrictly(const std::string& configPath, ConfigStore& config, std::string& error) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(PathFromText(configPath), ec)) {
+        error = configPath + ": not a regular file";
+        return rc::kCannotOpen;
+    }
+    TiXmlDocument document(configPath.c_str());
+    if (!document.LoadFile()) {
+        error = configPath + ": cannot be read as XML: " + document.ErrorDesc() + " (line " +
+                std::to_string(document.ErrorRow()) + ")";
+        return rc::kMalformed;
+    }
+    const TiXmlElement* root = document.RootElement();
+    if (!root || std::string(root->Value()) != "PellmarConfig") {
+        error = configPath + ": the root element is <" + (root ? root->Value() : "") +
+                ">, not <PellmarConfig>";
+        return rc::kMalformed;
+    }
+    std::string text;
+    config.set(kShaderLibraryFile,
+               ChildText(root, "ShaderLibraryFile", text) ? text : "ShaderLibrary.nif");
+    const struct {
+        const char* element;
+        unsigned long limit;
+        const char* what;
+    } numbers[] = {{kAlphaFlagsValue, 65535, "a 16-bit number (0 to 65535)"},
+                   {kAlphaThreshold, 255, "a number from 0 to 255"}};
+    for (const auto& n : numbers) {
+        if (!ChildText(root, n.element, text)) continue;
+        if (!DecimalUpTo(text, n.limit)) {
+            error =
+                configPath + ": <" + n.element + "> holds \"" + text + "\", which is not " + n.what;
+            return rc::kMalformed;
+        }
+        config.set(n.element, text);
+    }
+    config.set(kTestMode, ChildText(root, "TestMode", text) ? text : "false");
+    return rc::kOk;
 }

@@ -158,6 +158,17 @@ ConversionResult PrepareClean(const NifFile& input, const NifFile& library,
                               const std::vector<AssignmentRow>& rows, const AlphaSettings& alpha,
                               NifFile& output, const RestoreSource& restore, bool repair,
                               uint8_t form) {
+    return PrepareClean(input, library, CleanSettings{{}, rows, alpha, restore, repair, form},
+                        output);
+}
+
+ConversionResult PrepareClean(const NifFile& input, const NifFile& library,
+                              const CleanSettings& settings, NifFile& output) {
+    const std::vector<AssignmentRow>& rows = settings.rows;
+    const AlphaSettings& alpha = settings.alpha;
+    const RestoreSource& restore = settings.restore;
+    const bool repair = settings.repair;
+    const uint8_t form = settings.form;
     const NifFile* original = restore.original;
     const bool noLibrary = original && library.blocks.empty();
     if (!noLibrary && (library.header.userVersion != kGameUserVersion ||
@@ -189,6 +200,22 @@ ConversionResult PrepareClean(const NifFile& input, const NifFile& library,
     ConversionResult result = StripAndCheck(input, kCleanRemovedTypes, kGameUserVersion,
                                             kGameUserVersion2, output, expected);
     if (result.code != rc::kOk) return result;
+    for (const auto& [from, to] : settings.renames) {
+        if (FindShape(output, from) < 0) {
+            result.warnings.push_back("no shape named \"" + from + "\" to rename");
+            continue;
+        }
+        output.RenameShape(from, to);
+        // The content check matches the input's shape with its new name.
+        bool chained = false;
+        for (auto& [original, now] : expected.renamed) {
+            if (now == from) {
+                now = to;
+                chained = true;
+            }
+        }
+        if (!chained) expected.renamed[from] = to;
+    }
 
     std::vector<std::string> restoredShapes;
     if (original) {

@@ -54,6 +54,19 @@ ConversionResult PrepareClean(const NifFile& input, const NifFile& library,
                               const std::vector<AssignmentRow>& rows, const AlphaSettings& alpha,
                               NifFile& output, const RestoreSource& restore = {},
                               bool repair = true, uint8_t form = kForm83);
+
+// Everything Clean takes besides its input and library, as plain values.
+struct CleanSettings {
+    // Shapes renamed first, in order (OLD, NEW): the rows name shapes by their new names.
+    std::vector<std::pair<std::string, std::string>> renames;
+    std::vector<AssignmentRow> rows;
+    AlphaSettings alpha;
+    RestoreSource restore;
+    bool repair = true;
+    uint8_t form = kForm83;
+};
+ConversionResult PrepareClean(const NifFile& input, const NifFile& library,
+                              const CleanSettings& settings, NifFile& output);
 // A game mesh (12/83 or 12/100) in the other edition's form (form: kForm83 or kForm100),
 // keeping every block the target form has.
 ConversionResult PrepareConvert(const NifFile& input, uint8_t form, NifFile& output);

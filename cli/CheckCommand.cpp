@@ -1,19 +1,24 @@
 #include <algorithm>
 
+#include <sstream>
+
+#include "Batch.h"
 #include "Commands.h"
 #include "FileIO.h"
 #include "FormSwitch.h"
+#include "JsonText.h"
 #include "NifFile.h"
 #include "ResultCodes.h"
 
 namespace {
 
 // One line about one file; true when it loads, is consistent and writes back identically.
-bool CheckOne(const std::string& path, std::ostream& out) {
+bool CheckOne(const Batch& batch, const BatchItem& item, std::ostream& out) {
+    const std::string& path = item.label;
     std::vector<uint8_t> bytes;
     std::string error;
     NifFile f;
-    if (ReadWholeFile(path, bytes, error) != rc::kOk || f.LoadFromMemory(bytes) != rc::kOk) {
+    if (batch.ReadBytes(item, bytes, error) != rc::kOk || f.LoadFromMemory(bytes) != rc::kOk) {
         out << path << ": error: " << (error.empty() ? f.LastError() : error) << "\n";
         return false;
     }
@@ -50,8 +55,26 @@ bool CheckOne(const std::string& path, std::ostream& out) {
 
 }  // namespace
 
-int RunCheck(const std::vector<std::string>& paths, std::ostream& out) {
-    bool allGood = true;
-    for (const std::string& path : paths) allGood = CheckOne(path, out) && allGood;
-    return allGood ? 0 : 1;
+int RunCheck(const BatchOptions& options, std::ostream& out, std::ostream& err) {
+    Batch batch(options);
+    if (const std::string problem = batch.PlanOutputs(OutputKind::kNone); !problem.empty()) {
+        err << "error: " << problem << "\n";
+        return 2;
+    }
+    return batch.Run(
+        [&](const BatchItem& item) {
+            std::ostringstream line;
+            BatchResult r;
+            if (!CheckOne(batch, item, line)) r.status = BatchResult::Status::kFailed;
+            r.text = line.str();
+            r.json = {{"file", ToJsonText(item.label)},
+                      {"ok", r.status == BatchResult::Status::kOk},
+                      {"report", ToJsonText(r.text.substr(0, r.text.size() - 1))}};
+            return r;
+        },
+        [](size_t ok, size_t, size_t failed) {
+            return std::to_string(ok) + " write back identically, " + std::to_string(failed) +
+                   " do not";
+        },
+        out, err);
 }

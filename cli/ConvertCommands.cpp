@@ -1,37 +1,25 @@
 #include "ConvertCommands.h"
 
 #include <algorithm>
-#include <atomic>
 #include <filesystem>
-#include <mutex>
-#include <set>
 #include <sstream>
-#include <thread>
 
 #include "Application.h"
 #include "Config.h"
 #include "Conversions.h"
 #include "FileIO.h"
+#include "JsonText.h"
+#include "Lint.h"
+#include "MeshCompare.h"
 #include "PortablePlatform.h"
 #include "ResultCodes.h"
+#include "ShapeView.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 constexpr int kUsage = 2;
-
-std::string FileNameOf(const std::string& path) {
-    return TextFromPath(PathFromText(path).filename());
-}
-
-std::string ParentOf(const std::string& path) {
-    return TextFromPath(PathFromText(path).parent_path());
-}
-
-std::string Join(const std::string& folder, const std::string& name) {
-    return TextFromPath(PathFromText(folder) / PathFromText(name));
-}
 
 bool SplitPair(const std::string& text, std::string& left, std::string& right) {
     const size_t eq = text.find('=');
@@ -41,116 +29,165 @@ bool SplitPair(const std::string& text, std::string& left, std::string& right) {
     return true;
 }
 
-// Output folders keep each file name, so two inputs of one name would collide.
-bool DuplicateNames(const std::vector<std::string>& inputs, std::ostream& err) {
-    std::set<std::string> seen;
-    for (const std::string& input : inputs) {
-        if (!seen.insert(FileNameOf(input)).second) {
-            err << "error: two inputs are named " << FileNameOf(input)
-                << "; --output-dir would write one over the other\n";
-            return true;
-        }
-    }
-    return false;
+// One line per input: the window's line breaks become "; ".
+std::string OneLine(std::string text) {
+    for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at))
+        text.replace(at, 1, "; ");
+    return text;
 }
 
-// The rows of the window after the command line's edits; shapes the input lacks are warnings.
-void ApplyRowEdits(const CleanOptions& o, AppState& state, std::vector<std::string>& warnings) {
-    ShaderList& list = state.list;
-    auto rowsNamed = [&](const std::string& name) {
-        std::vector<size_t> rows;
-        for (size_t i = 0; i < list.Rows().size(); ++i) {
-            if (list.Rows()[i].shape == name) rows.push_back(i);
-        }
-        if (rows.empty()) warnings.push_back("no shape named \"" + name + "\"");
-        return rows;
-    };
-    for (const std::string& r : o.rename) {
-        std::string from, to;
-        SplitPair(r, from, to);
-        const auto rows = rowsNamed(from);
-        if (!rows.empty()) list.LabelEditEnded(rows.front(), to, state.inputNif);
-    }
-    for (const std::string& a : o.assign) {
-        std::string shape, shader;
-        SplitPair(a, shape, shader);
-        for (size_t row : rowsNamed(shape)) list.SetShaderOfRow(row, shader);
-    }
-    for (const auto& [names, mark] : {std::pair{&o.alpha, "yes"}, std::pair{&o.noAlpha, "no"}}) {
-        for (const std::string& name : *names) {
-            for (size_t row : rowsNamed(name)) list.Rows()[row].alpha = mark;
-        }
-    }
+nlohmann::json Texts(const std::vector<std::string>& texts) {
+    nlohmann::json list = nlohmann::json::array();
+    for (const std::string& t : texts) list.push_back(ToJsonText(t));
+    return list;
 }
 
-void PrintOutcome(const std::string& input, const std::string& written, const ConversionResult& r,
-                  const std::vector<std::string>& warnings, std::ostream& out) {
-    for (const std::string& w : warnings) out << input << ": warning: " << w << "\n";
-    for (const std::string& w : r.warnings) out << input << ": warning: " << w << "\n";
-    if (r.code == rc::kOk) {
-        // What was restored is news only once it is written.
-        for (const std::string& line : r.restored) out << input << ": restored: " << line << "\n";
-        out << input << " -> " << written << ": ok";
-        for (size_t i = 0; i < r.repairs.size(); ++i)
-            out << (i == 0 ? "; repaired: " : "; ") << r.repairs[i];
-        out << "\n";
-        return;
+BatchResult Failed(const BatchItem& item, int code, const std::string& message,
+                   const std::vector<std::string>& warnings = {}) {
+    BatchResult r;
+    r.status = BatchResult::Status::kFailed;
+    r.code = code;
+    for (const std::string& w : warnings) r.text += item.label + ": warning: " + w + "\n";
+    r.text += item.label + ": failed: " + OneLine(message) + "\n";
+    r.json = {{"input", ToJsonText(item.label)},
+              {"output", ToJsonText(item.target)},
+              {"status", "failed"},
+              {"message", ToJsonText(OneLine(message))},
+              {"warnings", Texts(warnings)}};
+    return r;
+}
+
+// The end of every conversion of one input: the refusal, or the output written (in a dry run,
+// what would be written and what it changes), as a line and a JSON entry.
+BatchResult Finish(const Batch& batch, const BatchItem& item, const NifFile& input,
+                   const NifFile& output, ConversionResult r,
+                   std::vector<std::string> warnings = {}, const std::string& written = {}) {
+    warnings.insert(warnings.end(), r.warnings.begin(), r.warnings.end());
+    if (r.code != rc::kOk) return Failed(item, r.code, r.message, warnings);
+    const bool dry = batch.Options().dryRun;
+    const std::string target = written.empty() ? item.target : written;
+    if (written.empty()) {
+        std::string error;
+        if (const int code = SaveOutput(output, item.target, dry, error); code != rc::kOk)
+            return Failed(item, code, SaveFailedText(code, error), warnings);
     }
-    // One line per file: the window's line breaks become "; ".
-    std::string message = r.message;
-    for (size_t at = message.find('\n'); at != std::string::npos; at = message.find('\n', at))
-        message.replace(at, 1, "; ");
-    out << input << ": failed: " << message << "\n";
+    std::vector<std::string> changes;
+    if (dry || batch.Options().json) changes = CompareMeshes(input, output).Lines();
+    BatchResult result;
+    for (const std::string& w : warnings) result.text += item.label + ": warning: " + w + "\n";
+    // What was restored is news only once it is written.
+    for (const std::string& line : r.restored)
+        result.text += item.label + ": restored: " + line + "\n";
+    result.text += item.label + " -> " + target + (dry ? ": would write" : ": ok");
+    for (size_t i = 0; i < r.repairs.size(); ++i)
+        result.text += (i == 0 ? "; repaired: " : "; ") + r.repairs[i];
+    result.text += "\n";
+    if (dry) {
+        for (const std::string& c : changes) result.text += "  change: " + c + "\n";
+    }
+    result.json = {{"input", ToJsonText(item.label)},      {"output", ToJsonText(target)},
+                   {"status", dry ? "would write" : "ok"}, {"warnings", Texts(warnings)},
+                   {"restored", Texts(r.restored)},        {"repairs", Texts(r.repairs)},
+                   {"differences", Texts(changes)}};
+    return result;
 }
 
-int Summary(size_t converted, size_t failed, std::ostream& out) {
-    out << converted << " converted, " << failed << " failed\n";
-    return failed == 0 ? 0 : 1;
+std::string Converted(size_t ok, size_t, size_t failed) {
+    return std::to_string(ok) + " converted, " + std::to_string(failed) + " failed";
 }
 
-bool LoadInput(AppState& state, const std::string& input) {
-    state.config.set(kInputNifFileName, input);
-    state.inputLoad = state.inputNif.Load(input);
-    state.inputError = state.inputNif.LastError();
-    return state.inputLoad == rc::kOk;
+// The usage problem of a planned batch, printed; true when there was one.
+bool UsageProblem(const std::string& problem, std::ostream& err) {
+    if (problem.empty()) return false;
+    err << "error: " << problem << "\n";
+    return true;
+}
+
+// A conversion command that needs nothing but its inputs and a form.
+int RunSimple(const BatchOptions& options, OutputKind kind, const std::string& prefix,
+              const std::function<ConversionResult(const NifFile&, NifFile&)>& convert,
+              std::ostream& out, std::ostream& err) {
+    Batch batch(options);
+    if (UsageProblem(batch.PlanOutputs(kind, prefix), err)) return kUsage;
+    batch.RefuseClashes({});
+    return batch.Run(
+        [&](const BatchItem& item) {
+            NifFile input, output;
+            std::string error;
+            if (const int code = batch.Load(item, input, error); code != rc::kOk)
+                return Failed(item, code, error);
+            return Finish(batch, item, input, output, convert(input, output));
+        },
+        Converted, out, err);
 }
 
 }  // namespace
 
-std::vector<bool> RefuseClashes(const std::vector<std::string>& inputs,
-                                const std::vector<std::vector<std::string>>& targets,
-                                std::vector<ConversionResult>& results,
-                                const std::vector<std::string>& alsoRead) {
-    std::vector<bool> refused(inputs.size(), false);
-    results.assign(inputs.size(), ConversionResult{});
-    std::vector<std::string> read = inputs;
-    read.insert(read.end(), alsoRead.begin(), alsoRead.end());
-    for (size_t i = 0; i < inputs.size(); ++i) {
-        std::string target, input;
-        if (!FindTargetThatIsAnInput(targets[i], read, target, input)) continue;
-        refused[i] = true;
-        results[i].code = rc::kOutputIsInput;
-        results[i].message = SameFile(input, inputs[i])
-                                 ? "refusing to write over the input itself (" + target + ")"
-                                 : "refusing to write " + target + ", which is the input " + input +
-                                       " of this run; nothing was written for this file";
+int RunToBlender(const BatchOptions& options, std::ostream& out, std::ostream& err) {
+    return RunSimple(options, OutputKind::kBeside, "blend_", PrepareToBlender, out, err);
+}
+
+int RunConvert(const ConvertOptions& o, std::ostream& out, std::ostream& err) {
+    const uint8_t form = o.to == "se" ? kForm100 : kForm83;
+    return RunSimple(
+        o.run, OutputKind::kRequired, {},
+        [form](const NifFile& input, NifFile& output) {
+            return PrepareConvert(input, form, output);
+        },
+        out, err);
+}
+
+int RunRepair(const RepairOptions& o, std::ostream& out, std::ostream& err) {
+    for (const std::string& id : o.only) {
+        const LintRule* rule = FindLintRule(id);
+        if (!rule || !rule->repairable) {
+            err << "error: --only " << id << ": "
+                << (rule ? "that rule has no repair" : "no such rule") << "; the repairs are:";
+            for (const LintRule& r : LintRules()) {
+                if (r.repairable) err << " " << r.id;
+            }
+            err << "\n";
+            return kUsage;
+        }
     }
-    return refused;
+    Batch batch(o.run);
+    if (UsageProblem(batch.PlanOutputs(OutputKind::kRequired), err)) return kUsage;
+    batch.RefuseClashes({});
+    return batch.Run(
+        [&](const BatchItem& item) {
+            NifFile input, output;
+            std::string error;
+            if (const int code = batch.Load(item, input, error); code != rc::kOk)
+                return Failed(item, code, error);
+            ConversionResult r = PrepareRepair(input, o.only, output);
+            const bool nothing =
+                r.code == rc::kOk &&
+                std::all_of(r.repairs.begin(), r.repairs.end(), [](const std::string& line) {
+                    return line.rfind("not repaired: ", 0) == 0;
+                });
+            if (!nothing) return Finish(batch, item, input, output, std::move(r));
+            // A file without findings is copied byte for byte.
+            std::vector<uint8_t> bytes;
+            int code = batch.ReadBytes(item, bytes, error);
+            if (code == rc::kOk && !batch.Options().dryRun)
+                code = WriteOutputBytes(item.target, bytes, error);
+            if (code != rc::kOk) return Failed(item, code, SaveFailedText(code, error));
+            BatchResult result = Finish(batch, item, input, input, std::move(r), {}, item.target);
+            result.status = BatchResult::Status::kUnchanged;
+            const std::string from = batch.Options().dryRun ? ": would write" : ": ok";
+            result.text.replace(result.text.find(from), from.size(),
+                                ": nothing to repair, copied unchanged");
+            result.json["status"] = "unchanged";
+            return result;
+        },
+        [](size_t repaired, size_t unchanged, size_t failed) {
+            return std::to_string(repaired) + " repaired, " + std::to_string(unchanged) +
+                   " unchanged, " + std::to_string(failed) + " failed";
+        },
+        out, err);
 }
 
 int RunClean(const CleanOptions& o, std::ostream& out, std::ostream& err) {
-    const int outputs = !o.output.empty() + !o.outputDir.empty() + o.testMode;
-    if (outputs != 1) {
-        err << "error: choose exactly one of -o, --output-dir and --test-mode; the input is never "
-               "overwritten "
-               "silently\n";
-        return kUsage;
-    }
-    if ((!o.output.empty() || o.testMode) && o.inputs.size() > 1) {
-        err << "error: -o and --test-mode take one input; use --output-dir for several\n";
-        return kUsage;
-    }
-    if (!o.outputDir.empty() && DuplicateNames(o.inputs, err)) return kUsage;
     for (const auto* pairs : {&o.assign, &o.rename}) {
         for (const std::string& p : *pairs) {
             std::string l, r;
@@ -160,18 +197,6 @@ int RunClean(const CleanOptions& o, std::ostream& out, std::ostream& err) {
             }
         }
     }
-
-    // Only a regular file reaches the XML reader: a folder or a FIFO is refused unopened.
-    if (!o.config.empty()) {
-        std::error_code ec;
-        const fs::file_status status = fs::status(PathFromText(o.config), ec);
-        if (!fs::is_regular_file(status)) {
-            err << "error: --config '" << o.config << "' "
-                << (fs::exists(status) ? "is not a regular file" : "does not exist") << "\n";
-            return kUsage;
-        }
-    }
-
     if (o.library.empty() && o.restoreFrom.empty()) {
         err << "error: clean needs --library, or --restore-from with its original\n";
         return kUsage;
@@ -180,9 +205,46 @@ int RunClean(const CleanOptions& o, std::ostream& out, std::ostream& err) {
         err << "error: --assign names a library shader; give the library with --library\n";
         return kUsage;
     }
-
     std::ostringstream messages;
     PortablePlatform platform(messages);
+    // The settings: --config must name a regular file that reads cleanly; the one beside the
+    // program is read the same way when it is there.
+    ConfigStore settings;
+    settings.set(kSkyrimDataPath, platform.SkyrimDataPath());
+    std::string configPath = o.config;
+    if (!o.config.empty()) {
+        std::error_code ec;
+        const fs::file_status status = fs::status(PathFromText(o.config), ec);
+        if (!fs::is_regular_file(status)) {
+            err << "error: --config '" << o.config << "' "
+                << (fs::exists(status) ? "is not a regular file" : "does not exist") << "\n";
+            return kUsage;
+        }
+    } else {
+        configPath = platform.ProgramFolder() + "Config.xml";
+        std::error_code ec;
+        if (!fs::is_regular_file(PathFromText(configPath), ec)) configPath.clear();
+    }
+    if (!configPath.empty()) {
+        std::string error;
+        if (ReadConfigStrictly(configPath, settings, error) != rc::kOk) {
+            err << "error: " << error << "\n";
+            return kUsage;
+        }
+    }
+    if (o.dataPathGiven) {
+        std::string dataPath = o.dataPath;
+        if (!dataPath.empty() && dataPath.back() != platform.PathSeparator())
+            dataPath += platform.PathSeparator();
+        settings.set(kSkyrimDataPath, dataPath);
+    }
+    const std::string dataPath = settings.get(kSkyrimDataPath);
+    if (o.testMode && dataPath.empty()) {
+        err << "error: --test-mode writes into the game's Data folder, and none was found; "
+               "give it with --data-path DIR\n";
+        return kUsage;
+    }
+
     NifFile library, original;
     if (!o.library.empty() && library.Load(o.library) != rc::kOk) {
         err << o.library << ": error: " << library.LastError() << "\n";
@@ -192,14 +254,9 @@ int RunClean(const CleanOptions& o, std::ostream& out, std::ostream& err) {
         err << o.restoreFrom << ": error: " << original.LastError() << "\n";
         return 1;
     }
-    std::vector<std::string> assigned;
-    for (const std::string& a : o.assign) {
-        std::string shape, shader;
-        SplitPair(a, shape, shader);
-        assigned.push_back(shape);
-    }
     std::vector<std::string> shaders;
     library.GetShaderNames(shaders);
+    std::vector<std::string> assigned;
     for (const std::string& a : o.assign) {
         std::string shape, shader;
         SplitPair(a, shape, shader);
@@ -207,189 +264,84 @@ int RunClean(const CleanOptions& o, std::ostream& out, std::ostream& err) {
             err << "error: the library holds no shader named \"" << shader << "\"\n";
             return kUsage;
         }
+        assigned.push_back(shape);
     }
 
-    // The settings are read once; each input starts from them.
-    ConfigStore settings;
-    loadConfig(settings, platform,
-               o.config.empty() ? platform.ProgramFolder() + "Config.xml" : o.config);
-    settings.set(kTestMode, o.testMode ? "true" : "false");
-    if (o.dataPathGiven) {
-        std::string dataPath = o.dataPath;
-        if (!dataPath.empty() && dataPath.back() != platform.PathSeparator())
-            dataPath += platform.PathSeparator();
-        settings.set(kSkyrimDataPath, dataPath);
-    }
-    const std::string& dataPath = settings.get(kSkyrimDataPath);
-    if (o.testMode && dataPath.empty()) {
-        err << "error: --test-mode writes into the game's Data folder, and none was found; "
-               "give it with --data-path DIR\n";
+    Batch batch(o.run);
+    const char separator = platform.PathSeparator();
+    if (UsageProblem(batch.PlanOutputs(o.testMode ? OutputKind::kTestMode : OutputKind::kRequired,
+                                       {}, TestModeWrites(dataPath, separator)),
+                     err))
         return kUsage;
-    }
+    // Nothing a run reads is ever written: the inputs, the library, the configuration and the
+    // original.
+    batch.RefuseClashes({{o.library, "the shader library"},
+                         {configPath, "the configuration"},
+                         {o.restoreFrom, "the original"}});
 
-    std::vector<std::vector<std::string>> targets;
-    for (const std::string& input : o.inputs) {
-        targets.push_back(o.testMode ? TestModeWrites(dataPath, platform.PathSeparator())
-                          : !o.output.empty()
-                              ? std::vector<std::string>{o.output}
-                              : std::vector<std::string>{Join(o.outputDir, FileNameOf(input))});
-    }
-    std::vector<ConversionResult> refusals;
-    const std::vector<bool> refused =
-        RefuseClashes(o.inputs, targets, refusals,
-                      o.restoreFrom.empty() ? std::vector<std::string>{}
-                                            : std::vector<std::string>{o.restoreFrom});
-
-    size_t converted = 0, failed = 0;
-    for (size_t i = 0; i < o.inputs.size(); ++i) {
-        const std::string& input = o.inputs[i];
-        AppState state(platform);
-        state.config = settings;
-        state.libraryNif = library;
-        if (o.library.empty()) state.libraryLoad = rc::kCannotOpen;
-        if (!o.restoreFrom.empty()) {
-            state.original = original;
-            state.assignedShapes = assigned;
-        }
-        state.cleanForm = o.form == "se" ? kForm100 : kForm83;
-        ConversionResult result = refusals[i];
-        std::vector<std::string> warnings;
-        std::string written;
-        if (o.testMode) {
-            const auto bodies = TestModeTargets(dataPath, platform.PathSeparator());
-            written = bodies[0] + ", " + bodies[1];
-        } else {
-            written = targets[i][0];
-        }
-        if (refused[i]) {
-            // refused
-        } else if (!LoadInput(state, input)) {
-            result.code = state.inputLoad;
-            result.message = state.inputError;
-        } else {
-            FillList(state);
-            ApplyRowEdits(o, state, warnings);
-            state.repair = !o.noRepair;
-            result = o.testMode ? CleanTestMode(state) : CleanTo(state, written);
-        }
-        PrintOutcome(input, written, result, warnings, out);
-        ++(result.code == rc::kOk ? converted : failed);
-    }
-    return Summary(converted, failed, out);
-}
-
-int RunToBlender(const ToBlenderOptions& o, std::ostream& out, std::ostream& err) {
-    if (!o.output.empty() && !o.outputDir.empty()) {
-        err << "error: choose -o or --output-dir, not both\n";
-        return kUsage;
-    }
-    if (!o.output.empty() && o.inputs.size() > 1) {
-        err << "error: -o takes one input; use --output-dir for several\n";
-        return kUsage;
-    }
-    if (!o.outputDir.empty() && DuplicateNames(o.inputs, err)) return kUsage;
-
-    std::ostringstream messages;
-    PortablePlatform platform(messages);
-    std::vector<std::vector<std::string>> targets;
-    for (const std::string& input : o.inputs) {
-        targets.push_back({!o.output.empty() ? o.output
-                           : !o.outputDir.empty()
-                               ? Join(o.outputDir, FileNameOf(input))
-                               : Join(ParentOf(input), "blend_" + FileNameOf(input))});
-    }
-    std::vector<ConversionResult> refusals;
-    const std::vector<bool> refused = RefuseClashes(o.inputs, targets, refusals);
-
-    size_t converted = 0, failed = 0;
-    for (size_t i = 0; i < o.inputs.size(); ++i) {
-        const std::string& input = o.inputs[i];
-        const std::string& path = targets[i][0];
-        AppState state(platform);
-        ConversionResult result = refusals[i];
-        if (refused[i]) {
-            // refused
-        } else if (!LoadInput(state, input)) {
-            result.code = state.inputLoad;
-            result.message = state.inputError;
-        } else {
-            result = ToBlenderTo(state, path);
-        }
-        PrintOutcome(input, path, result, {}, out);
-        ++(result.code == rc::kOk ? converted : failed);
-    }
-    return Summary(converted, failed, out);
-}
-
-int RunConvert(const ConvertOptions& o, std::ostream& out, std::ostream& err) {
-    const int outputs = !o.output.empty() + !o.outputDir.empty();
-    if (outputs != 1) {
-        err << "error: choose exactly one of -o and --output-dir; the input is never overwritten "
-               "silently\n";
-        return kUsage;
-    }
-    if (!o.output.empty() && o.inputs.size() > 1) {
-        err << "error: -o takes one input; use --output-dir for several\n";
-        return kUsage;
-    }
-    if (!o.outputDir.empty() && DuplicateNames(o.inputs, err)) return kUsage;
-    if (o.jobs == 0) {
-        err << "error: --jobs needs at least 1\n";
-        return kUsage;
-    }
-    const uint8_t form = o.to == "se" ? kForm100 : kForm83;
-    std::vector<std::vector<std::string>> targets;
-    for (const std::string& input : o.inputs)
-        targets.push_back({!o.output.empty() ? o.output : Join(o.outputDir, FileNameOf(input))});
-    std::vector<ConversionResult> results;
-    const std::vector<bool> refused = RefuseClashes(o.inputs, targets, results);
-
-    // Workers take the next file; lines are printed in input order as soon as every earlier
-    // file is done, with the progress line redrawn below them.
-    const size_t total = o.inputs.size();
-    std::atomic<size_t> next{0};
-    std::mutex lock;
-    std::vector<bool> done(total, false);
-    size_t printed = 0, finished = 0, converted = 0, failed = 0;
-    const bool progress = o.progress && total > 4;
-    auto work = [&] {
-        for (size_t i = next++; i < total; i = next++) {
-            ConversionResult result = results[i];
-            if (!refused[i]) {
-                NifFile input, output;
-                if (const int loaded = input.Load(o.inputs[i]); loaded != rc::kOk) {
-                    result.code = loaded;
-                    result.message = input.LastError();
-                } else {
-                    result = PrepareConvert(input, form, output);
-                    if (result.code == rc::kOk) {
-                        if (const int saved = output.Save(targets[i][0]); saved != rc::kOk) {
-                            result.code = saved;
-                            result.message = SaveFailedText(saved, output.LastError());
-                        }
-                    }
+    AlphaSettings alpha = ParseAlphaSettings(
+        settings.contains(kAlphaFlagsValue) ? &settings.get(kAlphaFlagsValue) : nullptr,
+        settings.contains(kAlphaThreshold) ? &settings.get(kAlphaThreshold) : nullptr);
+    const NifFile none;
+    return batch.Run(
+        [&](const BatchItem& item) {
+            NifFile input, output;
+            std::string error;
+            if (const int code = batch.Load(item, input, error); code != rc::kOk)
+                return Failed(item, code, error);
+            // The rows the window would show (each shape with the library's first shader and
+            // no alpha), after the renames, then the assignments and alpha marks.
+            std::vector<std::string> names, warnings;
+            input.GetShapeNames(names);
+            CleanSettings clean;
+            auto named = [&](const std::string& name) {
+                if (std::find(names.begin(), names.end(), name) != names.end()) return true;
+                warnings.push_back("no shape named \"" + name + "\"");
+                return false;
+            };
+            for (const std::string& r : o.rename) {
+                std::string from, to;
+                SplitPair(r, from, to);
+                if (!named(from)) continue;
+                *std::find(names.begin(), names.end(), from) = to;
+                clean.renames.emplace_back(from, to);
+            }
+            for (const std::string& n : names)
+                clean.rows.push_back({n, shaders.empty() ? "" : shaders[0], "no"});
+            for (const std::string& a : o.assign) {
+                std::string shape, shader;
+                SplitPair(a, shape, shader);
+                if (!named(shape)) continue;
+                for (AssignmentRow& row : clean.rows) {
+                    if (row.shape != shape) continue;
+                    row.shader = shader;
+                    // A shader whose name holds "(A)" marks the shape for alpha, as in the window.
+                    row.alpha = shader.find("(A)") != std::string::npos ? "yes" : "no";
                 }
             }
-            std::lock_guard<std::mutex> guard(lock);
-            results[i] = std::move(result);
-            done[i] = true;
-            ++finished;
-            if (progress) err << "\r\x1b[K";
-            for (; printed < total && done[printed]; ++printed) {
-                PrintOutcome(o.inputs[printed], targets[printed][0], results[printed], {}, out);
-                ++(results[printed].code == rc::kOk ? converted : failed);
+            for (const auto& [list, mark] : {std::pair{&o.alpha, "yes"}, {&o.noAlpha, "no"}}) {
+                for (const std::string& name : *list) {
+                    if (!named(name)) continue;
+                    for (AssignmentRow& row : clean.rows)
+                        if (row.shape == name) row.alpha = mark;
+                }
             }
-            out.flush();
-            if (progress && finished < total)
-                err << "converting: " << finished << " of " << total << " done" << std::flush;
-        }
-    };
-    const unsigned threads = static_cast<unsigned>(std::min<size_t>(o.jobs, total));
-    std::vector<std::thread> pool;
-    for (unsigned t = 1; t < threads; ++t) pool.emplace_back(work);
-    work();
-    for (std::thread& t : pool) t.join();
-    return Summary(converted, failed, out);
+            clean.alpha = alpha;
+            if (!o.restoreFrom.empty()) clean.restore = {&original, assigned};
+            clean.repair = !o.noRepair;
+            clean.form = o.form == "se" ? kForm100 : kForm83;
+            ConversionResult r =
+                PrepareClean(input, o.library.empty() ? none : library, clean, output);
+            if (!o.testMode || r.code != rc::kOk)
+                return Finish(batch, item, input, output, std::move(r), warnings);
+            const auto bodies = TestModeTargets(dataPath, separator);
+            if (!batch.Options().dryRun)
+                r = WriteTestModeBodies(output, dataPath, separator, StandardOutputOpener(),
+                                        std::move(r));
+            return Finish(batch, item, input, output, std::move(r), warnings,
+                          bodies[0] + ", " + bodies[1]);
+        },
+        Converted, out, err);
 }
 
 namespace {

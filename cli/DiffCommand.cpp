@@ -1,6 +1,11 @@
 // pellmar-cli diff: what differs between the meshes of two files of any form.
+#include <atomic>
+#include <map>
 #include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
 
+#include "Batch.h"
 #include "Commands.h"
 #include "JsonText.h"
 #include "MeshCompare.h"
@@ -79,22 +84,92 @@ void PrintText(const std::string& a, const std::string& b, const MeshComparison&
 
 }  // namespace
 
-int RunDiff(const std::string& a, const std::string& b, bool json, bool geometryOnly,
-            std::ostream& out, std::ostream& err) {
-    NifFile fa, fb;
-    for (auto [path, file] : {std::pair{&a, &fa}, std::pair{&b, &fb}}) {
-        if (file->Load(*path) != rc::kOk) {
-            err << *path << ": error: " << file->LastError() << "\n";
-            return 2;
+int RunDiff(const std::string& a, const std::string& b, const BatchOptions& options,
+            bool geometryOnly, std::ostream& out, std::ostream& err) {
+    CompareOptions compare;
+    compare.geometryOnly = geometryOnly;
+    BatchOptions left = options, right = options;
+    left.inputs = {a};
+    right.inputs = {b};
+    Batch first(left), second(right);
+    // Two files: the one comparison, as text or one JSON document.
+    const bool files = first.Items().size() == 1 && first.Items()[0].path == a &&
+                       second.Items().size() == 1 && second.Items()[0].path == b;
+    if (files) {
+        NifFile fa, fb;
+        std::string error;
+        for (auto [batch, file] : {std::pair{&first, &fa}, std::pair{&second, &fb}}) {
+            if (batch->Load(batch->Items()[0], *file, error) != rc::kOk) {
+                err << batch->Items()[0].path << ": error: " << error << "\n";
+                return 2;
+            }
         }
+        const MeshComparison c = CompareMeshes(fa, fb, compare);
+        if (options.json) {
+            PrintJson(a, b, c, out);
+        } else {
+            PrintText(a, b, c, out);
+        }
+        return c.Same() ? 0 : 1;
     }
-    CompareOptions options;
-    options.geometryOnly = geometryOnly;
-    const MeshComparison c = CompareMeshes(fa, fb, options);
-    if (json) {
-        PrintJson(a, b, c, out);
-    } else {
-        PrintText(a, b, c, out);
+    // Two folders (or archives): files pair up by their path below them.
+    auto key = [](std::string path) {
+        for (char& c : path) {
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            if (c == '\\') c = '/';
+        }
+        return path;
+    };
+    std::map<std::string, const BatchItem*> others;
+    for (const BatchItem& item : second.Items()) others.emplace(key(item.relative), &item);
+    std::set<std::string> paired;
+    std::atomic<size_t> unreadable{0};
+    const int code = first.Run(
+        [&](const BatchItem& item) {
+            BatchResult r;
+            const auto other = others.find(key(item.relative));
+            if (other == others.end()) {
+                r.status = BatchResult::Status::kFailed;
+                r.text = item.label + ": only in " + a + "\n";
+                r.json = {{"a", ToJsonText(item.label)}, {"b", nullptr}, {"same", false}};
+                return r;
+            }
+            NifFile fa, fb;
+            std::string error;
+            if (first.Load(item, fa, error) != rc::kOk ||
+                second.Load(*other->second, fb, error) != rc::kOk) {
+                ++unreadable;
+                r.status = BatchResult::Status::kFailed;
+                r.text = item.label + ": error: " + error + "\n";
+                r.json = {{"a", ToJsonText(item.label)}, {"error", ToJsonText(error)}};
+                return r;
+            }
+            const MeshComparison c = CompareMeshes(fa, fb, compare);
+            std::ostringstream text;
+            if (options.json) {
+                PrintJson(item.label, other->second->label, c, text);
+                r.json = nlohmann::json::parse(text.str());
+            } else if (!c.Same()) {
+                PrintText(item.label, other->second->label, c, text);
+                r.text = text.str();
+            } else {
+                r.text = item.label + ": the meshes agree\n";
+            }
+            if (!c.Same()) r.status = BatchResult::Status::kFailed;
+            return r;
+        },
+        [](size_t same, size_t, size_t differ) {
+            return std::to_string(same) + " agree, " + std::to_string(differ) + " differ";
+        },
+        out, err);
+    size_t onlyInB = 0;
+    std::map<std::string, bool> inA;
+    for (const BatchItem& item : first.Items()) inA[key(item.relative)] = true;
+    for (const BatchItem& item : second.Items()) {
+        if (inA.count(key(item.relative))) continue;
+        ++onlyInB;
+        if (!options.json) out << item.label << ": only in " << b << "\n";
     }
-    return c.Same() ? 0 : 1;
+    if (unreadable > 0) return 2;
+    return code == 0 && onlyInB == 0 ? 0 : 1;
 }

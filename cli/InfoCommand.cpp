@@ -1,5 +1,8 @@
 #include <nlohmann/json.hpp>
 
+#include <sstream>
+
+#include "Batch.h"
 #include "Commands.h"
 #include "JsonText.h"
 #include "NifFile.h"
@@ -43,7 +46,7 @@ nlohmann::json TextList(const std::vector<std::string>& texts) {
     return list;
 }
 
-void PrintJson(const std::string& path, const NifFile& f, std::ostream& out) {
+nlohmann::json JsonReport(const std::string& path, const NifFile& f) {
     const NifBlockHeader& h = f.header;
     const std::vector<std::string> shapes = Labels(f, ShapeView::IsShape);
     const std::vector<std::string> shaders = Labels(f, IsLightingShader);
@@ -69,7 +72,7 @@ void PrintJson(const std::string& path, const NifFile& f, std::ostream& out) {
         {"shapes", TextList(shapes)},
         {"shaders", TextList(shaders)},
     };
-    out << doc.dump(2) << "\n";
+    return doc;
 }
 
 void PrintText(const std::string& path, const NifFile& f, std::ostream& out) {
@@ -95,16 +98,48 @@ void PrintText(const std::string& path, const NifFile& f, std::ostream& out) {
 
 }  // namespace
 
-int RunInfo(const std::string& path, bool json, std::ostream& out, std::ostream& err) {
-    NifFile f;
-    if (f.Load(path) != rc::kOk) {
-        err << path << ": error: " << f.LastError() << "\n";
-        return 1;
+int RunInfo(const BatchOptions& options, std::ostream& out, std::ostream& err) {
+    Batch batch(options);
+    if (const std::string problem = batch.PlanOutputs(OutputKind::kNone); !problem.empty()) {
+        err << "error: " << problem << "\n";
+        return 2;
     }
-    if (json) {
-        PrintJson(path, f, out);
-    } else {
-        PrintText(path, f, out);
+    // One file named on its own prints its report alone, as it always has.
+    const bool alone = batch.Items().size() == 1 && options.inputs.size() == 1 &&
+                       batch.Items()[0].path == options.inputs[0];
+    if (alone) {
+        NifFile f;
+        std::string error;
+        if (batch.Load(batch.Items()[0], f, error) != rc::kOk) {
+            err << options.inputs[0] << ": error: " << error << "\n";
+            return 1;
+        }
+        if (options.json) {
+            out << JsonReport(options.inputs[0], f).dump(2) << "\n";
+        } else {
+            PrintText(options.inputs[0], f, out);
+        }
+        return 0;
     }
-    return 0;
+    return batch.Run(
+        [&](const BatchItem& item) {
+            BatchResult r;
+            NifFile f;
+            std::string error;
+            if (batch.Load(item, f, error) != rc::kOk) {
+                r.status = BatchResult::Status::kFailed;
+                r.text = item.label + ": error: " + error + "\n";
+                r.json = {{"file", ToJsonText(item.label)}, {"error", ToJsonText(error)}};
+                return r;
+            }
+            std::ostringstream text;
+            PrintText(item.label, f, text);
+            r.text = text.str();
+            r.json = JsonReport(item.label, f);
+            return r;
+        },
+        [](size_t ok, size_t, size_t failed) {
+            return std::to_string(ok) + " files read, " + std::to_string(failed) + " failed";
+        },
+        out, err);
 }

@@ -11,6 +11,7 @@
 #include "ArchiveCommand.h"
 #include "Commands.h"
 #include "ConvertCommands.h"
+#include "Interrupts.h"
 #include "Lint.h"
 #include "LintCommands.h"
 
@@ -24,6 +25,23 @@ bool StderrIsTerminal() {
 #endif
 }
 
+// The options every batch command shares: its inputs (files, folders, archives), --jobs and
+// --json; commands that write add -o, --output-dir and --dry-run.
+void AddRunOptions(CLI::App* command, BatchOptions& o, bool writes, const char* inputs) {
+    command->add_option("INPUT", o.inputs, inputs)->required();
+    command->add_option("--jobs", o.jobs, "files handled at once (default: the machine's cores)")
+        ->check(CLI::PositiveNumber);
+    command->add_flag("--json", o.json, "print one JSON document instead of text");
+    if (!writes) return;
+    command->add_option("-o,--output", o.output, "the output file (one input)");
+    command->add_option("--output-dir", o.outputDir,
+                        "a folder for the outputs, each under its path below its input folder");
+    command->add_flag("--dry-run", o.dryRun,
+                      "show what would be written and what would change, writing nothing");
+}
+
+constexpr const char* kMeshes = "meshes: files, folders (walked for .nif files) or .bsa archives";
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -31,43 +49,44 @@ int main(int argc, char** argv) {
         "Pellmar: prepares Skyrim character meshes (NIF 20.2.0.7) for the game and for Blender"};
     app.require_subcommand(1);
 
-    std::string infoPath;
-    bool json = false;
-    CLI::App* info =
+    BatchOptions info;
+    CLI::App* infoCommand =
         app.add_subcommand("info", "Show a NIF file's header, blocks, shapes and shaders");
-    info->add_option("FILE", infoPath, "the NIF file")->required();
-    info->add_flag("--json", json, "print JSON instead of text");
+    AddRunOptions(infoCommand, info, false, kMeshes);
 
-    std::vector<std::string> checkPaths;
-    CLI::App* check = app.add_subcommand(
+    BatchOptions check;
+    CLI::App* checkCommand = app.add_subcommand(
         "check", "Load each file and tell whether Pellmar writes it back unchanged");
-    check->add_option("FILE", checkPaths, "NIF files")->required();
+    AddRunOptions(checkCommand, check, false, kMeshes);
 
-    std::vector<std::string> lintPaths;
-    bool lintJson = false, listRules = false;
-    CLI::App* lint = app.add_subcommand(
+    BatchOptions lint;
+    bool listRules = false;
+    CLI::App* lintCommand = app.add_subcommand(
         "lint",
         "Report what in each file crashes the game or the Creation Kit, looks wrong or is waste");
-    lint->add_option("FILE", lintPaths, "NIF files");
-    lint->add_flag("--json", lintJson, "print JSON instead of text");
-    lint->add_flag("--rules", listRules, "list the rules instead");
+    AddRunOptions(lintCommand, lint, false, kMeshes);
+    lintCommand->get_option("INPUT")->required(false);
+    lintCommand->add_flag("--rules", listRules, "list the rules instead");
 
     RepairOptions r;
     CLI::App* repair = app.add_subcommand(
         "repair", "Apply the safe fixes for what lint finds and write the result elsewhere");
-    repair->add_option("FILE", r.inputs, "NIF files")->required();
-    repair->add_option("-o,--output", r.output, "the output file (one input)");
-    repair->add_option("--output-dir", r.outputDir,
-                       "a folder for the outputs, under their input names");
+    AddRunOptions(repair, r.run, true, kMeshes);
     repair->add_option("--only", r.only, "RULE: apply only this rule's repair (repeatable)");
 
     std::string diffA, diffB;
-    bool diffJson = false, diffGeometry = false;
+    BatchOptions diffRun;
+    bool diffGeometry = false;
     CLI::App* diff = app.add_subcommand(
-        "diff", "Compare the meshes of two files of any form: shapes, geometry, skin, shaders");
-    diff->add_option("A", diffA, "the first file")->required();
-    diff->add_option("B", diffB, "the second file")->required();
-    diff->add_flag("--json", diffJson, "print JSON instead of text");
+        "diff",
+        "Compare the meshes of two files of any form (or of two folders or archives, file by "
+        "file): shapes, geometry, skin, shaders");
+    diff->add_option("A", diffA, "the first file, folder or archive")->required();
+    diff->add_option("B", diffB, "the second")->required();
+    diff->add_flag("--json", diffRun.json, "print JSON instead of text");
+    diff->add_option("--jobs", diffRun.jobs,
+                     "files compared at once (default: the machine's cores)")
+        ->check(CLI::PositiveNumber);
     diff->add_flag("--geometry", diffGeometry,
                    "only the shapes, their vertex data and skin, and collision");
 
@@ -83,15 +102,12 @@ int main(int argc, char** argv) {
     CleanOptions c;
     CLI::App* clean = app.add_subcommand(
         "clean", "Convert Blender exports for the game, with shaders copied from a library");
-    clean->add_option("INPUT", c.inputs, "meshes to convert")->required();
+    AddRunOptions(clean, c.run, true, kMeshes);
     clean->add_option("--library", c.library,
                       "the shader library (a game-form NIF); without --restore-from, required");
     clean->add_option("--restore-from", c.restoreFrom,
                       "ORIGINAL: the game mesh the input was made from; its shaders, alpha, "
                       "collision, extra data and controllers come back by name");
-    clean->add_option("-o,--output", c.output, "the output file (one input)");
-    clean->add_option("--output-dir", c.outputDir,
-                      "a folder for the outputs, under their input names");
     clean->add_flag("--test-mode", c.testMode,
                     "write over the game's two female body meshes (one input; the originals are "
                     "kept as .orig)");
@@ -116,23 +132,15 @@ int main(int argc, char** argv) {
         app.add_subcommand("convert",
                            "Convert game meshes between Skyrim (12/83) and the Special "
                            "Edition (12/100)");
-    convert->add_option("INPUT", v.inputs, "meshes to convert")->required();
+    AddRunOptions(convert, v.run, true, kMeshes);
     convert->add_option("--to", v.to, "se: Special Edition (12/100); le: Skyrim (12/83)")
         ->required()
         ->check(CLI::IsMember({"le", "se"}));
-    convert->add_option("-o,--output", v.output, "the output file (one input)");
-    convert->add_option("--output-dir", v.outputDir,
-                        "a folder for the outputs, under their input names");
-    convert->add_option("--jobs", v.jobs, "files converted at once (default 1)");
 
-    ToBlenderOptions b;
+    BatchOptions b;
     CLI::App* toBlender =
         app.add_subcommand("to-blender", "Convert game meshes for the Blender importer");
-    toBlender->add_option("INPUT", b.inputs, "meshes to convert")->required();
-    toBlender->add_option("-o,--output", b.output,
-                          "the output file (one input; default: blend_NAME beside it)");
-    toBlender->add_option("--output-dir", b.outputDir,
-                          "a folder for the outputs, under their input names");
+    AddRunOptions(toBlender, b, true, kMeshes);
 
     ArchiveOptions a;
     CLI::App* archive =
@@ -160,21 +168,25 @@ int main(int argc, char** argv) {
         app.exit(e);
         return 2;
     }
-    if (*info) return RunInfo(infoPath, json, std::cout, std::cerr);
-    if (*check) return RunCheck(checkPaths, std::cout);
-    if (*lint) {
+    InstallInterruptHandlers();
+    const bool terminal = StderrIsTerminal();
+    for (BatchOptions* o : {&info, &check, &lint, &r.run, &c.run, &v.run, &b, &diffRun})
+        o->progress = terminal;
+    if (*infoCommand) return RunInfo(info, std::cout, std::cerr);
+    if (*checkCommand) return RunCheck(check, std::cout, std::cerr);
+    if (*lintCommand) {
         if (listRules) {
             std::cout << LintRulesText();
             return 0;
         }
-        if (lintPaths.empty()) {
+        if (lint.inputs.empty()) {
             std::cerr << "error: lint needs at least one FILE (or --rules)\n";
             return 2;
         }
-        return RunLint(lintPaths, lintJson, std::cout);
+        return RunLint(lint, std::cout, std::cerr);
     }
     if (*repair) return RunRepair(r, std::cout, std::cerr);
-    if (*diff) return RunDiff(diffA, diffB, diffJson, diffGeometry, std::cout, std::cerr);
+    if (*diff) return RunDiff(diffA, diffB, diffRun, diffGeometry, std::cout, std::cerr);
     if (*archiveList) return RunArchiveList(a, std::cout, std::cerr);
     if (*archiveExtract) return RunArchiveExtract(a, std::cout, std::cerr);
     if (*shapes) return RunShapes(shapesPath, std::cout, std::cerr);
@@ -184,9 +196,6 @@ int main(int argc, char** argv) {
         return RunClean(c, std::cout, std::cerr);
     }
     if (*toBlender) return RunToBlender(b, std::cout, std::cerr);
-    if (*convert) {
-        v.progress = StderrIsTerminal();
-        return RunConvert(v, std::cout, std::cerr);
-    }
+    if (*convert) return RunConvert(v, std::cout, std::cerr);
     return 2;
 }

@@ -92,8 +92,8 @@ class ShapeComparer {
                   ShapeComparison& out)
         : a_(a),
           b_(b),
-          allowed_(Lookup(options.allowed, a.Name())),
-          mayAdd_(Lookup(options.mayAdd, a.Name())),
+          allowed_(Lookup(options.allowed, a.Name()) | Lookup(options.allowed, b.Name())),
+          mayAdd_(Lookup(options.mayAdd, a.Name()) | Lookup(options.mayAdd, b.Name())),
           out_(out),
           tol_(ToleranceFor(options.packedPrecision || a.Packed() || b.Packed())) {}
 

@@ -30,11 +30,11 @@ struct CompareOptions {
     bool geometryOnly = false;
     // Shapes the conversion renamed on purpose: name in the first file -> name in the second.
     std::map<std::string, std::string> renamed;
-    // What a conversion changes on purpose, per shape of the first file: these parts may
-    // differ. "*" stands for every shape.
+    // What a conversion changes on purpose, per shape (by its name in either file): these
+    // parts may differ. "*" stands for every shape.
     std::map<std::string, uint32_t> allowed;
     // Parts that the second file may add where the first had none (tangents that a repair
-    // generated), per shape or "*".
+    // generated), per shape (by its name in either file) or "*".
     std::map<std::string, uint32_t> mayAdd;
     // Compare within what the Special Edition's packed records keep even where neither file
     // is packed (a file that went through that form and back).
