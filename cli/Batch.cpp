@@ -123,8 +123,11 @@ void Batch::Walk(const std::string& root) {
             found.push_back(std::move(item));
         };
         if (e) return problem("cannot read the folder: " + e.message());
-        if (!walking.insert(resolved).second)
-            return problem("a link leads back into a folder being walked; not followed again");
+        if (!walking.insert(resolved).second) {
+            warnings_.push_back(TextFromPath(folder) +
+                                ": a link leads back into a folder being walked; not followed");
+            return;
+        }
         std::vector<fs::directory_entry> entries;
         for (fs::directory_iterator it(folder, e), end; !e && it != end; it.increment(e))
             entries.push_back(*it);
@@ -249,7 +252,10 @@ int Batch::Run(const Task& task, const Summary& summary, std::ostream& out, std:
                const nlohmann::json& header) {
     for (const auto& archive : archives_) {
         for (const std::string& w : archive->Warnings())
-            err << archive->Name() << ": warning: " << w << "\n";
+            warnings_.push_back(archive->Name() + ": " + w);
+    }
+    if (!options_.json) {
+        for (const std::string& w : warnings_) err << "warning: " << w << "\n";
     }
     const size_t total = items_.size();
     std::vector<BatchResult> results(total);
@@ -315,6 +321,7 @@ int Batch::Run(const Task& task, const Summary& summary, std::ostream& out, std:
     if (options_.json) {
         nlohmann::json doc = header;
         doc["files"] = std::move(files);
+        doc["warnings"] = warnings_;
         doc["summary"] = line;
         doc["interrupted"] = notStarted > 0 || InterruptRequested();
         out << doc.dump(2) << "\n";

@@ -59,8 +59,9 @@ struct BatchOptions {
 class Batch {
   public:
     // Walks the inputs: a folder gives its `.nif` files (any letter case) below it, in a stable
-    // order, and an archive its `.nif` entries; folders that cannot be read and symbolic links
-    // that lead back into a folder being walked become refused items.
+    // order, and an archive its `.nif` entries. A folder that cannot be read becomes a refused
+    // item; a symbolic link that leads back into a folder being walked is reported and not
+    // followed.
     explicit Batch(const BatchOptions& options);
     ~Batch();
     Batch(const Batch&) = delete;
@@ -98,6 +99,9 @@ class Batch {
     BatchOptions options_;
     std::vector<BatchItem> items_;
     std::vector<std::unique_ptr<Archive>> archives_;
+    // What the walk and the archives report without stopping: links that lead back into a
+    // folder being walked (not followed), names whose hash disagrees.
+    std::vector<std::string> warnings_;
 };
 
 // Saves an output below its folder (creating the folders it needs), or, in a dry run, says what

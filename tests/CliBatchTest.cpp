@@ -1,0 +1,246 @@
+// pellmar-cli on whole mods: folders in and folders out, the clash check over everything a run
+// reads, dry runs and JSON reports, strict configuration, test mode and interruptions.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <csignal>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "Conversions.h"
+#include "ResultCodes.h"
+#include "SampleFiles.h"
+#include "TestSupport.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Outcome {
+    int code;
+    std::string out;
+};
+
+Outcome Shell(const std::string& line) {
+    FILE* pipe = popen(("(" + line + ") 2>&1").c_str(), "r");
+    std::string out;
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+    const int status = pclose(pipe);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+}
+
+Outcome Cli(const std::string& args) {
+    return Shell("timeout 120 " + std::string(PELLMAR_CLI) + " " + args);
+}
+
+std::string Q(const fs::path& p) {
+    return "'" + p.string() + "'";
+}
+
+// A small game mesh: the tiny sample body cleaned for Skyrim.
+const Bytes& GameMesh() {
+    static const Bytes bytes = [] {
+        NifFile out;
+        EXPECT_EQ(PrepareClean(MakeBodyMesh(true), MakeSampleLibrary(), {}, {}, out).code, rc::kOk);
+        return SaveBytes(out);
+    }();
+    return bytes;
+}
+
+// A mod folder: meshes at several depths, one with an upper-case extension, a file that is
+// no mesh, and a link back up the tree.
+fs::path MakeMod(const TempDir& dir) {
+    const fs::path mod = dir.Path("mod");
+    for (const char* path : {"meshes/armor/iron/cuirass.nif", "meshes/armor/iron/gloves.NIF",
+                             "meshes/clutter/cup.nif", "meshes/body_0.nif"}) {
+        fs::create_directories((mod / path).parent_path());
+        WriteFileBytes(mod / path, GameMesh());
+    }
+    WriteFileBytes(mod / "meshes/readme.txt", Bytes{'h', 'i'});
+    fs::create_directory_symlink("../..", mod / "meshes/armor/up");
+    return mod;
+}
+
+std::vector<std::string> FilesBelow(const fs::path& root) {
+    std::vector<std::string> files;
+    for (const auto& e : fs::recursive_directory_iterator(root)) {
+        if (e.is_regular_file()) files.push_back(e.path().lexically_relative(root).string());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+}  // namespace
+
+// Every command takes folders: their meshes in a stable order, outputs at the same paths below
+// the output folder, a link back up the tree reported and not followed.
+TEST(CliBatch, FoldersInAndTheSamePathsOut) {
+    TempDir dir;
+    const fs::path mod = MakeMod(dir);
+    const std::vector<std::string> meshes = {"meshes/armor/iron/cuirass.nif",
+                                             "meshes/armor/iron/gloves.NIF", "meshes/body_0.nif",
+                                             "meshes/clutter/cup.nif"};
+    Outcome convert =
+        Cli("convert " + Q(mod) + " --to se --jobs 2 --output-dir " + Q(dir.Path("out")));
+    EXPECT_EQ(convert.code, 0) << convert.out;
+    EXPECT_EQ(FilesBelow(dir.Path("out")), meshes);
+    EXPECT_NE(convert.out.find("up: a link leads back"), std::string::npos) << convert.out;
+    size_t at = 0;
+    for (const std::string& m : meshes) {
+        const size_t line = convert.out.find((mod / m).string() + " -> ");
+        EXPECT_GT(line, at) << m;
+        at = line;
+    }
+    EXPECT_NE(convert.out.find("4 converted, 0 failed"), std::string::npos);
+    for (const char* command : {"lint", "check", "info", "to-blender --dry-run"}) {
+        Outcome r = Cli(std::string(command) + " " + Q(mod) + " --jobs 2");
+        EXPECT_EQ(r.code, 0) << command << "\n" << r.out;
+        EXPECT_NE(r.out.find("gloves.NIF"), std::string::npos) << command;
+    }
+    // diff of two folders pairs the files by path: the Special Edition's outputs keep the
+    // meshes within what their records store.
+    Outcome same = Cli("diff --geometry " + Q(mod) + " " + Q(dir.Path("out")));
+    EXPECT_EQ(same.code, 0) << same.out;
+    EXPECT_NE(same.out.find("4 agree, 0 differ"), std::string::npos) << same.out;
+    fs::remove(dir.Path("out/meshes/clutter/cup.nif"));
+    Outcome missing = Cli("diff " + Q(mod) + " " + Q(dir.Path("out")));
+    EXPECT_EQ(missing.code, 1);
+    EXPECT_NE(missing.out.find("cup.nif: only in"), std::string::npos) << missing.out;
+    // -o takes one mesh.
+    EXPECT_EQ(Cli("convert " + Q(mod) + " --to se -o " + Q(dir.Path("x.nif"))).code, 2);
+}
+
+// A dry run writes nothing and says what would change; the JSON report gives each input's
+// output, status, repairs and differences.
+TEST(CliBatch, DryRunAndJsonReport) {
+    TempDir dir;
+    const fs::path mod = MakeMod(dir);
+    Outcome dry =
+        Cli("convert " + Q(mod) + " --to se --dry-run --output-dir " + Q(dir.Path("out")));
+    EXPECT_EQ(dry.code, 0) << dry.out;
+    EXPECT_FALSE(fs::exists(dir.Path("out")));
+    EXPECT_NE(dry.out.find("cup.nif: would write"), std::string::npos) << dry.out;
+    EXPECT_NE(dry.out.find("change: blocks: +3 BSTriShape"), std::string::npos) << dry.out;
+
+    Outcome json = Cli("repair " + Q(mod) + " --json --output-dir " + Q(dir.Path("fixed")));
+    ASSERT_EQ(json.code, 0) << json.out;
+    const nlohmann::json doc = nlohmann::json::parse(json.out, nullptr, false);
+    ASSERT_FALSE(doc.is_discarded()) << json.out;
+    ASSERT_EQ(doc["files"].size(), 4u);
+    for (const nlohmann::json& f : doc["files"]) {
+        for (const char* field : {"input", "output", "status", "repairs", "differences"})
+            EXPECT_TRUE(f.contains(field)) << field << " in " << f.dump();
+        EXPECT_EQ(f["status"], "unchanged");
+    }
+    EXPECT_EQ(doc["warnings"].size(), 1u);
+    EXPECT_EQ(FilesBelow(dir.Path("fixed")).size(), 4u);
+}
+
+// No run writes over a file it reads: an input, the shader library, the configuration or the
+// original of a restore.
+TEST(CliBatch, NoRunWritesOverAFileItReads) {
+    TempDir dir;
+    WriteFileBytes(dir.Path("lib.nif"), SaveBytes(MakeSampleLibrary()));
+    WriteFileBytes(dir.Path("body.nif"), SaveBytes(MakeBodyMesh(true)));
+    WriteFileBytes(dir.Path("original.nif"), GameMesh());
+    fs::copy_file(SamplePath(kSampleConfigName), dir.Path("cfg.xml"));
+    const std::string clean = "clean " + Q(dir.Path("body.nif")) + " --library " +
+                              Q(dir.Path("lib.nif")) + " --config " + Q(dir.Path("cfg.xml"));
+    const struct {
+        const char* what;
+        std::string args;
+        fs::path kept;
+    } cases[] = {
+        {"the library", clean + " -o " + Q(dir.Path("lib.nif")), dir.Path("lib.nif")},
+        {"the configuration", clean + " -o " + Q(dir.Path("cfg.xml")), dir.Path("cfg.xml")},
+        {"the original",
+         clean + " --restore-from " + Q(dir.Path("original.nif")) + " -o " +
+             Q(dir.Path("original.nif")),
+         dir.Path("original.nif")},
+        {"the input",
+         "convert " + Q(dir.Path("original.nif")) + " --to se --output-dir " + Q(dir.Root()),
+         dir.Path("original.nif")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Bytes before = ReadFileBytes(c.kept);
+        Outcome r = Cli(c.args);
+        EXPECT_EQ(r.code, 1) << r.out;
+        EXPECT_NE(r.out.find("refusing to write"), std::string::npos) << r.out;
+        EXPECT_EQ(ReadFileBytes(c.kept), before);
+    }
+}
+
+// The command line reads its Config.xml strictly: what the window would take as defaults is a
+// usage error naming the file, the element and the value.
+TEST(CliBatch, ConfigurationErrorsAreUsageErrors) {
+    TempDir dir;
+    const struct {
+        const char* text;
+        const char* named;
+    } cases[] = {
+        {"<PellmarConfig><AlphaFlagsValue>4844", "cannot be read as XML"},
+        {"<OtherConfig/>", "<OtherConfig>"},
+        {"<PellmarConfig><AlphaFlagsValue>0x12ED</AlphaFlagsValue></PellmarConfig>",
+         "<AlphaFlagsValue> holds \"0x12ED\""},
+        {"<PellmarConfig><AlphaThreshold>300</AlphaThreshold></PellmarConfig>",
+         "<AlphaThreshold> holds \"300\""},
+        {"<PellmarConfig><AlphaThreshold>-1</AlphaThreshold></PellmarConfig>",
+         "<AlphaThreshold> holds \"-1\""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const std::string text = c.text;
+        WriteFileBytes(dir.Path("cfg.xml"), Bytes(text.begin(), text.end()));
+        Outcome r = Cli("clean " + Q(SamplePath(kSampleMeshName)) + " --library " +
+                        Q(SamplePath(kSampleLibraryName)) + " --config " + Q(dir.Path("cfg.xml")) +
+                        " -o " + Q(dir.Path("out.nif")));
+        EXPECT_EQ(r.code, 2) << r.out;
+        EXPECT_NE(r.out.find("cfg.xml"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(c.named), std::string::npos) << r.out;
+        EXPECT_FALSE(fs::exists(dir.Path("out.nif")));
+    }
+}
+
+// Test mode replaces both body meshes or neither.
+TEST(CliBatch, TestModeWritesBothBodiesOrNeither) {
+    TempDir dir;
+    const fs::path folder = dir.Path("Data/meshes/actors/character/character assets");
+    fs::create_directories(folder / "femalebody_1.nif");  // a folder: the second write fails
+    WriteFileBytes(folder / "femalebody_0.nif", Bytes{'o', 'l', 'd'});
+    Outcome r =
+        Cli("clean " + Q(SamplePath(kSampleMeshName)) + " --library " +
+            Q(SamplePath(kSampleLibraryName)) + " --test-mode --data-path " + Q(dir.Path("Data")));
+    EXPECT_EQ(r.code, 1) << r.out;
+    EXPECT_EQ(ReadFileBytes(folder / "femalebody_0.nif"), (Bytes{'o', 'l', 'd'}));
+    for (const auto& e : fs::directory_iterator(folder))
+        EXPECT_EQ(e.path().filename().string().find(".pm-"), std::string::npos);
+}
+
+// SIGTERM in the middle of a run: the file being written is abandoned, nothing later starts,
+// no temporary file is left, and the summary says so.
+TEST(CliBatch, AnInterruptedRunLeavesNothingBehind) {
+    TempDir dir;
+    const fs::path big = dir.Path("in/big.nif");
+    fs::create_directories(big.parent_path());
+    ASSERT_EQ(MakeLargeMesh(400000, 12, 83).Save(big.string()), rc::kOk);
+    for (int i = 0; i < 40; ++i)
+        fs::copy_file(big, dir.Path("in/copy" + std::to_string(i) + ".nif"));
+    const std::string command = "timeout 120 " + std::string(PELLMAR_CLI) + " convert " +
+                                Q(dir.Path("in")) + " --to se --jobs 1 --output-dir " +
+                                Q(dir.Path("out"));
+    Outcome r = Shell(command + " > " + Q(dir.Path("log.txt")) +
+                      " & pid=$!; sleep 1.5; kill -TERM $pid; wait $pid");
+    const Bytes log = ReadFileBytes(dir.Path("log.txt"));
+    const std::string text(log.begin(), log.end());
+    EXPECT_EQ(r.code, 1) << text;
+    EXPECT_NE(text.find("interrupted"), std::string::npos) << text;
+    size_t outputs = 0;
+    if (!fs::exists(dir.Path("out"))) return;
+    for (const auto& e : fs::recursive_directory_iterator(dir.Path("out"))) {
+        EXPECT_EQ(e.path().filename().string().find(".pm-"), std::string::npos) << e.path();
+        ++outputs;
+    }
+    EXPECT_LT(outputs, 41u);
+}
