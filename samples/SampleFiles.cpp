@@ -311,9 +311,14 @@ std::string SampleConfigXml() {
 }
 
 NifFile MakeLargeMesh(uint32_t vertices, uint32_t userVersion, uint32_t userVersion2) {
+    return MakeSkinnedMesh(vertices, userVersion, userVersion2, 30000, false);
+}
+
+NifFile MakeSkinnedMesh(uint32_t vertices, uint32_t userVersion, uint32_t userVersion2,
+                        uint32_t perShape, bool collision) {
     SampleBuilder b(userVersion, userVersion2);
     const bool game = FormOf(userVersion, userVersion2) != kForm34;
-    const uint32_t perShape = 30000, segments = 100;
+    const uint32_t segments = std::min<uint32_t>(100, std::max<uint32_t>(2, perShape / 20));
     const uint32_t shapes = std::max<uint32_t>(1, (vertices + perShape - 1) / perShape);
     const int32_t root = b.Reserve();
     const int32_t bone = b.Add(Node(b, "NPC Root [Root]", {}));
@@ -342,7 +347,19 @@ NifFile MakeLargeMesh(uint32_t vertices, uint32_t userVersion, uint32_t userVers
         const int32_t shape = b.Add(Shape(b, "Shape" + std::to_string(s), data, skin, properties));
         children.push_back(shape);
     }
-    b.Set(root, Node(b, "Scene Root", children));
+    auto scene = Node(b, "Scene Root", children);
+    if (collision) {
+        auto box = std::make_unique<bhkBoxShape>();
+        box->radius = 0.01f;
+        box->dimensions = {1.0f, 2.0f, 3.0f};
+        auto body = std::make_unique<bhkRigidBody>();
+        body->shape = b.Add(std::move(box));
+        auto object = std::make_unique<bhkCollisionObject>();
+        object->target = root;
+        object->body = b.Add(std::move(body));
+        scene->collisionObject = b.Add(std::move(object));
+    }
+    b.Set(root, std::move(scene));
     return b.Finish();
 }
 

@@ -19,6 +19,9 @@ NifFile MakeSampleLibrary();
 std::string SampleConfigXml();
 // A skinned mesh of about `vertices` vertices in the given form, spread over several shapes.
 NifFile MakeLargeMesh(uint32_t vertices, uint32_t userVersion, uint32_t userVersion2);
+// The same with at most `perShape` vertices per shape, and with a box collision on the root.
+NifFile MakeSkinnedMesh(uint32_t vertices, uint32_t userVersion, uint32_t userVersion2,
+                        uint32_t perShape, bool collision);
 // A root node with `shapes` small shapes, each with its own geometry: 1 + 2 x shapes blocks.
 NifFile MakeManyShapes(uint32_t shapes);
 
