@@ -184,7 +184,10 @@ std::string Batch::PlanOutputs(OutputKind kind, const std::string& prefix,
         } else if (dir) {
             item.target = TextFromPath(PathFromText(options_.outputDir) / relative);
         } else {
-            const fs::path source = PathFromText(item.archive ? item.relative : item.path);
+            if (item.archive)
+                return "the meshes of " + item.path +
+                       " cannot be written beside it: give --output-dir (or -o)";
+            const fs::path source = PathFromText(item.path);
             item.target = TextFromPath(source.parent_path() /
                                        PathFromText(prefix + TextFromPath(source.filename())));
         }

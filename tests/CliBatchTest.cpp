@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "ArchiveWriter.h"
 #include "Conversions.h"
 #include "ResultCodes.h"
 #include "SampleFiles.h"
@@ -243,4 +244,52 @@ TEST(CliBatch, AnInterruptedRunLeavesNothingBehind) {
         ++outputs;
     }
     EXPECT_LT(outputs, 41u);
+}
+
+// Meshes inside archives of both editions go through every command without unpacking: each
+// finding and output names the archive and the entry, outputs land as loose files at the
+// entries' paths, and the archive itself is never written.
+TEST(CliBatch, ArchivesAreFoldersOfTheirMeshes) {
+    TempDir dir;
+    for (uint32_t version : {104u, 105u}) {
+        SCOPED_TRACE(version);
+        std::vector<PackedFile> files = MeshFiles(version);
+        files.push_back({"meshes\\readme.txt", Bytes{'h', 'i'}});
+        const PackLayout layout{version, 0x7, 0x1, false};
+        const fs::path archive = dir.Path("Mod" + std::to_string(version) + ".bsa");
+        WriteFileBytes(archive, PackArchive(layout, files));
+        const Bytes packed = ReadFileBytes(archive);
+        const std::string entry =
+            "Mod" + std::to_string(version) + ".bsa:meshes\\pellmar\\shaderlibrary.nif";
+
+        Outcome lint = Cli("lint " + Q(archive) + " --json");
+        EXPECT_EQ(lint.code, 0) << lint.out;
+        const nlohmann::json doc = nlohmann::json::parse(lint.out, nullptr, false);
+        ASSERT_FALSE(doc.is_discarded()) << lint.out;
+        ASSERT_EQ(doc["files"].size(), 2u);
+        EXPECT_EQ(doc["files"][1]["file"], entry);
+        for (const char* command : {"check", "info"}) {
+            Outcome r = Cli(std::string(command) + " " + Q(archive));
+            EXPECT_EQ(r.code, 0) << command << "\n" << r.out;
+            EXPECT_NE(r.out.find(entry), std::string::npos) << r.out;
+        }
+        const std::string to = version == 104 ? "se" : "le";
+        const fs::path out = dir.Path("out" + std::to_string(version));
+        Outcome convert = Cli("convert " + Q(archive) + " --to " + to + " --output-dir " + Q(out));
+        EXPECT_EQ(convert.code, 0) << convert.out;
+        EXPECT_TRUE(fs::exists(out / "meshes/actors/character/character assets/femalebody_0.nif"));
+        EXPECT_TRUE(fs::exists(out / "meshes/pellmar/shaderlibrary.nif"));
+        // The loose outputs hold the archived meshes.
+        Outcome diff = Cli("diff --geometry " + Q(archive) + " " + Q(out));
+        EXPECT_EQ(diff.code, 0) << diff.out;
+        Outcome repair = Cli("repair " + Q(archive) + " --output-dir " + Q(dir.Path("fixed")));
+        EXPECT_EQ(repair.code, 0) << repair.out;
+        // Writing beside an archived mesh would write into the archive: an output folder is
+        // needed.
+        EXPECT_EQ(Cli("to-blender " + Q(archive)).code, 2);
+        Outcome blender =
+            Cli("to-blender " + Q(archive) + " --output-dir " + Q(dir.Path("blender")));
+        EXPECT_EQ(blender.code, 0) << blender.out;
+        EXPECT_EQ(ReadFileBytes(archive), packed);
+    }
 }
