@@ -214,7 +214,8 @@ ConversionResult CleanTestMode(AppState& state) {
 ConversionResult WriteTestModeBodies(const NifFile& output, const std::string& dataPath,
                                      char separator, const OutputOpener& opener,
                                      ConversionResult result) {
-    for (const std::string& target : TestModeTargets(dataPath, separator)) {
+    const std::vector<std::string> targets = TestModeTargets(dataPath, separator);
+    for (const std::string& target : targets) {
         std::string error;
         const int prepared = PrepareTestTarget(target, error);
         if (prepared != rc::kOk) {
@@ -222,11 +223,15 @@ ConversionResult WriteTestModeBodies(const NifFile& output, const std::string& d
             result.message = SaveFailedText(prepared, error);
             return result;
         }
-        if (const int code = output.Save(target, opener); code != rc::kOk) {
-            result.code = code;
-            result.message = SaveFailedText(code, output.LastError());
-            return result;
-        }
+    }
+    // Both bodies or neither: the game would draw a body of two versions.
+    std::string bytes, error;
+    int code = output.SaveToMemory(bytes);
+    error = output.LastError();
+    if (code == rc::kOk) code = WriteFilesTogether(targets, bytes, error, opener);
+    if (code != rc::kOk) {
+        result.code = code;
+        result.message = SaveFailedText(code, error);
     }
     return result;
 }

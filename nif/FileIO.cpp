@@ -303,3 +303,58 @@ int WriteFileAtomically(const std::string& path, const OutputProducer& produce, 
     }
     return rc::kOk;
 }
+
+int WriteFilesTogether(const std::vector<std::string>& paths, const std::string& bytes,
+                       std::string& error, const OutputOpener& opener) {
+    // Each target's bytes first go to a staging file of their own in the target's folder,
+    // written atomically itself; the targets are replaced only once every one is staged.
+    std::vector<fs::path> staged, kept;
+    std::error_code ec;
+    auto removeAll = [&](const std::vector<fs::path>& files) {
+        for (const fs::path& f : files) fs::remove(f, ec);
+    };
+    for (const std::string& path : paths) {
+        const fs::path target = PathFromText(path);
+        const fs::file_status status = fs::status(target, ec);
+        if (fs::exists(status) && !fs::is_regular_file(status)) {
+            removeAll(staged);
+            error = Quote(path) + " exists and is not a regular file; nothing was written";
+            return rc::kNotRegularFile;
+        }
+        fs::path stage = target;
+        stage.replace_filename(PathFromText(".pm-" + RandomTag() + ".new"));
+        if (const int code = WriteFileAtomically(TextFromPath(stage), bytes, error, opener);
+            code != rc::kOk) {
+            removeAll(staged);
+            return code;
+        }
+        staged.push_back(stage);
+    }
+    // Existing targets step aside, then the staged files take their places; any failure
+    // undoes what was done.
+    std::vector<std::pair<fs::path, fs::path>> asides;  // target, its old file
+    std::vector<fs::path> placed;
+    auto undo = [&](const std::string& reason) {
+        for (const fs::path& p : placed) fs::remove(p, ec);
+        for (const auto& [target, old] : asides) fs::rename(old, target, ec);
+        removeAll(staged);
+        error = reason + "; the targets were left as they were";
+        return rc::kWriteFailed;
+    };
+    for (const std::string& path : paths) {
+        const fs::path target = PathFromText(path);
+        if (!fs::exists(target, ec)) continue;
+        fs::path old = target;
+        old.replace_filename(PathFromText(".pm-" + RandomTag() + ".old"));
+        fs::rename(target, old, ec);
+        if (ec) return undo("cannot replace " + Quote(path) + ": " + ec.message());
+        asides.emplace_back(target, old);
+    }
+    for (size_t i = 0; i < paths.size(); ++i) {
+        fs::rename(staged[i], PathFromText(paths[i]), ec);
+        if (ec) return undo("cannot replace " + Quote(paths[i]) + ": " + ec.message());
+        placed.push_back(PathFromText(paths[i]));
+    }
+    for (const auto& [target, old] : asides) fs::remove(old, ec);
+    return rc::kOk;
+}

@@ -72,3 +72,11 @@ using OutputProducer = std::function<bool(OutputFile& out)>;
 [[nodiscard]] int WriteFileAtomically(const std::string& path, const OutputProducer& produce,
                                       std::string& error,
                                       const OutputOpener& opener = StandardOutputOpener());
+
+// Writes the same bytes to several targets so that either every target is replaced or none
+// is: each is first written in full to a temporary file beside it; only when all are written
+// do the renames run, and a failing rename puts the targets already replaced back as they were.
+// The codes and messages of WriteFileAtomically.
+[[nodiscard]] int WriteFilesTogether(const std::vector<std::string>& paths,
+                                     const std::string& bytes, std::string& error,
+                                     const OutputOpener& opener = StandardOutputOpener());
