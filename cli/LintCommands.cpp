@@ -28,42 +28,61 @@ std::string Plural(size_t n, const char* word) {
     return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
 }
 
+nlohmann::json FindingJson(const Finding& f) {
+    return {{"file", ToJsonText(f.file)},
+            {"block", f.block},
+            {"type", ToJsonText(f.type)},
+            {"shape", ToJsonText(f.shape)},
+            {"rule", f.rule->id},
+            {"severity", SeverityName(f.severity)},
+            {"message", ToJsonText(f.message)}};
+}
+
 }  // namespace
 
-int RunLint(const std::vector<std::string>& paths, bool json, std::ostream& out) {
-    bool anyError = false;
+std::string LintRulesJson() {
+    nlohmann::json rules = nlohmann::json::array();
+    for (const LintRule& r : LintRules()) {
+        rules.push_back({{"id", r.id},
+                         {"severity", SeverityName(r.severity)},
+                         {"repairable", r.repairable},
+                         {"description", r.description},
+                         {"effect", r.effect},
+                         {"evidence", r.evidence}});
+    }
+    return nlohmann::json{{"rules", rules}}.dump(2) + "\n";
+}
+
+int RunLint(const std::vector<std::string>& paths, bool json, Severity lowest, std::ostream& out) {
+    bool anyError = false, anyUnloaded = false;
     nlohmann::json files = nlohmann::json::array();
     for (const std::string& path : paths) {
-        NifFile f;
-        if (f.Load(path) != rc::kOk) {
-            anyError = true;
+        std::vector<Finding> all;
+        std::string error;
+        if (LintFile(path, all, error) != rc::kOk) {
+            anyUnloaded = true;
             if (json) {
-                files.push_back({{"file", ToJsonText(path)}, {"error", ToJsonText(f.LastError())}});
+                files.push_back({{"file", ToJsonText(path)}, {"error", ToJsonText(error)}});
             } else {
-                out << path << ": error: " << f.LastError() << "\n";
+                out << path << ": error: " << error << "\n";
             }
             continue;
         }
         Counts counts;
         nlohmann::json findings = nlohmann::json::array();
-        for (const Finding& finding : Lint(f)) {
-            counts.Add(finding.rule->severity);
-            const char* severity = SeverityName(finding.rule->severity);
+        for (const Finding& finding : AtLeast(std::move(all), lowest)) {
+            counts.Add(finding.severity);
             if (json) {
-                findings.push_back(
-                    {{"block", finding.block},
-                     {"type", finding.block < 0
-                                  ? std::string()
-                                  : ToJsonText(f.TypeNameOf(static_cast<uint32_t>(finding.block)))},
-                     {"shape", ToJsonText(finding.shape)},
-                     {"rule", finding.rule->id},
-                     {"severity", severity},
-                     {"message", ToJsonText(finding.message)}});
+                findings.push_back(FindingJson(finding));
                 continue;
             }
-            out << path << ": " << BlockLabel(f, finding.block);
+            out << path << ": "
+                << (finding.block < 0
+                        ? "file"
+                        : "block " + std::to_string(finding.block) + " " + finding.type);
             if (!finding.shape.empty()) out << " \"" << finding.shape << "\"";
-            out << ": " << finding.rule->id << " (" << severity << "): " << finding.message << "\n";
+            out << ": " << finding.rule->id << " (" << SeverityName(finding.severity)
+                << "): " << finding.message << "\n";
         }
         anyError = anyError || counts.errors > 0;
         if (json) {
@@ -79,7 +98,7 @@ int RunLint(const std::vector<std::string>& paths, bool json, std::ostream& out)
         }
     }
     if (json) out << nlohmann::json{{"files", files}}.dump(2) << "\n";
-    return anyError ? 1 : 0;
+    return anyUnloaded ? kUsage : anyError ? 1 : 0;
 }
 
 int RunRepair(const RepairOptions& o, std::ostream& out, std::ostream& err) {

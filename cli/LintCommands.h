@@ -5,9 +5,16 @@
 #include <string>
 #include <vector>
 
-// One line per finding and a summary per file, or one JSON document. Exit code 0 when no file
-// has an error finding (or fails to load), 1 otherwise.
-[[nodiscard]] int RunLint(const std::vector<std::string>& paths, bool json, std::ostream& out);
+#include "Lint.h"
+
+// One line per finding of at least the lowest severity and a summary per file (counting what
+// is shown), or one JSON document. Exit code 2 when a file does not load, else 1 when a file
+// has an error finding, else 0.
+[[nodiscard]] int RunLint(const std::vector<std::string>& paths, bool json, Severity lowest,
+                          std::ostream& out);
+// The rule table for tools: {"rules": [{"id", "severity", "repairable", "description",
+// "effect", "evidence"}]}.
+std::string LintRulesJson();
 
 struct RepairOptions {
     std::vector<std::string> inputs;

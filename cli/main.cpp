@@ -45,12 +45,15 @@ int main(int argc, char** argv) {
 
     std::vector<std::string> lintPaths;
     bool lintJson = false, listRules = false;
+    std::string lintSeverity = "note";
     CLI::App* lint = app.add_subcommand(
         "lint",
         "Report what in each file crashes the game or the Creation Kit, looks wrong or is waste");
     lint->add_option("FILE", lintPaths, "NIF files");
     lint->add_flag("--json", lintJson, "print JSON instead of text");
-    lint->add_flag("--rules", listRules, "list the rules instead");
+    lint->add_flag("--rules", listRules, "list the rules instead (as JSON with --json)");
+    lint->add_option("--severity", lintSeverity, "the lowest severity reported (default: note)")
+        ->check(CLI::IsMember({"error", "warning", "note"}));
 
     RepairOptions r;
     CLI::App* repair = app.add_subcommand(
@@ -164,14 +167,15 @@ int main(int argc, char** argv) {
     if (*check) return RunCheck(checkPaths, std::cout);
     if (*lint) {
         if (listRules) {
-            std::cout << LintRulesText();
+            std::cout << (lintJson ? LintRulesJson() : LintRulesText());
             return 0;
         }
-        if (lintPaths.empty()) {
+        Severity lowest = Severity::kNote;
+        if (lintPaths.empty() || !ParseSeverity(lintSeverity, lowest)) {
             std::cerr << "error: lint needs at least one FILE (or --rules)\n";
             return 2;
         }
-        return RunLint(lintPaths, lintJson, std::cout);
+        return RunLint(lintPaths, lintJson, lowest, std::cout);
     }
     if (*repair) return RunRepair(r, std::cout, std::cerr);
     if (*diff) return RunDiff(diffA, diffB, diffJson, diffGeometry, std::cout, std::cerr);
