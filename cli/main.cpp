@@ -170,11 +170,12 @@ int main(int argc, char** argv) {
             std::cout << (lintJson ? LintRulesJson() : LintRulesText());
             return 0;
         }
-        Severity lowest = Severity::kNote;
-        if (lintPaths.empty() || !ParseSeverity(lintSeverity, lowest)) {
+        if (lintPaths.empty()) {
             std::cerr << "error: lint needs at least one FILE (or --rules)\n";
             return 2;
         }
+        Severity lowest = Severity::kNote;
+        if (!ParseSeverity(lintSeverity, lowest)) return 2;  // the option's check said why
         return RunLint(lintPaths, lintJson, lowest, std::cout);
     }
     if (*repair) return RunRepair(r, std::cout, std::cerr);
