@@ -47,15 +47,16 @@ int main(int argc, char** argv) {
         lint.inputs = {(root / "mod").string()};
         lint.jobs = jobs;
         std::ostringstream out, err;
-        const double l = Seconds([&] { return RunLint(lint, out, err); });
+        const double l = Seconds([&] { return RunLint(lint, Severity::kNote, out, err); });
         ConvertOptions convert;
         convert.run.inputs = lint.inputs;
         convert.run.outputDir = (root / ("se" + std::to_string(jobs))).string();
         convert.run.jobs = jobs;
         convert.to = "se";
         const double c = Seconds([&] { return RunConvert(convert, out, err); });
-        std::printf("--jobs %u: lint %.0f meshes/s (%.2f s), convert --to se %.0f meshes/s (%.2f s)\n",
-                    jobs, meshes / l, l, meshes / c, c);
+        std::printf(
+            "--jobs %u: lint %.0f meshes/s (%.2f s), convert --to se %.0f meshes/s (%.2f s)\n",
+            jobs, meshes / l, l, meshes / c, c);
     }
     if (std::getenv("PELLMAR_KEEP") == nullptr) fs::remove_all(root);
     return 0;

@@ -29,9 +29,32 @@ std::string Plural(size_t n, const char* word) {
     return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
 }
 
+nlohmann::json FindingJson(const Finding& f) {
+    return {{"file", ToJsonText(f.file)},
+            {"block", f.block},
+            {"type", ToJsonText(f.type)},
+            {"shape", ToJsonText(f.shape)},
+            {"rule", f.rule->id},
+            {"severity", SeverityName(f.severity)},
+            {"message", ToJsonText(f.message)}};
+}
+
 }  // namespace
 
-int RunLint(const BatchOptions& options, std::ostream& out, std::ostream& err) {
+std::string LintRulesJson() {
+    nlohmann::json rules = nlohmann::json::array();
+    for (const LintRule& r : LintRules()) {
+        rules.push_back({{"id", r.id},
+                         {"severity", SeverityName(r.severity)},
+                         {"repairable", r.repairable},
+                         {"description", r.description},
+                         {"effect", r.effect},
+                         {"evidence", r.evidence}});
+    }
+    return nlohmann::json{{"rules", rules}}.dump(2) + "\n";
+}
+
+int RunLint(const BatchOptions& options, Severity lowest, std::ostream& out, std::ostream& err) {
     Batch batch(options);
     if (const std::string problem = batch.PlanOutputs(OutputKind::kNone); !problem.empty()) {
         err << "error: " << problem << "\n";
@@ -52,22 +75,18 @@ int RunLint(const BatchOptions& options, std::ostream& out, std::ostream& err) {
             }
             Counts counts;
             nlohmann::json findings = nlohmann::json::array();
-            for (const Finding& finding : Lint(f)) {
-                counts.Add(finding.rule->severity);
-                const char* severity = SeverityName(finding.rule->severity);
-                findings.push_back(
-                    {{"block", finding.block},
-                     {"type", finding.block < 0
-                                  ? std::string()
-                                  : ToJsonText(f.TypeNameOf(static_cast<uint32_t>(finding.block)))},
-                     {"shape", ToJsonText(finding.shape)},
-                     {"rule", finding.rule->id},
-                     {"severity", severity},
-                     {"message", ToJsonText(finding.message)}});
-                r.text += item.label + ": " + BlockLabel(f, finding.block);
+            std::vector<Finding> all = Lint(f);
+            for (Finding& finding : all) finding.file = item.label;
+            for (const Finding& finding : AtLeast(std::move(all), lowest)) {
+                counts.Add(finding.severity);
+                findings.push_back(FindingJson(finding));
+                r.text += item.label + ": " +
+                          (finding.block < 0
+                               ? std::string("file")
+                               : "block " + std::to_string(finding.block) + " " + finding.type);
                 if (!finding.shape.empty()) r.text += " \"" + finding.shape + "\"";
-                r.text += std::string(": ") + finding.rule->id + " (" + severity +
-                          "): " + finding.message + "\n";
+                r.text += std::string(": ") + finding.rule->id + " (" +
+                          SeverityName(finding.severity) + "): " + finding.message + "\n";
             }
             errors += counts.errors;
             warnings += counts.warnings;
@@ -86,7 +105,7 @@ int RunLint(const BatchOptions& options, std::ostream& out, std::ostream& err) {
         [&](size_t ok, size_t, size_t failed) {
             return std::to_string(ok + failed) + " files: " + Plural(errors, "error") + ", " +
                    Plural(warnings, "warning") + ", " + Plural(notes, "note") +
-                   (failed ? ", " + std::to_string(failed) + " not readable" : "");
+                   (failed ? ", " + std::to_string(failed) + " not read" : "");
         },
         out, err);
     if (unreadable > 0) return kUsage;

@@ -61,12 +61,16 @@ int main(int argc, char** argv) {
 
     BatchOptions lint;
     bool listRules = false;
+    std::string lintSeverity = "note";
     CLI::App* lintCommand = app.add_subcommand(
         "lint",
         "Report what in each file crashes the game or the Creation Kit, looks wrong or is waste");
     AddRunOptions(lintCommand, lint, false, kMeshes);
     lintCommand->get_option("INPUT")->required(false);
-    lintCommand->add_flag("--rules", listRules, "list the rules instead");
+    lintCommand->add_flag("--rules", listRules, "list the rules instead (as JSON with --json)");
+    lintCommand
+        ->add_option("--severity", lintSeverity, "the lowest severity reported (default: note)")
+        ->check(CLI::IsMember({"error", "warning", "note"}));
 
     RepairOptions r;
     CLI::App* repair = app.add_subcommand(
@@ -176,14 +180,16 @@ int main(int argc, char** argv) {
     if (*checkCommand) return RunCheck(check, std::cout, std::cerr);
     if (*lintCommand) {
         if (listRules) {
-            std::cout << LintRulesText();
+            std::cout << (lint.json ? LintRulesJson() : LintRulesText());
             return 0;
         }
         if (lint.inputs.empty()) {
             std::cerr << "error: lint needs at least one FILE (or --rules)\n";
             return 2;
         }
-        return RunLint(lint, std::cout, std::cerr);
+        Severity lowest = Severity::kNote;
+        if (!ParseSeverity(lintSeverity, lowest)) return 2;  // the option's check said why
+        return RunLint(lint, lowest, std::cout, std::cerr);
     }
     if (*repair) return RunRepair(r, std::cout, std::cerr);
     if (*diff) return RunDiff(diffA, diffB, diffRun, diffGeometry, std::cout, std::cerr);

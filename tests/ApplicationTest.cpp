@@ -103,10 +103,12 @@ TEST(OnCommand, ButtonsRunTheConversionsAndReport) {
 
     p.platform.saveAnswer = p.dir.Path("game.nif").string();
     onCommand(state, 0, 2);
-    // The sample's hands carry vertex colours the library's skin shader does not flag.
+    // The sample's hands carry vertex colours the library's skin shader does not flag; the
+    // skin shaders' normal maps are in model space, so no shape gets tangents.
     EXPECT_EQ(p.platform.messages.back().text,
               "Skyrim .nif saved successfully.\n\nRepairs:\nvertex-color-flag: Vertex_Colors flag "
-              "set on the shader of \"Hands\"");
+              "set on the shader of \"Hands\"\nnot repaired: missing-tangents: none generated for "
+              "\"Body\", \"Hands\", \"Feet\": a normal map in model space needs none");
     EXPECT_EQ(p.platform.messages.back().caption, "Save Successful");
     EXPECT_EQ(p.platform.quits, 2);
 

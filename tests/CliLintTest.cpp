@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Geometry.h"
+#include "Lint.h"
 #include "ResultCodes.h"
 #include "SampleFiles.h"
 #include "TestSupport.h"
@@ -30,7 +31,8 @@ std::string Q(const std::filesystem::path& p) {
 
 TEST(CliLint, JsonRepairAndExitCodes) {
     TempDir dir;
-    // Clean without repairs, then let the feet share the body's shader: an error.
+    // Clean without repairs, then let the feet share the body's shader (a warning) and give a
+    // body triangle a vertex past the end (an error).
     auto [cleanCode, cleanOut] =
         Cli("clean " + Q(SamplePath(kSampleMeshName)) + " --library " +
             Q(SamplePath(kSampleLibraryName)) + " --no-repair -o " + Q(dir.Path("raw.nif")));
@@ -38,22 +40,28 @@ TEST(CliLint, JsonRepairAndExitCodes) {
     NifFile f = LoadBytes(ReadFileBytes(dir.Path("raw.nif")));
     const BlockRef shared = f.FindShapeByName("Body")->shaderProperty;
     f.FindShapeByName("Feet")->shaderProperty = shared;
+    ASSERT_EQ(f.Save(dir.Path("shared.nif").string()), rc::kOk);
+    const BlockRef body = f.FindShapeByName("Body")->data;
+    auto& data = *f.BlockAs<NiTriShapeData>(body);
+    data.triangles[0].v1 = data.numVertices;
     ASSERT_EQ(f.Save(dir.Path("bad.nif").string()), rc::kOk);
 
-    auto [code, out] = Cli("lint --json " + Q(dir.Path("bad.nif")) + " " +
-                           Q(SamplePath(kSampleLibraryName)) + " " + Q(dir.Path("none.nif")));
-    EXPECT_EQ(code, 2) << out;  // a file that does not load
+    auto [code, out] =
+        Cli("lint --json " + Q(dir.Path("bad.nif")) + " " + Q(SamplePath(kSampleLibraryName)));
+    EXPECT_EQ(code, 1) << out;
     const nlohmann::json doc = nlohmann::json::parse(out, nullptr, false);
     ASSERT_FALSE(doc.is_discarded()) << out;
     const nlohmann::json& files = doc["files"];
-    ASSERT_EQ(files.size(), 3u);
+    ASSERT_EQ(files.size(), 2u);
     EXPECT_EQ(files[0]["errors"], 1);
-    EXPECT_EQ(files[0]["warnings"], 1);  // the hands' vertex colours, unflagged
+    // The shared shader, the hands' unflagged colours, the broken triangle in no partition.
+    EXPECT_EQ(files[0]["warnings"], 3);
     bool found = false;
     for (const auto& finding : files[0]["findings"]) {
+        EXPECT_EQ(finding["file"], dir.Path("bad.nif").string());
         if (finding["rule"] != "shared-shader") continue;
         found = true;
-        EXPECT_EQ(finding["severity"], "error");
+        EXPECT_EQ(finding["severity"], "warning");
         EXPECT_EQ(finding["block"], shared);
         EXPECT_EQ(finding["type"], "BSLightingShaderProperty");
         EXPECT_EQ(finding["shape"], "Body");
@@ -61,25 +69,49 @@ TEST(CliLint, JsonRepairAndExitCodes) {
     }
     EXPECT_TRUE(found) << out;
     EXPECT_EQ(files[1]["findings"].size(), 0u);
-    EXPECT_NE(files[2]["error"].get<std::string>().find("does not exist"), std::string::npos);
 
-    auto [textCode, text] = Cli("lint " + Q(dir.Path("bad.nif")));
+    // --severity: the lowest severity shown; the exit code still follows the errors.
+    auto [textCode, text] = Cli("lint --severity error " + Q(dir.Path("bad.nif")));
     EXPECT_EQ(textCode, 1);
-    EXPECT_NE(text.find("bad.nif: block " + std::to_string(shared) +
-                        " BSLightingShaderProperty \"Body\": shared-shader (error): "),
+    EXPECT_NE(text.find("bad.nif: block " + std::to_string(body) +
+                        " NiTriShapeData \"Body\": vertex-limit (error): "),
               std::string::npos)
         << text;
-    EXPECT_NE(text.find("bad.nif: 1 error, 1 warning, 0 notes\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("shared-shader"), std::string::npos) << text;
+    EXPECT_NE(text.find("bad.nif: 1 error, 0 warnings, 0 notes\n"), std::string::npos) << text;
+    EXPECT_EQ(Cli("lint --severity warning " + Q(dir.Path("shared.nif"))).first, 0);
+    // A file that does not load is a usage error, as is an unknown severity.
+    auto [noneCode, none] = Cli("lint --json " + Q(dir.Path("none.nif")));
+    EXPECT_EQ(noneCode, 2);
+    EXPECT_NE(none.find("does not exist"), std::string::npos) << none;
+    EXPECT_EQ(Cli("lint --severity fatal " + Q(dir.Path("shared.nif"))).first, 2);
+
+    // The rule table for tools.
+    auto [rulesCode, rulesOut] = Cli("lint --rules --json");
+    EXPECT_EQ(rulesCode, 0);
+    const nlohmann::json rules = nlohmann::json::parse(rulesOut, nullptr, false);
+    ASSERT_FALSE(rules.is_discarded()) << rulesOut;
+    ASSERT_EQ(rules["rules"].size(), LintRules().size());
+    for (size_t i = 0; i < LintRules().size(); ++i) {
+        const LintRule& r = LintRules()[i];
+        const nlohmann::json& j = rules["rules"][i];
+        EXPECT_EQ(j["id"], r.id);
+        EXPECT_EQ(j["severity"], SeverityName(r.severity));
+        EXPECT_EQ(j["repairable"], r.repairable);
+        EXPECT_EQ(j["evidence"], r.evidence);
+        EXPECT_EQ(j["description"], r.description);
+        EXPECT_EQ(j["effect"], r.effect);
+    }
 
     // Repair: only what was asked, then everything; a second repair copies the file unchanged.
-    auto [onlyCode, onlyOut] = Cli("repair " + Q(dir.Path("bad.nif")) +
+    auto [onlyCode, onlyOut] = Cli("repair " + Q(dir.Path("shared.nif")) +
                                    " --only shared-shader -o " + Q(dir.Path("a.nif")));
     EXPECT_EQ(onlyCode, 0) << onlyOut;
-    EXPECT_EQ(Cli("lint " + Q(dir.Path("a.nif"))).first, 0);
-    EXPECT_NE(Cli("lint " + Q(dir.Path("a.nif"))).second.find("vertex-color-flag"),
-              std::string::npos);
+    const std::string once = Cli("lint " + Q(dir.Path("a.nif"))).second;
+    EXPECT_EQ(once.find("shared-shader"), std::string::npos) << once;
+    EXPECT_NE(once.find("vertex-color-flag"), std::string::npos) << once;
     auto [fixCode, fixOut] =
-        Cli("repair " + Q(dir.Path("bad.nif")) + " -o " + Q(dir.Path("b.nif")));
+        Cli("repair " + Q(dir.Path("shared.nif")) + " -o " + Q(dir.Path("b.nif")));
     EXPECT_EQ(fixCode, 0) << fixOut;
     EXPECT_NE(fixOut.find("repaired: shared-shader: shape \"Feet\" got its own copy"),
               std::string::npos)
@@ -94,11 +126,12 @@ TEST(CliLint, JsonRepairAndExitCodes) {
     EXPECT_EQ(ReadFileBytes(dir.Path("out/b.nif")), ReadFileBytes(dir.Path("b.nif")));
 
     // Refusals: its own input, unknown rules and rules without a repair, no output.
-    const Bytes before = ReadFileBytes(dir.Path("bad.nif"));
-    EXPECT_EQ(Cli("repair " + Q(dir.Path("bad.nif")) + " -o " + Q(dir.Path("bad.nif"))).first, 1);
-    EXPECT_EQ(ReadFileBytes(dir.Path("bad.nif")), before);
+    const Bytes before = ReadFileBytes(dir.Path("shared.nif"));
+    EXPECT_EQ(Cli("repair " + Q(dir.Path("shared.nif")) + " -o " + Q(dir.Path("shared.nif"))).first,
+              1);
+    EXPECT_EQ(ReadFileBytes(dir.Path("shared.nif")), before);
     for (const char* args : {" --only bogus -o x.nif", " --only no-normals -o x.nif", ""}) {
-        auto [usage, message] = Cli("repair " + Q(dir.Path("bad.nif")) + args);
+        auto [usage, message] = Cli("repair " + Q(dir.Path("shared.nif")) + args);
         EXPECT_EQ(usage, 2) << args << message;
     }
     EXPECT_EQ(Cli("lint").first, 2);

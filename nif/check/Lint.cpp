@@ -1,62 +1,139 @@
 #include "Lint.h"
 
+#include <algorithm>
+#include <array>
+#include <cctype>
 #include <cmath>
-#include <functional>
 #include <map>
+#include <set>
 
+#include "Animation.h"
+#include "ExtraData.h"
 #include "Havok.h"
 #include "MeshMath.h"
+#include "ResultCodes.h"
 #include "ShapeConversion.h"
 #include "ShapeView.h"
 
 namespace {
 
+constexpr size_t kWeightsPerVertex = 4;    // what a partition and a packed record hold
+constexpr size_t kBonesPerPartition = 80;  // what the game skins one partition with
+constexpr size_t kTextureSlots = 9;        // the game forms' texture sets
+
 const std::vector<LintRule> kRules = {
     {"consistency", Severity::kError,
      "the header's tables, a block's body or a block reference disagree",
-     "the game and the Creation Kit read the file wrongly or crash", false},
+     "the game and the Creation Kit read the file wrongly or crash",
+     "unusable: every reader, the game's included, follows the header's tables", false},
     {"se-old-shapes", Severity::kError,
      "a Special Edition file (12/100) holds NiTriShape or NiTriStrips shapes",
-     "the Special Edition crashes or draws nothing", false},
-    {"se-partition-strips", Severity::kError,
-     "a skin partition of a Special Edition file (12/100) stores strips",
-     "the Special Edition crashes drawing the skinned shape", false},
+     "the Special Edition crashes or draws nothing",
+     "crash: the best-known report on unconverted meshes, the reason mesh optimisers exist", false},
     {"vertex-limit", Severity::kError,
      "a shape goes beyond 65,535 vertices or triangles (a wrapped count, an index past the "
      "vertices)",
-     "the game crashes or draws torn triangles", false},
-    {"shared-shader", Severity::kError, "one shader block is used by several shapes",
-     "the Creation Kit crashes on the mesh", true},
-    {"empty-partition", Severity::kError, "a skin partition holds no vertices or no triangles",
-     "the game crashes drawing the skinned shape", true},
+     "the game crashes or draws torn triangles",
+     "unusable: the counts are 16-bit and the triangles name vertices that do not exist", false},
+    {"se-partition-strips", Severity::kWarning,
+     "a skin partition of a Special Edition file (12/100) stores strips",
+     "the Special Edition draws skinned shapes from the partitions' triangle lists, so the shape "
+     "has holes or is not drawn",
+     "known from the engine's draw of SE shapes and the game's files (none holds strips); no "
+     "crash verified",
+     false},
+    {"shared-shader", Severity::kWarning, "one shader block is used by several shapes",
+     "an edit meant for one shape (textures, flags, effects) shows on all of them; the "
+     "Creation Kit is reported to crash on such meshes",
+     "crash reported, not verified; the game's own files give each shape its own shader", true},
+    {"empty-partition", Severity::kWarning, "a skin partition holds no vertices or no triangles",
+     "the partition draws nothing; the game is reported to crash drawing it",
+     "crash reported, not verified; the game's own files hold no empty partition", true},
     {"bone-set-flag", Severity::kWarning,
      "the start-net-bone-set flag of a body part is not set exactly on the first partition and "
      "on each partition whose bones differ from the one before",
-     "the game may draw or dismember the body part with the wrong bone set", true},
+     "the game may draw or dismember the body part with the wrong bone set",
+     "known from the game's own files, whose flags follow the partitions' bone lists", true},
     {"missing-tangents", Severity::kWarning,
      "a shape under a tangent-space normal map has no tangents and bitangents",
-     "lighting shifts and seams show across the surface", true},
-    {"stale-bound", Severity::kWarning, "a shape's bounding sphere misses some of its vertices",
-     "the game culls the shape while parts of it are still on screen", true},
+     "lighting shifts and seams show across the surface", "looks wrong: visible in game", true},
+    {"stale-bound", Severity::kWarning,
+     "a shape's bounding sphere misses some of its vertices (skinned shapes with a zero sphere "
+     "are left alone, as the game's own are)",
+     "the game culls the shape while parts of it are still on screen",
+     "looks wrong: visible in game at the screen's edges", true},
     {"vertex-color-flag", Severity::kWarning,
      "the shader's Vertex_Colors flag disagrees with the shape's vertex colours",
-     "the colours are ignored, or the shape is drawn with colours it does not have", true},
+     "the colours are ignored, or the shape is drawn with colours it does not have",
+     "looks wrong: visible in game", true},
     {"skinned-flag", Severity::kWarning, "a skinned shape's shader lacks the Skinned flag",
-     "the shape is drawn in its bind pose instead of following the skeleton", true},
+     "the shape is drawn in its bind pose instead of following the skeleton",
+     "looks wrong: visible in game", true},
     {"no-normals", Severity::kWarning,
      "a shader that lights with vertex normals is on a shape without normals",
-     "the shape is lit wrongly, flat or black", false},
+     "the shape is lit wrongly, flat or black", "looks wrong: visible in game", false},
     {"envmap-flag", Severity::kWarning,
      "the Environment_Mapping flag is on a lighting shader whose type has no environment map",
-     "the reflection the flag asks for is missing or drawn from the wrong texture", false},
+     "the reflection the flag asks for is missing or drawn from the wrong texture",
+     "looks wrong: visible in game", false},
     {"collision-target", Severity::kWarning,
      "a collision object's target is not the node that holds it",
-     "the collision follows another object or stays behind", false},
+     "the collision follows another object or stays behind", "looks wrong: seen in game", false},
     {"zero-scale", Severity::kWarning,
      "a skin or bone transform has zero scale or a rotation that cannot be inverted",
-     "the skin collapses to a point and importers refuse the mesh", false},
+     "the skin collapses to a point and importers refuse the mesh",
+     "looks wrong: visible in game; importers refuse it", false},
+    {"weights-per-vertex", Severity::kWarning, "a vertex is weighted by more than 4 bones",
+     "a skin partition keeps 4 weights per vertex, so the rest are dropped and the vertex "
+     "moves otherwise than in the editor",
+     "known from the format: partitions and packed records hold 4 weights", false},
+    {"partition-bones", Severity::kWarning,
+     "the vertices of a skin partition use more than 80 bones",
+     "the game skins a partition with at most 80 bones; the shape is drawn torn or not at all",
+     "the limit the tools modders use split partitions by; no crash verified", false},
+    {"unpartitioned-triangles", Severity::kWarning,
+     "triangles of a skinned shape are in no skin partition",
+     "the game draws skinned shapes partition by partition, so those triangles are holes",
+     "looks wrong: visible in game", false},
+    {"head-part-shape", Severity::kWarning,
+     "a head part (FaceGen shader flag, or body part 230) in a Special Edition file is a "
+     "BSTriShape, not a BSDynamicTriShape",
+     "the Special Edition moves head parts' vertices through BSDynamicTriShape: FaceGen and "
+     "expressions do not reach the shape",
+     "known from the game's own head parts, all BSDynamicTriShape", true},
+    {"textures", Severity::kWarning,
+     "a texture path is absolute, starts with data\\, uses forward slashes or characters "
+     "outside ASCII, or names a .tga in a Special Edition file; a lighting shader has no "
+     "diffuse texture; a texture set has fewer than 9 slots",
+     "the game does not find the texture and draws the shape untextured or purple",
+     "looks wrong: visible in game; the game's own texture sets hold 9 relative paths", true},
+    {"bsx-flags", Severity::kWarning,
+     "the BSXFlags claim collision or animation the file does not hold, or lack the bit for "
+     "what it holds",
+     "the game ignores the file's collision or animation, or looks for what is not there",
+     "looks wrong: seen in game; the game's own files' flags match their blocks", true},
+    {"strip-collision", Severity::kWarning,
+     "a Skyrim or Special Edition file holds strip collision (bhkNiTriStripsShape, "
+     "bhkPackedNiTriStripsShape)",
+     "Skyrim's collision does not use the older games' strip shapes: the object does not "
+     "collide, or the game crashes",
+     "crash reported for meshes ported from older games, not verified; the game's own files "
+     "hold none",
+     false},
+    {"duplicate-names", Severity::kWarning, "two shapes of the file have the same name",
+     "morphs, texture swaps and tools (Pellmar's --assign and --restore-from too) address "
+     "shapes by name and reach only one of them",
+     "known from how tools and the game's morphs address shapes", false},
+    {"skin-bones", Severity::kWarning,
+     "a skin names bones missing from the file, or its skeleton root is not an ancestor of the "
+     "shape",
+     "the game binds the skin to the wrong nodes or none: the shape is stretched, misplaced or "
+     "missing",
+     "not verified against a crash; the game's own skins name every bone and an ancestor root",
+     false},
     {"alpha-no-effect", Severity::kNote, "an alpha property neither blends nor tests",
-     "it changes nothing on screen and costs a block", false},
+     "it changes nothing on screen and costs a block", "waste: the flags turn every use off",
+     false},
 };
 
 struct Context {
@@ -67,7 +144,10 @@ struct Context {
     void Add(const char* rule, int32_t block, const std::string& shape, const std::string& what) {
         Finding f;
         f.rule = FindLintRule(rule);
+        f.severity = f.rule->severity;
         f.block = block;
+        if (block >= 0 && static_cast<size_t>(block) < file.blocks.size())
+            f.type = file.TypeNameOf(static_cast<uint32_t>(block));
         f.shape = shape;
         f.message = what + ": " + f.rule->effect;
         findings.push_back(std::move(f));
@@ -77,6 +157,7 @@ struct Context {
         const std::string name = Name(block);
         return name.empty() ? BlockLabel(file, static_cast<int32_t>(block)) : "\"" + name + "\"";
     }
+    bool GameForm() const { return file.Form() == kForm83 || file.Form() == kForm100; }
 };
 
 bool TangentSpaceShader(const NiObject* shader) {
@@ -94,6 +175,158 @@ std::map<BlockRef, std::vector<uint32_t>> ShaderUsers(const Context& c) {
     return users;
 }
 
+uint16_t GlobalVertex(const SkinPartition& p, size_t local) {
+    return p.hasVertexMap && local < p.vertexMap.size() ? p.vertexMap[local]
+                                                        : static_cast<uint16_t>(local);
+}
+
+// A partition's triangles in the shape's vertex numbering: the Special Edition numbers them so
+// already, the other forms by the partition's vertex map.
+std::vector<Triangle> PartitionTriangles(const SkinPartition& p, bool specialEdition) {
+    if (specialEdition) return p.trianglesCopy.empty() ? p.triangles : p.trianglesCopy;
+    std::vector<Triangle> list = p.stripLengths.empty() ? p.triangles : StripsToTriangles(p.strips);
+    for (Triangle& t : list)
+        t = {GlobalVertex(p, t.v1), GlobalVertex(p, t.v2), GlobalVertex(p, t.v3)};
+    return list;
+}
+
+// A triangle with its lowest vertex first, keeping the winding.
+std::array<uint16_t, 3> Canonical(const Triangle& t) {
+    if (t.v1 <= t.v2 && t.v1 <= t.v3) return {t.v1, t.v2, t.v3};
+    if (t.v2 <= t.v1 && t.v2 <= t.v3) return {t.v2, t.v3, t.v1};
+    return {t.v3, t.v1, t.v2};
+}
+
+void CheckPartitionCover(Context& c, const ShapeView& s) {
+    const std::vector<Triangle> own = s.Data() || (s.Packed() && s.Packed()->dataSize > 0)
+                                          ? s.Triangles()
+                                          : std::vector<Triangle>{};
+    if (own.empty()) return;
+    const NiSkinPartition* partition = s.Partition();
+    std::set<std::array<uint16_t, 3>> held;
+    if (partition) {
+        for (const SkinPartition& p : partition->partitions) {
+            for (const Triangle& t : PartitionTriangles(p, c.file.Form() == kForm100))
+                held.insert(Canonical(t));
+        }
+    }
+    size_t missing = 0;
+    for (const Triangle& t : own) {
+        const bool degenerate = t.v1 == t.v2 || t.v2 == t.v3 || t.v1 == t.v3;
+        missing += !degenerate && !held.count(Canonical(t));
+    }
+    if (missing == 0) return;
+    const int32_t block =
+        s.SkinInstance()->skinPartition >= 0 ? s.SkinInstance()->skinPartition : s.Skin();
+    c.Add("unpartitioned-triangles", block, s.Name(),
+          std::to_string(missing) + " of the " + std::to_string(own.size()) + " triangles of " +
+              s.Label() + " are in no skin partition" + (partition ? "" : " (it has none)"));
+}
+
+// The skin bones (indices into the skin's list) that a partition's vertices use.
+std::set<uint16_t> UsedBones(const SkinPartition& p, const VertexWeights& drawn) {
+    std::set<uint16_t> used;
+    const size_t w = p.numWeightsPerVertex;
+    if (p.hasVertexWeights && p.vertexWeights.size() >= size_t{p.numVertices} * w) {
+        for (size_t at = 0; at < size_t{p.numVertices} * w; ++at) {
+            const size_t local = p.hasBoneIndices && at < p.boneIndices.size()
+                                     ? p.boneIndices[at]
+                                     : at % std::max<size_t>(w, 1);
+            if (p.vertexWeights[at] != 0 && local < p.bones.size()) used.insert(p.bones[local]);
+        }
+        return used;
+    }
+    for (size_t j = 0; j < p.numVertices; ++j) {
+        const uint16_t v = GlobalVertex(p, j);
+        if (v >= drawn.Vertices()) continue;
+        for (uint32_t e = drawn.start[v]; e < drawn.start[v + 1]; ++e)
+            used.insert(drawn.entries[e].bone);
+    }
+    return used;
+}
+
+void CheckWeights(Context& c, const ShapeView& s) {
+    const size_t n = s.NumVertices();
+    std::vector<size_t> most(n, 0);
+    const VertexWeights data = s.SkinDataWeights();
+    for (size_t v = 0; v < n && v < data.Vertices(); ++v)
+        most[v] = data.start[v + 1] - data.start[v];
+    const NiSkinPartition* partition = s.Partition();
+    const VertexWeights drawn = partition ? s.Weights() : VertexWeights{};
+    if (partition) {
+        for (size_t p = 0; p < partition->partitions.size(); ++p) {
+            const SkinPartition& part = partition->partitions[p];
+            const size_t w = part.numWeightsPerVertex;
+            for (size_t j = 0; j < part.numVertices && w > kWeightsPerVertex; ++j) {
+                size_t count = 0;
+                for (size_t k = 0; k < w && j * w + k < part.vertexWeights.size(); ++k)
+                    count += part.vertexWeights[j * w + k] != 0;
+                const uint16_t v = GlobalVertex(part, j);
+                if (v < n) most[v] = std::max(most[v], count);
+            }
+            const size_t used = UsedBones(part, drawn).size();
+            if (used > kBonesPerPartition) {
+                c.Add("partition-bones", s.SkinInstance()->skinPartition, s.Name(),
+                      "partition " + std::to_string(p) + " of " + s.Label() + " uses " +
+                          std::to_string(used) + " bones");
+            }
+        }
+    }
+    const size_t over = static_cast<size_t>(
+        std::count_if(most.begin(), most.end(), [](size_t k) { return k > kWeightsPerVertex; }));
+    if (over > 0) {
+        c.Add("weights-per-vertex", s.Skin(), s.Name(),
+              std::to_string(over) + " vertices of " + s.Label() + " are weighted by up to " +
+                  std::to_string(*std::max_element(most.begin(), most.end())) + " bones");
+    }
+}
+
+// Each node's parent, by the nodes' child lists.
+std::map<BlockRef, BlockRef> Parents(const NifFile& file) {
+    std::map<BlockRef, BlockRef> parents;
+    for (uint32_t i = 0; i < file.blocks.size(); ++i) {
+        if (const auto* node = As<NiNode>(file.blocks[i].get())) {
+            for (BlockRef child : node->children)
+                if (child >= 0) parents.emplace(child, static_cast<BlockRef>(i));
+        }
+    }
+    return parents;
+}
+
+bool IsAncestor(const std::map<BlockRef, BlockRef>& parents, BlockRef ancestor, BlockRef of) {
+    // The walk is bounded by the number of nodes, so a cycle cannot hang it.
+    for (size_t steps = 0; steps <= parents.size(); ++steps) {
+        const auto up = parents.find(of);
+        if (up == parents.end()) return false;
+        if (up->second == ancestor) return true;
+        of = up->second;
+    }
+    return false;
+}
+
+void CheckSkinBones(Context& c, const ShapeView& s, const std::map<BlockRef, BlockRef>& parents) {
+    const NiSkinInstance& skin = *s.SkinInstance();
+    std::vector<std::string> problems;
+    size_t missing = 0;
+    for (BlockRef bone : skin.bones) missing += c.file.BlockAs<NiNode>(bone) == nullptr;
+    if (missing > 0)
+        problems.push_back(std::to_string(missing) + " of its " +
+                           std::to_string(skin.bones.size()) + " bones are missing");
+    if (s.SkinData() && s.SkinData()->bones.size() != skin.bones.size())
+        problems.push_back("its skin data lists " + std::to_string(s.SkinData()->bones.size()) +
+                           " bones, the skin " + std::to_string(skin.bones.size()));
+    if (!c.file.BlockAs<NiNode>(skin.skeletonRoot)) {
+        problems.push_back("it has no skeleton root");
+    } else if (!IsAncestor(parents, skin.skeletonRoot, static_cast<BlockRef>(s.Index()))) {
+        problems.push_back("its skeleton root " + c.Quoted(skin.skeletonRoot) +
+                           " is not an ancestor of the shape");
+    }
+    if (problems.empty()) return;
+    std::string what = "the skin of " + s.Label() + ": ";
+    for (size_t i = 0; i < problems.size(); ++i) what += (i ? "; " : "") + problems[i];
+    c.Add("skin-bones", s.Skin(), s.Name(), what);
+}
+
 void CheckShapes(Context& c) {
     const bool se = c.file.Form() == kForm100;
     for (const auto& [shader, users] : ShaderUsers(c)) {
@@ -103,15 +336,33 @@ void CheckShapes(Context& c) {
         c.Add("shared-shader", shader, c.Name(users[0]),
               "the shader is used by " + std::to_string(users.size()) + " shapes (" + names + ")");
     }
+    std::map<std::string, std::vector<uint32_t>> byName;
+    for (const ShapeView& s : c.shapes) {
+        if (!s.Name().empty()) byName[s.Name()].push_back(s.Index());
+    }
+    for (const auto& [name, same] : byName) {
+        if (same.size() < 2) continue;
+        std::string blocks;
+        for (uint32_t b : same) blocks += (blocks.empty() ? "" : ", ") + std::to_string(b);
+        c.Add("duplicate-names", static_cast<int32_t>(same[1]), name,
+              std::to_string(same.size()) + " shapes are named \"" + name + "\" (blocks " + blocks +
+                  ")");
+    }
+    const std::map<BlockRef, BlockRef> parents = Parents(c.file);
     for (const ShapeView& s : c.shapes) {
         const std::string name = s.Name();
-        const std::string who = "shape " + c.Quoted(s.Index());
+        const std::string who = s.Label();
         const NiObject* shader = c.file.Block(s.Shader());
         const auto index = static_cast<int32_t>(s.Index());
         if (se && s.Geometry()) {
             c.Add("se-old-shapes", index, name,
                   who + " is a " + c.file.TypeNameOf(s.Index()) +
                       " in a Special Edition file, which draws only BSTriShape");
+        }
+        if (se && s.Packed() && !As<BSDynamicTriShape>(s.Packed()) &&
+            IsHeadPart(c.file, s.Shader(), s.Skin())) {
+            c.Add("head-part-shape", index, name,
+                  who + " is a head part stored as " + c.file.TypeNameOf(s.Index()));
         }
         const auto* header = SkyrimHeaderOf(shader);
         if (header && s.IsSkinned() && !(header->flags1 & shader_bits::kSkinned)) {
@@ -129,6 +380,11 @@ void CheckShapes(Context& c) {
             c.Add("alpha-no-effect", s.Alpha(), name,
                   "the alpha property of " + who + " (flags " + std::to_string(a->flags) +
                       ") neither blends nor tests");
+        }
+        if (s.IsSkinned()) {
+            CheckSkinBones(c, s, parents);
+            CheckWeights(c, s);
+            CheckPartitionCover(c, s);
         }
         if (!s.Data() && !s.Packed()) continue;
         // Geometry findings name the data block, or the packed shape that holds its records.
@@ -151,8 +407,10 @@ void CheckShapes(Context& c) {
                            : who + " has vertex colours its shader ignores");
             }
         }
+        // The game's own skinned Special Edition shapes leave their sphere at zero.
         const NiBound& bound = s.Data() ? s.Data()->bound : s.Packed()->bound;
-        if (n > 0 && !BoundHolds(bound, s.Positions())) {
+        const bool unset = s.IsSkinned() && bound.radius == 0;
+        if (n > 0 && !unset && !BoundHolds(bound, s.Positions())) {
             c.Add("stale-bound", data, name, "the bounding sphere of " + who + " misses vertices");
         }
         const std::vector<Triangle> triangles = s.Triangles();
@@ -242,7 +500,13 @@ void CheckSkins(Context& c) {
 
 void CheckCollision(Context& c) {
     for (uint32_t i = 0; i < c.file.blocks.size(); ++i) {
-        const auto* holder = As<NiAVObject>(c.file.blocks[i].get());
+        const NiObject* block = c.file.blocks[i].get();
+        if (c.GameForm() && (block->Type() == TypeId::bhkNiTriStripsShape ||
+                             block->Type() == TypeId::bhkPackedNiTriStripsShape)) {
+            c.Add("strip-collision", static_cast<int32_t>(i), "",
+                  "the file's collision holds a " + c.file.TypeNameOf(i));
+        }
+        const auto* holder = As<NiAVObject>(block);
         if (!holder) continue;
         const auto* object = c.file.BlockAs<NiCollisionObject>(holder->collisionObject);
         if (!object || object->target == static_cast<BlockRef>(i)) continue;
@@ -252,7 +516,154 @@ void CheckCollision(Context& c) {
     }
 }
 
+// The first shape whose shader is `shader` or uses the texture set `set`.
+std::string UserOf(const Context& c, BlockRef shader, BlockRef set) {
+    for (const ShapeView& s : c.shapes) {
+        const auto* l = c.file.BlockAs<BSLightingShaderProperty>(s.Shader());
+        if (s.Shader() == shader || (l && set >= 0 && l->textureSet == set)) return s.Name();
+    }
+    return {};
+}
+
+void CheckTextures(Context& c) {
+    if (!c.GameForm()) return;
+    const bool se = c.file.Form() == kForm100;
+    for (uint32_t i = 0; i < c.file.blocks.size(); ++i) {
+        const NiObject* block = c.file.blocks[i].get();
+        const auto at = static_cast<BlockRef>(i);
+        std::vector<std::string> problems;
+        const auto slot = [&](const std::string& where, const std::string& path) {
+            const std::string problem = texture_paths::Problem(path, se);
+            if (!problem.empty()) problems.push_back(where + " \"" + path + "\" " + problem);
+        };
+        std::string shape;
+        if (const auto* set = As<BSShaderTextureSet>(block)) {
+            for (size_t t = 0; t < set->textures.size(); ++t)
+                slot("slot " + std::to_string(t), set->textures[t].text);
+            if (set->textures.size() < kTextureSlots)
+                problems.push_back("it holds " + std::to_string(set->textures.size()) +
+                                   " slots, not " + std::to_string(kTextureSlots));
+            shape = UserOf(c, kNoBlock, at);
+        } else if (const auto* l = As<BSLightingShaderProperty>(block)) {
+            const auto* set = c.file.BlockAs<BSShaderTextureSet>(l->textureSet);
+            if (!set || set->textures.empty() || set->textures[0].text.empty())
+                problems.push_back("the lighting shader has no diffuse texture");
+            shape = UserOf(c, at, kNoBlock);
+        } else if (const auto* e = As<BSEffectShaderProperty>(block)) {
+            slot("the source texture", e->sourceTexture);
+            slot("the greyscale texture", e->greyscaleTexture);
+            shape = UserOf(c, at, kNoBlock);
+        }
+        if (problems.empty()) continue;
+        std::string what;
+        for (size_t p = 0; p < problems.size(); ++p) what += (p ? "; " : "") + problems[p];
+        c.Add("textures", at, shape, what);
+    }
+}
+
+void CheckBsx(Context& c) {
+    if (!c.GameForm()) return;
+    const FileContents has = ContentsOf(c.file);
+    for (uint32_t i = 0; i < c.file.blocks.size(); ++i) {
+        const auto* bsx = As<BSXFlags>(c.file.blocks[i].get());
+        if (!bsx) continue;
+        const uint32_t v = bsx->value;
+        std::vector<std::string> problems;
+        const bool claimsCollision = v & (bsx_bits::kHavok | bsx_bits::kRagdoll);
+        if (has.collision && !claimsCollision)
+            problems.push_back("the file holds collision but the Havok bit is clear");
+        if (!has.collision && claimsCollision)
+            problems.push_back("they claim collision the file does not hold");
+        if (has.sceneAnimation && !(v & bsx_bits::kAnimated))
+            problems.push_back("controllers move the scene but the Animated bit is clear");
+        if (!has.controllers && (v & bsx_bits::kAnimated))
+            problems.push_back("they claim animation and the file holds no controller");
+        if (problems.empty()) continue;
+        std::string what = "the BSXFlags (" + std::to_string(v) + "): ";
+        for (size_t p = 0; p < problems.size(); ++p) what += (p ? "; " : "") + problems[p];
+        c.Add("bsx-flags", static_cast<int32_t>(i), "", what);
+    }
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (size_t i = 0; i < prefix.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
+    }
+    return true;
+}
+
+std::string Lower(std::string text) {
+    for (char& ch : text) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    return text;
+}
+
+bool Absolute(const std::string& path) {
+    const bool drive =
+        path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
+    return drive || (!path.empty() && (path[0] == '\\' || path[0] == '/'));
+}
+
 }  // namespace
+
+namespace texture_paths {
+
+std::string Problem(const std::string& path, bool specialEdition) {
+    if (path.empty()) return {};
+    std::vector<std::string> problems;
+    if (Absolute(path)) problems.push_back("is absolute");
+    if (StartsWithNoCase(path, "data\\") || StartsWithNoCase(path, "data/"))
+        problems.push_back("starts with data\\");
+    if (path.find('/') != std::string::npos) problems.push_back("uses forward slashes");
+    if (std::any_of(path.begin(), path.end(), [](char ch) { return ch & 0x80; }))
+        problems.push_back("has characters outside ASCII");
+    if (specialEdition && Lower(path).ends_with(".tga"))
+        problems.push_back("is a .tga, which the Special Edition does not load");
+    std::string text;
+    for (size_t p = 0; p < problems.size(); ++p)
+        text += (p == 0 ? "" : p + 1 == problems.size() ? " and " : ", ") + problems[p];
+    return text;
+}
+
+std::string Repaired(const std::string& path) {
+    std::string p = path;
+    std::replace(p.begin(), p.end(), '/', '\\');
+    const std::string lower = Lower(p);
+    if (StartsWithNoCase(lower, "data\\")) {
+        p = p.substr(5);
+    } else if (Absolute(p)) {
+        // Everything up to the Data folder, or else up to the textures folder, goes.
+        const size_t data = lower.rfind("\\data\\");
+        const size_t textures = lower.find("\\textures\\");
+        if (data != std::string::npos) {
+            p = p.substr(data + 6);
+        } else if (textures != std::string::npos) {
+            p = p.substr(textures + 1);
+        } else {
+            return {};
+        }
+    }
+    return Problem(p, false).empty() ? p : std::string();
+}
+
+}  // namespace texture_paths
+
+FileContents ContentsOf(const NifFile& file) {
+    FileContents has;
+    for (const auto& b : file.blocks) {
+        has.collision = has.collision || As<NiCollisionObject>(b.get());
+        const auto* controller = As<NiTimeController>(b.get());
+        if (!controller) continue;
+        has.controllers = true;
+        const TypeId t = b->Type();
+        const bool moves = t == TypeId::NiControllerManager ||
+                           IsA(t, TypeId::NiKeyframeController) ||
+                           t == TypeId::NiMultiTargetTransformController;
+        has.sceneAnimation =
+            has.sceneAnimation || (moves && file.BlockAs<NiAVObject>(controller->target));
+    }
+    return has;
+}
 
 const char* SeverityName(Severity severity) {
     switch (severity) {
@@ -264,6 +675,16 @@ const char* SeverityName(Severity severity) {
             return "note";
     }
     return "note";
+}
+
+bool ParseSeverity(std::string_view name, Severity& severity) {
+    for (Severity s : {Severity::kError, Severity::kWarning, Severity::kNote}) {
+        if (name == SeverityName(s)) {
+            severity = s;
+            return true;
+        }
+    }
+    return false;
 }
 
 const std::vector<LintRule>& LintRules() {
@@ -282,7 +703,7 @@ std::string LintRulesText() {
     for (const LintRule& r : kRules) {
         text += std::string("- `") + r.id + "` (" + SeverityName(r.severity) +
                 (r.repairable ? ", repaired" : "") + "): " + r.description + "; " + r.effect +
-                ".\n";
+                ". *Evidence:* " + r.evidence + ".\n";
     }
     return text;
 }
@@ -304,5 +725,24 @@ std::vector<Finding> Lint(const NifFile& file) {
     CheckShapes(c);
     CheckSkins(c);
     CheckCollision(c);
+    CheckTextures(c);
+    CheckBsx(c);
+    return findings;
+}
+
+int LintFile(const std::string& path, std::vector<Finding>& findings, std::string& error) {
+    NifFile file;
+    const int code = file.Load(path);
+    if (code != rc::kOk) {
+        error = file.LastError();
+        return code;
+    }
+    findings = Lint(file);
+    for (Finding& f : findings) f.file = path;
+    return rc::kOk;
+}
+
+std::vector<Finding> AtLeast(std::vector<Finding> findings, Severity lowest) {
+    std::erase_if(findings, [&](const Finding& f) { return f.severity < lowest; });
     return findings;
 }

@@ -1,14 +1,62 @@
 #include "Repair.h"
 
 #include <algorithm>
+#include <bit>
 #include <set>
 
+#include "ExtraData.h"
 #include "Lint.h"
 #include "MeshMath.h"
 #include "ShapeConversion.h"
 #include "ShapeView.h"
 
 namespace {
+
+// Where a packed shape's records live: in the shape, in its skin partition, or both.
+struct PackedRecords {
+    BSTriShape* shape = nullptr;
+    NiSkinPartition* partition = nullptr;
+    std::vector<std::vector<PackedVertex>*> lists;
+};
+
+PackedRecords RecordsOf(NifFile& file, BlockRef block) {
+    PackedRecords r;
+    r.shape = file.BlockAs<BSTriShape>(block);
+    if (!r.shape) return r;
+    const ShapeView view(file, static_cast<uint32_t>(block));
+    const size_t n = view.NumVertices();
+    if (r.shape->dataSize > 0 && r.shape->vertexData.records.size() == n)
+        r.lists.push_back(&r.shape->vertexData.records);
+    const auto* skin = file.BlockAs<NiSkinInstance>(r.shape->skin);
+    r.partition = skin ? file.BlockAs<NiSkinPartition>(skin->skinPartition) : nullptr;
+    if (r.partition && r.partition->dataSize > 0 && r.partition->RecordsDecoded() &&
+        r.partition->vertexData.records.size() == n)
+        r.lists.push_back(&r.partition->vertexData.records);
+    return r;
+}
+
+// A packed shape's records take another layout: the shape's, its partition's and every
+// partition's description follow, with the sizes that depend on it.
+void SetLayout(PackedRecords& r, uint16_t attributes) {
+    const uint64_t old = r.shape->vertexDesc;
+    const uint64_t desc = MakeVertexDesc(attributes);
+    const uint32_t size = DescVertexSize(desc);
+    r.shape->vertexDesc = desc;
+    if (r.shape->dataSize > 0)
+        r.shape->dataSize = size * r.shape->numVertices + 6u * r.shape->numTriangles;
+    NiSkinPartition* p = r.partition;
+    if (!p) return;
+    if (p->dataSize > 0) {
+        p->dataSize = size * static_cast<uint32_t>(p->vertexData.records.size());
+        p->vertexSize = size;
+        p->vertexDesc = desc;
+    } else if (p->vertexDesc == old) {
+        p->vertexDesc = desc;
+    }
+    for (SkinPartition& part : p->partitions) {
+        if (part.vertexDesc == old || p->dataSize > 0) part.vertexDesc = desc;
+    }
+}
 
 struct Fixer {
     NifFile& file;
@@ -47,6 +95,29 @@ struct Fixer {
                                      BlockLabel(file, shader) + " as block " +
                                      std::to_string(copy));
         }
+    }
+
+    // A head part's packed shape becomes BSDynamicTriShape: its positions (with the
+    // bitangent's x beside them) move out of the records into the shape.
+    void DynamicHeadPart(BlockRef block, const std::string& shape) {
+        const ShapeView view(file, static_cast<uint32_t>(block));
+        PackedRecords r = RecordsOf(file, block);
+        const uint16_t attributes = VertexAttributes(r.shape->vertexDesc);
+        if (r.lists.empty() || !(attributes & kVaVertex) || r.shape->Type() != TypeId::BSTriShape) {
+            Skip("head-part-shape", "\"" + shape + "\" has no vertex records Pellmar can move");
+            return;
+        }
+        auto dynamic = std::make_unique<BSDynamicTriShape>();
+        static_cast<BSTriShape&>(*dynamic) = *r.shape;
+        for (const PackedVertex& v : *r.lists.front())
+            dynamic->dynamicVertices.push_back(
+                {v.position.x, v.position.y, v.position.z, std::bit_cast<float>(v.w)});
+        // A skinned head part still counts its vertices in the shape.
+        dynamic->numVertices = static_cast<uint16_t>(view.NumVertices());
+        file.ReplaceBlock(static_cast<uint32_t>(block), std::move(dynamic));
+        r = RecordsOf(file, block);
+        SetLayout(r, attributes & ~kVaVertex);
+        Did("head-part-shape", "\"" + shape + "\" is now a BSDynamicTriShape");
     }
 
     void DropEmptyPartitions(BlockRef block) {
@@ -94,23 +165,66 @@ struct Fixer {
                                  " partition(s) of " + BlockLabel(file, block));
     }
 
-    // Geometry findings on a Special Edition shape name the packed shape, whose records the
-    // repairs do not rewrite.
-    bool PackedShape(const char* rule, BlockRef block, const std::string& shape) {
-        if (file.BlockAs<NiTriBasedGeomData>(block)) return false;
-        Skip(rule, "\"" + shape +
-                       "\" is a Special Edition shape; convert it with convert --to le, "
-                       "repair, and convert back");
+    void Tangents(BlockRef block, const std::string& shape) {
+        if (auto* d = file.BlockAs<NiTriBasedGeomData>(block)) {
+            GenerateTangents(d->vertices, d->normals, d->uvs, TrianglesOf(*d), d->tangents,
+                             d->bitangents);
+            d->dataFlags |= 0x1000;
+        } else if (!PackedTangents(block)) {
+            Skip("missing-tangents", "\"" + shape + "\" has no vertex records Pellmar can extend");
+            return;
+        }
+        Did("missing-tangents", "tangents and bitangents generated for \"" + shape + "\"");
+    }
+
+    // The Special Edition's records gain the tangent attribute: the tangent and the
+    // bitangent's y and z as bytes, the bitangent's x as a float in the position's fourth
+    // slot (a head part keeps it beside its dynamic positions).
+    bool PackedTangents(BlockRef block) {
+        PackedRecords r = RecordsOf(file, block);
+        const ShapeView view(file, static_cast<uint32_t>(block));
+        const size_t n = view.NumVertices();
+        if (r.lists.empty() || !view.HasNormals() || !view.HasUVs()) return false;
+        std::vector<Vector3> normals(n), tangents, bitangents;
+        std::vector<TexCoord> uvs(n);
+        for (size_t v = 0; v < n; ++v) {
+            normals[v] = view.Normal(v);
+            uvs[v] = view.UV(v);
+        }
+        GenerateTangents(view.Positions(), normals, uvs, view.Triangles(), tangents, bitangents);
+        const uint16_t attributes = VertexAttributes(r.shape->vertexDesc) | kVaTangent;
+        auto* dynamic = As<BSDynamicTriShape>(r.shape);
+        for (std::vector<PackedVertex>* list : r.lists) {
+            for (size_t v = 0; v < n; ++v) {
+                PackedVertex& p = (*list)[v];
+                p.tangent[0] = UnitToByte(tangents[v].x);
+                p.tangent[1] = UnitToByte(tangents[v].y);
+                p.tangent[2] = UnitToByte(tangents[v].z);
+                p.bitangentY = UnitToByte(bitangents[v].y);
+                p.bitangentZ = UnitToByte(bitangents[v].z);
+                p.w = std::bit_cast<uint32_t>(bitangents[v].x);
+            }
+        }
+        if (dynamic && !(attributes & kVaVertex)) {
+            for (size_t v = 0; v < n && v < dynamic->dynamicVertices.size(); ++v)
+                dynamic->dynamicVertices[v].w = bitangents[v].x;
+        }
+        SetLayout(r, attributes);
         return true;
     }
 
-    void Tangents(BlockRef block, const std::string& shape) {
-        if (PackedShape("missing-tangents", block, shape)) return;
-        auto* d = file.BlockAs<NiTriBasedGeomData>(block);
-        GenerateTangents(d->vertices, d->normals, d->uvs, TrianglesOf(*d), d->tangents,
-                         d->bitangents);
-        d->dataFlags |= 0x1000;
-        Did("missing-tangents", "tangents and bitangents generated for \"" + shape + "\"");
+    // Shapes under a model-space normal map take their normals from the map: nothing to
+    // generate, and the report says so, in one line.
+    void ModelSpaceNormals() {
+        std::string names;
+        for (const ShapeView& s : ShapesOf(file)) {
+            const auto* l = file.BlockAs<BSLightingShaderProperty>(s.Shader());
+            if (l && l->HasModelSpaceNormals() && !s.HasTangents() && s.NumVertices() > 0)
+                names += (names.empty() ? "\"" : ", \"") + s.Name() + "\"";
+        }
+        if (!names.empty())
+            Skip("missing-tangents",
+                 "none generated for " + names + ": a normal map in model space needs none");
     }
 
     void Bound(BlockRef block, const std::string& shape) {
@@ -125,10 +239,7 @@ struct Fixer {
 
     void ShaderFlags(const Finding& f) {
         auto* header = SkyrimHeaderOf(file.Block(f.block));
-        if (!header) {
-            PackedShape(f.rule->id, f.block, f.shape);
-            return;
-        }
+        if (!header) return;
         if (f.rule->id == std::string("skinned-flag")) {
             header->flags1 |= shader_bits::kSkinned;
             Did("skinned-flag", "Skinned flag set on the shader of \"" + f.shape + "\"");
@@ -147,6 +258,63 @@ struct Fixer {
         Did("vertex-color-flag", std::string("Vertex_Colors flag ") + (colors ? "set" : "cleared") +
                                      " on the shader of \"" + f.shape + "\"");
     }
+
+    // Paths that only start wrongly or separate folders with forward slashes become relative
+    // to the Data folder; short texture sets get empty slots up to nine. What needs another
+    // file (a missing diffuse, a .tga, characters outside ASCII) is left.
+    void Textures(BlockRef block) {
+        const bool se = file.Form() == kForm100;
+        size_t fixed = 0;
+        std::vector<std::string> left;
+        const auto path = [&](std::string& p) {
+            if (texture_paths::Problem(p, se).empty()) return;
+            const std::string repaired = texture_paths::Repaired(p);
+            if (!repaired.empty() && texture_paths::Problem(repaired, se).empty()) {
+                p = repaired;
+                ++fixed;
+            } else {
+                left.push_back("\"" + p + "\" " + texture_paths::Problem(p, se));
+            }
+        };
+        if (auto* set = file.BlockAs<BSShaderTextureSet>(block)) {
+            for (SizedText& t : set->textures) path(t.text);
+            if (set->textures.size() < 9) {
+                Did("textures", BlockLabel(file, block) + " padded from " +
+                                    std::to_string(set->textures.size()) + " to 9 slots");
+                set->textures.resize(9);
+            }
+        } else if (auto* e = file.BlockAs<BSEffectShaderProperty>(block)) {
+            path(e->sourceTexture);
+            path(e->greyscaleTexture);
+        } else {
+            left.push_back("the lighting shader has no diffuse texture");
+        }
+        if (fixed > 0)
+            Did("textures", std::to_string(fixed) + " path(s) of " + BlockLabel(file, block) +
+                                " made relative to the Data folder with backslashes");
+        for (const std::string& l : left)
+            Skip("textures", BlockLabel(file, block) + ": " + l + "; it needs another file");
+    }
+
+    // The bits for collision and animation the file holds are set; a bit that claims what the
+    // file lacks is left, since the game may be told so on purpose.
+    void Bsx(BlockRef block) {
+        auto* bsx = file.BlockAs<BSXFlags>(block);
+        const FileContents has = ContentsOf(file);
+        const uint32_t before = bsx->value;
+        if (has.collision && !(bsx->value & (bsx_bits::kHavok | bsx_bits::kRagdoll)))
+            bsx->value |= bsx_bits::kHavok;
+        if (has.sceneAnimation) bsx->value |= bsx_bits::kAnimated;
+        if (bsx->value != before) {
+            Did("bsx-flags",
+                "BSXFlags " + std::to_string(before) + " became " + std::to_string(bsx->value));
+        }
+        if ((!has.collision && (bsx->value & (bsx_bits::kHavok | bsx_bits::kRagdoll))) ||
+            (!has.controllers && (bsx->value & bsx_bits::kAnimated)))
+            Skip("bsx-flags",
+                 "the BSXFlags still claim collision or animation the file lacks; "
+                 "clear them by hand if nothing adds it");
+    }
 };
 
 bool Selected(const std::vector<std::string>& only, const LintRule* rule) {
@@ -154,17 +322,26 @@ bool Selected(const std::vector<std::string>& only, const LintRule* rule) {
            (only.empty() || std::find(only.begin(), only.end(), rule->id) != only.end());
 }
 
+bool Selected(const std::vector<std::string>& only, const char* id) {
+    return Selected(only, FindLintRule(id));
+}
+
 }  // namespace
 
 RepairReport Repair(NifFile& file, const std::vector<std::string>& only) {
     RepairReport report;
     Fixer fix{file, report};
-    // Shared shaders first, so that the flags below are set per shape.
+    // Shared shaders first, so that the flags below are set per shape; head parts take their
+    // own block type before their geometry is touched.
     std::set<BlockRef> done;
     for (const Finding& f : Lint(file)) {
         if (f.rule->id == std::string("shared-shader") && Selected(only, f.rule) &&
             done.insert(f.block).second)
             fix.Unshare(f.block);
+    }
+    for (const Finding& f : Lint(file)) {
+        if (f.rule->id == std::string("head-part-shape") && Selected(only, f.rule))
+            fix.DynamicHeadPart(f.block, f.shape);
     }
     std::set<std::pair<std::string, BlockRef>> fixed;
     for (const Finding& f : Lint(file)) {
@@ -175,6 +352,10 @@ RepairReport Repair(NifFile& file, const std::vector<std::string>& only) {
         if (id == "missing-tangents") fix.Tangents(f.block, f.shape);
         if (id == "stale-bound") fix.Bound(f.block, f.shape);
         if (id == "skinned-flag" || id == "vertex-color-flag") fix.ShaderFlags(f);
+        if (id == "textures") fix.Textures(f.block);
+        if (id == "bsx-flags") fix.Bsx(f.block);
     }
+    if (file.CheckConsistency().empty() && Selected(only, "missing-tangents"))
+        fix.ModelSpaceNormals();
     return report;
 }

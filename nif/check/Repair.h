@@ -14,5 +14,6 @@ struct [[nodiscard]] RepairReport {
 
 // Fixes the findings of the repairable rules named in `only` (every repairable rule when it is
 // empty). A file that fails the consistency check is left alone. Repairing a repaired file
-// changes nothing.
+// changes nothing. With missing-tangents selected, shapes under a model-space normal map get a
+// line in `skipped` saying that they need no tangents.
 RepairReport Repair(NifFile& file, const std::vector<std::string>& only = {});
