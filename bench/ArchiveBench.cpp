@@ -5,11 +5,13 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "Archive.h"
 #include "ArchiveWriter.h"
 #include "FileIO.h"
+#include "LintCommands.h"
 #include "NifFile.h"
 #include "ResultCodes.h"
 #include "SampleFiles.h"
@@ -118,6 +120,27 @@ void BM_UnpackedReadAll(benchmark::State& state) {
     }
     state.SetBytesProcessed(static_cast<int64_t>(bytes));
 }
+
+// lint of every mesh inside the archive, as `pellmar-cli lint Mod.bsa --jobs 1` runs it, against
+// lint of the same meshes unpacked.
+void LintRun(benchmark::State& state, const fs::path& input) {
+    for (auto _ : state) {
+        BatchOptions options;
+        options.inputs = {input.string()};
+        options.jobs = 1;
+        std::ostringstream out, err;
+        if (RunLint(options, Severity::kNote, out, err) != 0) state.SkipWithError("lint failed");
+    }
+}
+void BM_LintArchive(benchmark::State& state) {
+    LintRun(state, Dir() / kKinds[state.range(0)].file);
+    state.SetLabel(kKinds[state.range(0)].file);
+}
+void BM_LintUnpacked(benchmark::State& state) {
+    LintRun(state, Dir() / "unpacked");
+}
+BENCHMARK(BM_LintArchive)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_LintUnpacked)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 BENCHMARK(BM_ArchiveList)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ArchiveReadAll)

@@ -286,7 +286,13 @@ int Batch::Run(const Task& task, const Summary& summary, std::ostream& out, std:
             results[i] = std::move(r);
             done[i] = true;
             ++finished;
-            if (progress) err << "\r\x1b[K";
+            // The progress line is redrawn below new result lines, and otherwise at most ten
+            // times a second.
+            const auto now = std::chrono::steady_clock::now();
+            const bool lines = printed < total && done[printed];
+            const bool redraw =
+                progress && (lines || now - last >= std::chrono::milliseconds(100));
+            if (redraw) err << "\r\x1b[K";
             for (; printed < total && done[printed]; ++printed) {
                 BatchResult& p = results[printed];
                 if (options_.json) {
@@ -300,8 +306,7 @@ int Batch::Run(const Task& task, const Summary& summary, std::ostream& out, std:
                 p.text.clear();
             }
             out.flush();
-            const auto now = std::chrono::steady_clock::now();
-            if (progress && finished < total) {
+            if (redraw && finished < total) {
                 const double seconds = std::chrono::duration<double>(now - start).count();
                 char rate[32];
                 std::snprintf(rate, sizeof rate, "%.0f", seconds > 0 ? finished / seconds : 0.0);
