@@ -203,17 +203,19 @@ void CheckPartitionCover(Context& c, const ShapeView& s) {
                                           : std::vector<Triangle>{};
     if (own.empty()) return;
     const NiSkinPartition* partition = s.Partition();
-    std::set<std::array<uint16_t, 3>> held;
+    // The partitions' triangles as a sorted list, looked up by halving.
+    std::vector<std::array<uint16_t, 3>> held;
     if (partition) {
         for (const SkinPartition& p : partition->partitions) {
             for (const Triangle& t : PartitionTriangles(p, c.file.Form() == kForm100))
-                held.insert(Canonical(t));
+                held.push_back(Canonical(t));
         }
     }
+    std::sort(held.begin(), held.end());
     size_t missing = 0;
     for (const Triangle& t : own) {
         const bool degenerate = t.v1 == t.v2 || t.v2 == t.v3 || t.v1 == t.v3;
-        missing += !degenerate && !held.count(Canonical(t));
+        missing += !degenerate && !std::binary_search(held.begin(), held.end(), Canonical(t));
     }
     if (missing == 0) return;
     const int32_t block =
@@ -223,36 +225,48 @@ void CheckPartitionCover(Context& c, const ShapeView& s) {
               s.Label() + " are in no skin partition" + (partition ? "" : " (it has none)"));
 }
 
-// The skin bones (indices into the skin's list) that a partition's vertices use.
-std::set<uint16_t> UsedBones(const SkinPartition& p, const VertexWeights& drawn) {
-    std::set<uint16_t> used;
+// How many skin bones a partition's vertices use (with a weight that is not zero); the
+// shape's drawing weights stand in for a partition that stores none.
+size_t UsedBones(const SkinPartition& p, const ShapeView& s, size_t skinBones) {
+    std::vector<bool> used(std::max<size_t>(skinBones, 1) + 256, false);
+    size_t count = 0;
+    auto use = [&](size_t bone) {
+        if (bone < used.size() && !used[bone]) {
+            used[bone] = true;
+            ++count;
+        }
+    };
     const size_t w = p.numWeightsPerVertex;
     if (p.hasVertexWeights && p.vertexWeights.size() >= size_t{p.numVertices} * w) {
         for (size_t at = 0; at < size_t{p.numVertices} * w; ++at) {
             const size_t local = p.hasBoneIndices && at < p.boneIndices.size()
                                      ? p.boneIndices[at]
                                      : at % std::max<size_t>(w, 1);
-            if (p.vertexWeights[at] != 0 && local < p.bones.size()) used.insert(p.bones[local]);
+            if (p.vertexWeights[at] != 0 && local < p.bones.size()) use(p.bones[local]);
         }
-        return used;
+        return count;
     }
+    const VertexWeights drawn = s.Weights();
     for (size_t j = 0; j < p.numVertices; ++j) {
         const uint16_t v = GlobalVertex(p, j);
         if (v >= drawn.Vertices()) continue;
-        for (uint32_t e = drawn.start[v]; e < drawn.start[v + 1]; ++e)
-            used.insert(drawn.entries[e].bone);
+        for (uint32_t e = drawn.start[v]; e < drawn.start[v + 1]; ++e) use(drawn.entries[e].bone);
     }
-    return used;
+    return count;
 }
 
 void CheckWeights(Context& c, const ShapeView& s) {
     const size_t n = s.NumVertices();
+    // The most weights any source gives each vertex: the skin data, then each partition.
     std::vector<size_t> most(n, 0);
-    const VertexWeights data = s.SkinDataWeights();
-    for (size_t v = 0; v < n && v < data.Vertices(); ++v)
-        most[v] = data.start[v + 1] - data.start[v];
+    if (const NiSkinData* data = s.SkinData(); data && data->hasVertexWeights) {
+        for (const BoneData& bone : data->bones) {
+            for (const BoneVertData& w : bone.weights)
+                if (w.weight != 0 && w.index < n) ++most[w.index];
+        }
+    }
     const NiSkinPartition* partition = s.Partition();
-    const VertexWeights drawn = partition ? s.Weights() : VertexWeights{};
+    const size_t skinBones = s.SkinInstance() ? s.SkinInstance()->bones.size() : 0;
     if (partition) {
         for (size_t p = 0; p < partition->partitions.size(); ++p) {
             const SkinPartition& part = partition->partitions[p];
@@ -264,7 +278,7 @@ void CheckWeights(Context& c, const ShapeView& s) {
                 const uint16_t v = GlobalVertex(part, j);
                 if (v < n) most[v] = std::max(most[v], count);
             }
-            const size_t used = UsedBones(part, drawn).size();
+            const size_t used = UsedBones(part, s, skinBones);
             if (used > kBonesPerPartition) {
                 c.Add("partition-bones", s.SkinInstance()->skinPartition, s.Name(),
                       "partition " + std::to_string(p) + " of " + s.Label() + " uses " +
