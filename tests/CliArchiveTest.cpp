@@ -6,24 +6,17 @@
 #include <cstdio>
 
 #include "ArchiveWriter.h"
+#include "CliRun.h"
 #include "TestSupport.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
+// The exit code and the output, for std::tie.
 std::pair<int, std::string> Cli(const std::string& args) {
-    const std::string command = "(timeout 60 " + std::string(PELLMAR_CLI) + " " + args + ") 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    std::string out;
-    char buffer[4096];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-    const int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
-}
-
-std::string Q(const fs::path& p) {
-    return "'" + p.string() + "'";
+    CliRun r = RunCli(args);
+    return {r.exitCode, r.out};
 }
 
 bool Has(const std::string& text, const std::string& part) {
@@ -39,7 +32,7 @@ TEST(CliArchive, ListAndExtract) {
                                            {"textures\\t.dds", Bytes{'t'}, true},
                                            {"..\\..\\x", Bytes{'x'}}};
     WriteFileBytes(dir.Path("a.bsa"), PackArchive({105, 0x107, 1, false}, files));
-    const std::string archive = Q(dir.Path("a.bsa"));
+    const std::string archive = Quoted(dir.Path("a.bsa"));
 
     auto [code, out] = Cli("archive ls " + archive);
     EXPECT_EQ(code, 0) << out;
@@ -54,7 +47,7 @@ TEST(CliArchive, ListAndExtract) {
 
     // The hostile entry is refused and lands nowhere; the others are written.
     const fs::path outDir = dir.Path("deep") / "er" / "out";
-    std::tie(code, out) = Cli("archive extract " + archive + " --output-dir " + Q(outDir));
+    std::tie(code, out) = Cli("archive extract " + archive + " --output-dir " + Quoted(outDir));
     EXPECT_EQ(code, 1) << out;
     EXPECT_TRUE(Has(out, "..\\..\\x: refused: the entry path '..\\..\\x' climbs out")) << out;
     EXPECT_TRUE(Has(out, "4 entries: 3 extracted, 1 refused, 0 failed\n")) << out;
@@ -66,11 +59,11 @@ TEST(CliArchive, ListAndExtract) {
     // Existing files are kept unless --overwrite is given.
     WriteFileBytes(outDir / "meshes" / "armor" / "b.nif", Bytes{'o', 'l', 'd'});
     std::tie(code, out) =
-        Cli("archive extract " + archive + " --output-dir " + Q(outDir) + " 'meshes\\*'");
+        Cli("archive extract " + archive + " --output-dir " + Quoted(outDir) + " 'meshes\\*'");
     EXPECT_EQ(code, 1) << out;
     EXPECT_TRUE(Has(out, "b.nif: refused: the file exists (--overwrite replaces it)")) << out;
     EXPECT_EQ(ReadFileBytes(outDir / "meshes" / "armor" / "b.nif"), (Bytes{'o', 'l', 'd'}));
-    std::tie(code, out) = Cli("archive extract " + archive + " --output-dir " + Q(outDir) +
+    std::tie(code, out) = Cli("archive extract " + archive + " --output-dir " + Quoted(outDir) +
                               " 'meshes\\*' --overwrite");
     EXPECT_EQ(code, 0) << out;
     EXPECT_TRUE(Has(out, "2 of 4 entries match 'meshes\\*': 2 extracted, 0 refused, 0 failed"))
@@ -82,7 +75,7 @@ TEST(CliArchive, ListAndExtract) {
     fs::create_directories(dir.Path("linked"));
     fs::create_directory_symlink(dir.Path("elsewhere"), dir.Path("linked") / "textures");
     std::tie(code, out) = Cli("archive extract " + archive + " --output-dir " +
-                              Q(dir.Path("linked")) + " 'textures\\*'");
+                              Quoted(dir.Path("linked")) + " 'textures\\*'");
     EXPECT_EQ(code, 1) << out;
     EXPECT_TRUE(Has(out, "refused: its folder leads out of the output folder")) << out;
     EXPECT_TRUE(fs::is_empty(dir.Path("elsewhere")));
@@ -105,24 +98,29 @@ TEST(CliArchive, DamagedArchivesAndUsageErrors) {
         int code;
         std::string message;
     } cases[] = {
-        {"archive ls " + Q(dir.Path("cut.bsa")), 1, "meshes\\a.nif  damaged: its data (bytes"},
-        {"archive extract " + Q(dir.Path("cut.bsa")) + " --output-dir " + Q(dir.Path("o")), 1,
+        {"archive ls " + Quoted(dir.Path("cut.bsa")), 1, "meshes\\a.nif  damaged: its data (bytes"},
+        {"archive extract " + Quoted(dir.Path("cut.bsa")) + " --output-dir " +
+             Quoted(dir.Path("o")),
+         1,
          "meshes\\a.nif: error: '" + dir.Path("cut.bsa").string() +
              "', entry 'meshes\\a.nif' is damaged: its data"},
-        {"archive ls " + Q(dir.Path("hash.bsa")), 0,
+        {"archive ls " + Quoted(dir.Path("hash.bsa")), 0,
          "warning: '" + dir.Path("hash.bsa").string() +
              "': file 'meshes\\a.nif' is stored with hash 0x"},
-        {"archive extract " + Q(dir.Path("twice.bsa")) + " --output-dir " + Q(dir.Path("t")), 1,
-         ": refused: another entry of the archive was written there"},
-        {"archive ls " + Q(dir.Path("head.bsa")), 1,
+        {"archive extract " + Quoted(dir.Path("twice.bsa")) + " --output-dir " +
+             Quoted(dir.Path("t")),
+         1, ": refused: another entry of the archive was written there"},
+        {"archive ls " + Quoted(dir.Path("head.bsa")), 1,
          "error: '" + dir.Path("head.bsa").string() + "' is damaged: the header's counts"},
-        {"archive ls " + Q(dir.Path("none.bsa")), 1, "none.bsa' for reading: it does not exist"},
-        {"archive extract " + Q(dir.Path("cut.bsa")) + " --output-dir " + Q(dir.Path("file")), 2,
-         "is not a folder"},
-        {"archive extract " + Q(dir.Path("cut.bsa")) + " --output-dir " + Q(dir.Path("o")) +
-             " '*.dds'",
+        {"archive ls " + Quoted(dir.Path("none.bsa")), 1,
+         "none.bsa' for reading: it does not exist"},
+        {"archive extract " + Quoted(dir.Path("cut.bsa")) + " --output-dir " +
+             Quoted(dir.Path("file")),
+         2, "is not a folder"},
+        {"archive extract " + Quoted(dir.Path("cut.bsa")) + " --output-dir " +
+             Quoted(dir.Path("o")) + " '*.dds'",
          1, "0 of 1 entry match '*.dds'; nothing extracted"},
-        {"archive extract " + Q(dir.Path("cut.bsa")), 2, "--output-dir is required"},
+        {"archive extract " + Quoted(dir.Path("cut.bsa")), 2, "--output-dir is required"},
         {"archive", 2, "A subcommand is required"},
         {"archive extract --help", 0, "--overwrite"},
     };

@@ -5,37 +5,22 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "CliRun.h"
 #include "Geometry.h"
 #include "Lint.h"
 #include "ResultCodes.h"
 #include "SampleFiles.h"
 #include "TestSupport.h"
 
-namespace {
-
-std::pair<int, std::string> Cli(const std::string& args) {
-    const std::string command = "(timeout 60 " + std::string(PELLMAR_CLI) + " " + args + ") 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    std::string out;
-    char buffer[4096];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-    const int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
-}
-
-std::string Q(const std::filesystem::path& p) {
-    return "'" + p.string() + "'";
-}
-
-}  // namespace
+namespace {}  // namespace
 
 TEST(CliLint, JsonRepairAndExitCodes) {
     TempDir dir;
     // Clean without repairs, then let the feet share the body's shader (a warning) and give a
     // body triangle a vertex past the end (an error).
-    auto [cleanCode, cleanOut] =
-        Cli("clean " + Q(SamplePath(kSampleMeshName)) + " --library " +
-            Q(SamplePath(kSampleLibraryName)) + " --no-repair -o " + Q(dir.Path("raw.nif")));
+    auto [cleanCode, cleanOut] = RunCli("clean " + Quoted(SamplePath(kSampleMeshName)) +
+                                        " --library " + Quoted(SamplePath(kSampleLibraryName)) +
+                                        " --no-repair -o " + Quoted(dir.Path("raw.nif")));
     ASSERT_EQ(cleanCode, 0) << cleanOut;
     NifFile f = LoadBytes(ReadFileBytes(dir.Path("raw.nif")));
     const BlockRef shared = f.FindShapeByName("Body")->shaderProperty;
@@ -46,8 +31,8 @@ TEST(CliLint, JsonRepairAndExitCodes) {
     data.triangles[0].v1 = data.numVertices;
     ASSERT_EQ(f.Save(dir.Path("bad.nif").string()), rc::kOk);
 
-    auto [code, out] =
-        Cli("lint --json " + Q(dir.Path("bad.nif")) + " " + Q(SamplePath(kSampleLibraryName)));
+    auto [code, out] = RunCli("lint --json " + Quoted(dir.Path("bad.nif")) + " " +
+                              Quoted(SamplePath(kSampleLibraryName)));
     EXPECT_EQ(code, 1) << out;
     const nlohmann::json doc = nlohmann::json::parse(out, nullptr, false);
     ASSERT_FALSE(doc.is_discarded()) << out;
@@ -71,7 +56,7 @@ TEST(CliLint, JsonRepairAndExitCodes) {
     EXPECT_EQ(files[1]["findings"].size(), 0u);
 
     // --severity: the lowest severity shown; the exit code still follows the errors.
-    auto [textCode, text] = Cli("lint --severity error " + Q(dir.Path("bad.nif")));
+    auto [textCode, text] = RunCli("lint --severity error " + Quoted(dir.Path("bad.nif")));
     EXPECT_EQ(textCode, 1);
     EXPECT_NE(text.find("bad.nif: block " + std::to_string(body) +
                         " NiTriShapeData \"Body\": vertex-limit (error): "),
@@ -79,15 +64,15 @@ TEST(CliLint, JsonRepairAndExitCodes) {
         << text;
     EXPECT_EQ(text.find("shared-shader"), std::string::npos) << text;
     EXPECT_NE(text.find("bad.nif: 1 error, 0 warnings, 0 notes\n"), std::string::npos) << text;
-    EXPECT_EQ(Cli("lint --severity warning " + Q(dir.Path("shared.nif"))).first, 0);
+    EXPECT_EQ(RunCli("lint --severity warning " + Quoted(dir.Path("shared.nif"))).exitCode, 0);
     // A file that does not load is a usage error, as is an unknown severity.
-    auto [noneCode, none] = Cli("lint --json " + Q(dir.Path("none.nif")));
+    auto [noneCode, none] = RunCli("lint --json " + Quoted(dir.Path("none.nif")));
     EXPECT_EQ(noneCode, 2);
     EXPECT_NE(none.find("does not exist"), std::string::npos) << none;
-    EXPECT_EQ(Cli("lint --severity fatal " + Q(dir.Path("shared.nif"))).first, 2);
+    EXPECT_EQ(RunCli("lint --severity fatal " + Quoted(dir.Path("shared.nif"))).exitCode, 2);
 
     // The rule table for tools.
-    auto [rulesCode, rulesOut] = Cli("lint --rules --json");
+    auto [rulesCode, rulesOut] = RunCli("lint --rules --json");
     EXPECT_EQ(rulesCode, 0);
     const nlohmann::json rules = nlohmann::json::parse(rulesOut, nullptr, false);
     ASSERT_FALSE(rules.is_discarded()) << rulesOut;
@@ -104,35 +89,37 @@ TEST(CliLint, JsonRepairAndExitCodes) {
     }
 
     // Repair: only what was asked, then everything; a second repair copies the file unchanged.
-    auto [onlyCode, onlyOut] = Cli("repair " + Q(dir.Path("shared.nif")) +
-                                   " --only shared-shader -o " + Q(dir.Path("a.nif")));
+    auto [onlyCode, onlyOut] = RunCli("repair " + Quoted(dir.Path("shared.nif")) +
+                                      " --only shared-shader -o " + Quoted(dir.Path("a.nif")));
     EXPECT_EQ(onlyCode, 0) << onlyOut;
-    const std::string once = Cli("lint " + Q(dir.Path("a.nif"))).second;
+    const std::string once = RunCli("lint " + Quoted(dir.Path("a.nif"))).out;
     EXPECT_EQ(once.find("shared-shader"), std::string::npos) << once;
     EXPECT_NE(once.find("vertex-color-flag"), std::string::npos) << once;
     auto [fixCode, fixOut] =
-        Cli("repair " + Q(dir.Path("shared.nif")) + " -o " + Q(dir.Path("b.nif")));
+        RunCli("repair " + Quoted(dir.Path("shared.nif")) + " -o " + Quoted(dir.Path("b.nif")));
     EXPECT_EQ(fixCode, 0) << fixOut;
     EXPECT_NE(fixOut.find("repaired: shared-shader: shape \"Feet\" got its own copy"),
               std::string::npos)
         << fixOut;
-    EXPECT_NE(Cli("lint " + Q(dir.Path("b.nif"))).second.find("0 errors, 0 warnings, 0 notes"),
+    EXPECT_NE(RunCli("lint " + Quoted(dir.Path("b.nif"))).out.find("0 errors, 0 warnings, 0 notes"),
               std::string::npos);
     // The output folder is made as needed.
     auto [againCode, againOut] =
-        Cli("repair " + Q(dir.Path("b.nif")) + " --output-dir " + Q(dir.Path("out")));
+        RunCli("repair " + Quoted(dir.Path("b.nif")) + " --output-dir " + Quoted(dir.Path("out")));
     EXPECT_EQ(againCode, 0) << againOut;
     EXPECT_NE(againOut.find("nothing to repair"), std::string::npos) << againOut;
     EXPECT_EQ(ReadFileBytes(dir.Path("out/b.nif")), ReadFileBytes(dir.Path("b.nif")));
 
     // Refusals: its own input, unknown rules and rules without a repair, no output.
     const Bytes before = ReadFileBytes(dir.Path("shared.nif"));
-    EXPECT_EQ(Cli("repair " + Q(dir.Path("shared.nif")) + " -o " + Q(dir.Path("shared.nif"))).first,
-              1);
+    EXPECT_EQ(
+        RunCli("repair " + Quoted(dir.Path("shared.nif")) + " -o " + Quoted(dir.Path("shared.nif")))
+            .exitCode,
+        1);
     EXPECT_EQ(ReadFileBytes(dir.Path("shared.nif")), before);
     for (const char* args : {" --only bogus -o x.nif", " --only no-normals -o x.nif", ""}) {
-        auto [usage, message] = Cli("repair " + Q(dir.Path("shared.nif")) + args);
+        auto [usage, message] = RunCli("repair " + Quoted(dir.Path("shared.nif")) + args);
         EXPECT_EQ(usage, 2) << args << message;
     }
-    EXPECT_EQ(Cli("lint").first, 2);
+    EXPECT_EQ(RunCli("lint").exitCode, 2);
 }

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "CliRun.h"
 #include "Geometry.h"
 #include "SampleFiles.h"
 #include "Shaders.h"
@@ -14,35 +15,7 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
-struct CliRun {
-    int exitCode;
-    std::string out;
-};
-
-// A shell command line, with its standard error in its output.
-CliRun RunShell(const std::string& line) {
-    const std::string command = "(" + line + ") 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    std::string out;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-    const int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
-}
-
-// pellmar-cli with these arguments, stopped after a minute should it hang.
-CliRun RunCli(const std::string& args) {
-    return RunShell("timeout 60 " + std::string(PELLMAR_CLI) + " " + args);
-}
-
-std::string Quoted(const std::filesystem::path& p) {
-    return "'" + p.string() + "'";
-}
-
-}  // namespace
+namespace {}  // namespace
 
 TEST(CliCheck, GoodAndBadFiles) {
     TempDir dir;
