@@ -2,12 +2,17 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "ResultCodes.h"
 #include "Visitors.h"
 
 NifFile::NifFile(const NifFile& other)
-    : header(other.header), roots(other.roots), error_(other.error_), warnings_(other.warnings_) {
+    : header(other.header),
+      roots(other.roots),
+      error_(other.error_),
+      warnings_(other.warnings_),
+      trailing_(other.trailing_) {
     blocks.reserve(other.blocks.size());
     for (const auto& b : other.blocks) blocks.push_back(b->Clone());
 }
@@ -24,6 +29,7 @@ void NifFile::Clear() {
     blocks.clear();
     roots.clear();
     warnings_.clear();
+    trailing_ = 0;
     header.Reset();
 }
 
@@ -74,33 +80,44 @@ class MemoryFeed : public ByteFeed {
     size_t pos_ = 0;
 };
 
+// Reads ahead in pieces of kAhead bytes, so that many small blocks cost few reads, and holds
+// at most one piece or the largest block: a file with bytes after its footer is read at most
+// kAhead bytes past it.
 class FileFeed : public ByteFeed {
   public:
+    static constexpr size_t kAhead = size_t{64} << 10;
+
     explicit FileFeed(InputFile& file) : file_(file) {}
     const uint8_t* Peek(size_t n, size_t& got) override {
         n = std::min(n, Remaining());
-        const size_t held = buffer_.size() - start_;
+        const size_t held = end_ - start_;
         if (held < n) {
-            // The bytes held move to the front and the file fills the rest.
-            buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(start_));
+            const size_t want = std::min(std::max(n, kAhead), Remaining());
+            if (want > capacity_) {
+                // A block larger than any before: a buffer of its size.
+                auto bigger = std::make_unique_for_overwrite<uint8_t[]>(want);
+                std::memcpy(bigger.get(), buffer_.get() + start_, held);
+                buffer_ = std::move(bigger);
+                capacity_ = want;
+            } else if (start_ != 0) {
+                std::memmove(buffer_.get(), buffer_.get() + start_, held);
+            }
             start_ = 0;
-            buffer_.resize(n);
-            if (!failed_ && !file_.Read(buffer_.data() + held, n - held, error_)) {
-                failed_ = true;
-                buffer_.resize(held);
+            end_ = held;
+            if (!failed_) {
+                if (file_.Read(buffer_.get() + held, want - held, error_)) {
+                    end_ = want;
+                } else {
+                    failed_ = true;
+                }
             }
         }
-        got = std::min(n, buffer_.size() - start_);
-        return buffer_.data() + start_;
+        got = std::min(n, end_ - start_);
+        return buffer_.get() + start_;
     }
     void Skip(size_t n) override {
-        const size_t held = buffer_.size() - start_;
-        start_ += std::min(n, held);
+        start_ += std::min(n, end_ - start_);
         offset_ += n;
-        if (start_ == buffer_.size()) {
-            buffer_.clear();
-            start_ = 0;
-        }
     }
     size_t Offset() const override { return offset_; }
     size_t Remaining() const override { return file_.Size() - offset_; }
@@ -109,8 +126,9 @@ class FileFeed : public ByteFeed {
 
   private:
     InputFile& file_;
-    std::vector<uint8_t> buffer_;
-    size_t start_ = 0;
+    std::unique_ptr<uint8_t[]> buffer_;
+    size_t capacity_ = 0;
+    size_t start_ = 0, end_ = 0;  // the bytes held, from the current position on
     size_t offset_ = 0;
     bool failed_ = false;
     std::string error_;
@@ -138,11 +156,14 @@ int NifFile::LoadFromMemory(const std::vector<uint8_t>& bytes) {
 int NifFile::LoadFrom(ByteFeed& feed) {
     Clear();
     error_.clear();
-    // The header's length shows only while it is read: a growing prefix is tried.
     size_t got = 0;
-    const uint8_t* data = nullptr;
+    const uint8_t* data = feed.Peek(FileFeed::kAhead, got);
+    // What is no NIF file of this version is refused before any of it is read as one.
+    if (const std::string problem = NifBlockHeader::CheckStart(data, got); !problem.empty())
+        return Fail(rc::kMalformed, problem);
+    // The header's length shows only while it is read: a growing prefix is tried.
     NifReader in(nullptr, 0);
-    for (size_t want = size_t{1} << 16;; want *= 4) {
+    for (size_t want = FileFeed::kAhead;; want *= 4) {
         header.Reset();
         data = feed.Peek(want, got);
         in = NifReader(data, got);
@@ -199,13 +220,26 @@ int NifFile::LoadFrom(ByteFeed& feed) {
         feed.Skip(size);
     }
 
-    // The footer: the roots of the scene (and whatever follows it, which is refused).
+    // The footer: the roots of the scene. What follows it is counted from the file's size,
+    // not read.
     const size_t footerAt = feed.Offset();
-    data = feed.Peek(feed.Remaining(), got);
+    data = feed.Peek(4, got);
     in = NifReader(data, got, footerAt);
-    const uint32_t numRoots = in.Count(in.U32(), 4, "root");
-    roots.resize(numRoots);
-    in.Bytes(roots.data(), numRoots * 4);
+    const uint32_t numRoots = in.U32();
+    if (!in.Failed() && numRoots > std::max<size_t>(blocks.size(), 1)) {
+        return Fail(rc::kMalformed, "footer of a " + form + " file at byte offset " +
+                                        std::to_string(footerAt) + " lists " +
+                                        std::to_string(numRoots) + " roots, more than the " +
+                                        std::to_string(blocks.size()) + " blocks of the file");
+    }
+    if (!in.Failed()) {
+        data = feed.Peek(4 + size_t{4} * numRoots, got);
+        in = NifReader(data, got, footerAt);
+        (void)in.U32();
+        const uint32_t n = in.Count(numRoots, 4, "root");
+        roots.resize(n);
+        in.Bytes(roots.data(), size_t{4} * n);
+    }
     if (in.Failed()) {
         return Fail(rc::kMalformed, "footer of a " + form + " file at byte offset " +
                                         std::to_string(footerAt) + ": the file ends early (" +
@@ -218,10 +252,11 @@ int NifFile::LoadFrom(ByteFeed& feed) {
                                             std::to_string(blocks.size()) + " blocks");
         }
     }
-    if (in.Remaining() != 0) {
-        return Fail(rc::kMalformed, "a " + form + " file has " + std::to_string(in.Remaining()) +
-                                        " bytes after its footer, at byte offset " +
-                                        std::to_string(in.Offset()));
+    trailing_ = feed.Remaining() - in.Position();
+    if (trailing_ != 0) {
+        warnings_.push_back(std::to_string(trailing_) + " bytes after the footer, at byte offset " +
+                            std::to_string(footerAt + in.Position()) +
+                            ", are not kept: saving writes the file without them");
     }
     if (badStrings != 0) {
         warnings_.push_back(std::to_string(badStrings) +
@@ -230,12 +265,6 @@ int NifFile::LoadFrom(ByteFeed& feed) {
                             " entries; they read as empty names and are kept");
     }
     return rc::kOk;
-}
-
-std::string NifFile::CheckBeforeWriting() const {
-    std::string problem = CheckTables();
-    if (problem.empty()) problem = CheckReferences();
-    return problem;
 }
 
 uint64_t NifFile::StoredBodyBytes() const {
@@ -256,10 +285,19 @@ std::string NifFile::BodyProblem(size_t block, const std::string& problem) const
 
 int NifFile::SaveToMemory(std::string& bytes) const {
     bytes.clear();
-    if (const std::string problem = CheckBeforeWriting(); !problem.empty())
+    NifWriter file;
+    const int result = WriteOnePass(file);
+    if (result == rc::kOk) bytes.assign(file.Data(), file.Size());
+    return result;
+}
+
+int NifFile::WriteOnePass(NifWriter& file) const {
+    std::vector<TypeId> types;
+    if (const std::string problem = CheckTables(types); !problem.empty())
         return RefuseInconsistent(problem);
     const uint8_t form = Form();
-    NifWriter file;
+    // References are checked as the bodies are written.
+    RefCheck check(types);
     file.Reserve(static_cast<size_t>(std::min<uint64_t>(StoredBodyBytes(), uint64_t{1} << 31)) +
                  4096);
     header.Put(file);
@@ -270,54 +308,82 @@ int NifFile::SaveToMemory(std::string& bytes) const {
     const size_t sizesAt = file.Size() - tail - 4 * blocks.size();
     for (size_t i = 0; i < blocks.size(); ++i) {
         const size_t start = file.Size();
-        const std::string p = WriteBody(*blocks[i], file, form);
+        const std::string p = WriteBody(*blocks[i], file, form, &check);
         if (!p.empty()) return RefuseInconsistent(BodyProblem(i, p));
+        if (check.bad) return RefuseInconsistent(RefProblem(i, check));
         const auto size = static_cast<uint32_t>(file.Size() - start);
-        std::memcpy(file.Buffer().data() + sizesAt + 4 * i, &size, 4);
+        file.Patch(sizesAt + 4 * i, &size, 4);
     }
+    if (const std::string problem = CheckRoots(); !problem.empty())
+        return RefuseInconsistent(problem);
     file.U32(static_cast<uint32_t>(roots.size()));
-    for (BlockRef r : roots) file.I32(r);
-    bytes = std::move(file.Buffer());
+    file.Bytes(roots.data(), 4 * roots.size());
+    return rc::kOk;
+}
+
+int NifFile::CountBodies(std::vector<uint32_t>& sizes) const {
+    std::vector<TypeId> types;
+    if (const std::string problem = CheckTables(types); !problem.empty())
+        return RefuseInconsistent(problem);
+    const uint8_t form = Form();
+    RefCheck check(types);
+    sizes.resize(blocks.size());
+    for (size_t i = 0; i < blocks.size(); ++i) {
+        std::string p;
+        sizes[i] = static_cast<uint32_t>(BodySize(*blocks[i], form, &p, &check));
+        if (!p.empty()) return RefuseInconsistent(BodyProblem(i, p));
+        if (check.bad) return RefuseInconsistent(RefProblem(i, check));
+    }
+    if (const std::string problem = CheckRoots(); !problem.empty())
+        return RefuseInconsistent(problem);
+    return rc::kOk;
+}
+
+bool NifFile::WritePieces(const std::vector<uint32_t>& sizes, const PieceSink& sink) const {
+    const uint8_t form = Form();
+    NifWriter piece;
+    piece.Reserve(kPiece + 4096);
+    header.Put(piece, &sizes);
+    for (const auto& block : blocks) {
+        (void)WriteBody(*block, piece, form);
+        if (piece.Size() >= kPiece) {
+            if (!sink(piece.Data(), piece.Size())) return false;
+            piece.Clear();
+        }
+    }
+    piece.U32(static_cast<uint32_t>(roots.size()));
+    piece.Bytes(roots.data(), 4 * roots.size());
+    return sink(piece.Data(), piece.Size());
+}
+
+int NifFile::SaveInPieces(const PieceSink& sink) const {
+    std::vector<uint32_t> sizes;
+    if (const int counted = CountBodies(sizes); counted != rc::kOk) return counted;
+    if (!WritePieces(sizes, sink)) {
+        error_ = "writing stopped before the end of the file";
+        return rc::kWriteFailed;
+    }
     return rc::kOk;
 }
 
 int NifFile::Save(const std::string& path, const OutputOpener& opener) const {
-    // A file of a few megabytes is written in one pass into memory; a larger one is counted
-    // first and then written piece by piece, so it is not held twice.
-    if (StoredBodyBytes() < (uint64_t{16} << 20)) {
-        std::string bytes;
-        const int result = SaveToMemory(bytes);
+    // A small file is written in one pass into memory and out in one piece; a larger one is
+    // counted first and then written piece by piece, so it is not held twice.
+    if (StoredBodyBytes() < kOnePass) {
+        NifWriter file;
+        const int result = WriteOnePass(file);
         if (result != rc::kOk) return result;
-        return WriteFileAtomically(path, bytes, error_, opener);
+        return WriteFileAtomically(
+            path, [&](OutputFile& out) { return out.Write(file.Data(), file.Size()); }, error_,
+            opener);
     }
-    if (const std::string problem = CheckBeforeWriting(); !problem.empty())
-        return RefuseInconsistent(problem);
-    const uint8_t form = Form();
-    // The size table first, counted from what each body writes; then the file goes out piece
-    // by piece, so no second copy of a large mesh is held.
-    NifBlockHeader out = header;
-    for (size_t i = 0; i < blocks.size(); ++i) {
-        std::string p;
-        out.blockSizes[i] = static_cast<uint32_t>(BodySize(*blocks[i], form, &p));
-        if (!p.empty()) return RefuseInconsistent(BodyProblem(i, p));
-    }
-    constexpr size_t kPiece = size_t{4} << 20;
+    std::vector<uint32_t> sizes;
+    if (const int counted = CountBodies(sizes); counted != rc::kOk) return counted;
     return WriteFileAtomically(
         path,
         [&](OutputFile& file) {
-            NifWriter piece;
-            piece.Reserve(kPiece + 4096);
-            out.Put(piece);
-            for (const auto& block : blocks) {
-                (void)WriteBody(*block, piece, form);
-                if (piece.Size() >= kPiece) {
-                    if (!file.Write(piece.Buffer().data(), piece.Size())) return false;
-                    piece.Buffer().clear();
-                }
-            }
-            piece.U32(static_cast<uint32_t>(roots.size()));
-            for (BlockRef r : roots) piece.I32(r);
-            return file.Write(piece.Buffer().data(), piece.Size());
+            return WritePieces(
+                sizes, [&](const char* data, size_t size) { return file.Write(data, size); });
         },
         error_, opener);
 }

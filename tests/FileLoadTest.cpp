@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 #include "Conversions.h"
 #include "ResultCodes.h"
@@ -105,11 +110,10 @@ TEST(FileLoad, MalformedFilesAreRefusedWithTheirPlace) {
     cases.push_back({"no footer", cut(footer), {footerAt, offset}});
     cases.push_back({"half a footer", cut(footer + 4), {footerAt, offset}});
     cases.push_back({"root count without its root", cut(bytes.size() - 2), {footerAt, offset}});
-    Bytes after = bytes;
-    after.insert(after.end(), {9, 9, 9});
-    cases.push_back({"bytes after the footer",
-                     after,
-                     {"3 bytes after its footer", "offset " + std::to_string(bytes.size())}});
+    Bytes manyRoots = bytes;
+    Poke32(manyRoots, footer, 18);
+    manyRoots.insert(manyRoots.end(), 18 * 4, 0);
+    cases.push_back({"more roots than blocks", manyRoots, {footerAt, offset, "lists 18 roots"}});
     Bytes badRoot = bytes;
     Poke32(badRoot, footer + 4, 99);
     cases.push_back({"root out of range", badRoot, {"names block 99 as a root"}});
@@ -149,6 +153,62 @@ TEST(FileLoad, MalformedFilesAreRefusedWithTheirPlace) {
             EXPECT_NE(f.LastError().find(m), std::string::npos) << f.LastError();
     }
 }
+
+// What follows the footer (real files carry up to hundreds of kilobytes there) is counted,
+// reported and left out when saving, whether the file is read from bytes or from disk.
+TEST(FileLoad, BytesAfterTheFooterLoadWithAWarning) {
+    const Bytes bytes = SaveBytes(MakeBodyMesh(true));
+    const TempDir dir;
+    for (size_t extra : {size_t{3}, size_t{366} << 10}) {
+        SCOPED_TRACE(extra);
+        Bytes after = bytes;
+        after.insert(after.end(), extra, 9);
+        WriteFileBytes(dir.Path("after.nif"), after);
+        NifFile fromBytes, fromFile;
+        ASSERT_EQ(fromBytes.LoadFromMemory(after), rc::kOk) << fromBytes.LastError();
+        ASSERT_EQ(fromFile.Load(dir.Path("after.nif").string()), rc::kOk) << fromFile.LastError();
+        const NifFile copy = fromFile;
+        for (const NifFile* f : {&std::as_const(fromBytes), &std::as_const(fromFile), &copy}) {
+            EXPECT_EQ(f->TrailingBytes(), extra);
+            ASSERT_EQ(f->Warnings().size(), 1u);
+            EXPECT_NE(f->Warnings()[0].find(std::to_string(extra) + " bytes after the footer"),
+                      std::string::npos)
+                << f->Warnings()[0];
+            EXPECT_NE(f->Warnings()[0].find("offset " + std::to_string(bytes.size())),
+                      std::string::npos)
+                << f->Warnings()[0];
+            EXPECT_EQ(SaveBytes(*f), bytes);
+        }
+        // The next load starts afresh.
+        ASSERT_EQ(fromFile.LoadFromMemory(bytes), rc::kOk);
+        EXPECT_EQ(fromFile.TrailingBytes(), 0u);
+        EXPECT_TRUE(fromFile.Warnings().empty());
+    }
+}
+
+#ifndef _WIN32
+// Files of a gigabyte and a half (sparse): a mesh of 2 KB followed by zeros loads without the
+// zeros being read, and a file of zeros is refused at its first bytes. Reading either whole
+// would take more than a gigabyte of memory.
+TEST(FileLoad, LargeFilesAreReadNoFurtherThanTheirMesh) {
+    const Bytes bytes = SaveBytes(MakeBodyMesh(true));
+    const TempDir dir;
+    const uintmax_t size = uintmax_t{3} << 29;
+    WriteFileBytes(dir.Path("mesh.nif"), bytes);
+    std::filesystem::resize_file(dir.Path("mesh.nif"), size);
+    WriteFileBytes(dir.Path("zeros.nif"), {});
+    std::filesystem::resize_file(dir.Path("zeros.nif"), size);
+    NifFile f;
+    ASSERT_EQ(f.Load(dir.Path("mesh.nif").string()), rc::kOk) << f.LastError();
+    EXPECT_EQ(f.TrailingBytes(), size - bytes.size());
+    EXPECT_EQ(SaveBytes(f), bytes);
+    EXPECT_EQ(f.Load(dir.Path("zeros.nif").string()), rc::kMalformed);
+    EXPECT_NE(f.LastError().find("not a NIF file"), std::string::npos) << f.LastError();
+    rusage usage{};
+    ASSERT_EQ(getrusage(RUSAGE_SELF, &usage), 0);
+    EXPECT_LT(usage.ru_maxrss, 512 << 10) << "kilobytes at the peak";
+}
+#endif
 
 TEST(FileLoad, StringReferencesPastTheTableLoadWithAWarning) {
     Bytes bytes = SaveBytes(MakeBodyMesh(true));

@@ -69,6 +69,11 @@ class NifReader {
     size_t Offset() const { return base_ + pos_; }
     size_t Remaining() const { return size_ - pos_; }
     const uint8_t* Data() const { return data_; }
+    // The bytes left to read, empty once the reader failed: the field reader takes small
+    // values from there without a call each and hands back how far it got with Advance.
+    const uint8_t* Cursor() const { return data_ + pos_; }
+    const uint8_t* End() const { return failed_ ? data_ + pos_ : data_ + size_; }
+    void Advance(const uint8_t* p) { pos_ = static_cast<size_t>(p - data_); }
 
   private:
     bool Take(void* dst, size_t n) {

@@ -1,21 +1,14 @@
 #include "NifWriter.h"
 
-#include <cstring>
+#include <algorithm>
 
-void NifWriter::F32(float v) {
-    uint32_t bits;
-    std::memcpy(&bits, &v, 4);
-    U32(bits);
-}
-
-void NifWriter::Vec3(const Vector3& v) {
-    F32(v.x);
-    F32(v.y);
-    F32(v.z);
-}
-
-void NifWriter::Mat33(const Matrix33& m) {
-    for (float f : m.m) F32(f);
+void NifWriter::Grow(size_t n) {
+    // At least doubled, so that writing many small values copies each byte a few times.
+    const size_t capacity = std::max({used_ + n, 2 * capacity_, size_t{4096}});
+    auto bigger = std::make_unique_for_overwrite<char[]>(capacity);
+    if (used_ != 0) std::memcpy(bigger.get(), data_.get(), used_);
+    data_ = std::move(bigger);
+    capacity_ = capacity;
 }
 
 void NifWriter::SizedString(const std::string& s) {

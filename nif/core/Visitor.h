@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -80,26 +81,35 @@ class Visitor {
     }
     // Writing met fields that disagree (a list and the count it must match).
     virtual void Mismatch(const char* what) { (void)what; }
+    // count records of elemSize bytes each whose description names fixed-size values only,
+    // at the places `runs` gives (offsets in the record, in file order, adjacent places
+    // joined): recordBytes of the file per record. Visitors that move bytes move them run by
+    // run and return true; the others return false and the records are walked one by one.
+    struct Run {
+        uint32_t offset, size;
+    };
+    virtual bool MoveRecords(const PodList& list, size_t elemSize, uint32_t count, const Run* runs,
+                             size_t numRuns, size_t recordBytes) {
+        (void)list, (void)elemSize, (void)count, (void)runs, (void)numRuns, (void)recordBytes;
+        return false;
+    }
 
     // ---- the vocabulary the descriptions use ----
     template <class T>
     void V(T& value) {
         static_assert(std::is_trivially_copyable_v<T>);
-        Value(&value, sizeof value, false);
+        Fixed<sizeof value>(&value, false);
     }
     template <class C>
     void Count(C& count) {
         static_assert(std::is_integral_v<C>);
-        Value(&count, sizeof count, true);
+        Fixed<sizeof count>(&count, true);
     }
     // count plain records (numbers or fixed records).
     template <class T>
     void Array(std::vector<T>& list, uint32_t count) {
         static_assert(std::is_trivially_copyable_v<T>);
-        PodList p{&list, [](void* v, size_t n) { static_cast<std::vector<T>*>(v)->resize(n); },
-                  [](const void* v) { return static_cast<const std::vector<T>*>(v)->size(); },
-                  [](void* v) -> void* { return static_cast<std::vector<T>*>(v)->data(); }};
-        Values(p, sizeof(T), count);
+        Values(PodListOf(list), sizeof(T), count);
     }
     // A count of type C, then that many plain records: the list owns its count.
     template <class C, class T>
@@ -118,9 +128,13 @@ class Visitor {
     void Struct(S& s, A... args) {
         s.Fields(*this, args...);
     }
-    // count structures, each describing itself with Fields(Visitor&, args...).
+    // count structures, each describing itself with Fields(Visitor&, args...). A structure
+    // that declares kRecordLayout (see below) moves as runs of bytes where the visitor can.
     template <class S, class... A>
     void Structs(std::vector<S>& list, uint32_t count, A... args) {
+        if constexpr (requires { S::kRecordLayout; }) {
+            if (movesRecords_ && RecordsAsRuns(list, count, args...)) return;
+        }
         if (Reading()) {
             count = CheckCount(count, 1);
             list.clear();
@@ -161,10 +175,109 @@ class Visitor {
             Array(lists[i], static_cast<uint32_t>(lengths[i]));
     }
 
+  protected:
+    template <class T>
+    static PodList PodListOf(std::vector<T>& list) {
+        return {&list, [](void* v, size_t n) { static_cast<std::vector<T>*>(v)->resize(n); },
+                [](const void* v) { return static_cast<const std::vector<T>*>(v)->size(); },
+                [](void* v) -> void* { return static_cast<std::vector<T>*>(v)->data(); }};
+    }
+    // Set by the visitors whose MoveRecords moves records.
+    bool movesRecords_ = false;
+
+    // The visitors that move bytes (reading, writing, counting) keep a window of them here:
+    // reading takes values from cur_ on, writing puts them there, and a fixed-size value that
+    // fits moves without a call. The rest goes through Value, which first hands back cur_
+    // and afterwards sets a new window. Other visitors keep the window empty.
+    uint8_t* cur_ = nullptr;
+    uint8_t* end_ = nullptr;
+
   private:
+    template <class S, class... A>
+    bool RecordsAsRuns(std::vector<S>& list, uint32_t count, A... args);
+    template <size_t N>
+    void Fixed(void* data, bool isCount) {
+        if (N <= static_cast<size_t>(end_ - cur_)) {
+            if (mode_ == VisitMode::kRead) {
+                std::memcpy(data, cur_, N);
+            } else {
+                std::memcpy(cur_, data, N);
+            }
+            cur_ += N;
+            return;
+        }
+        Value(data, N, isCount);
+    }
+
     VisitMode mode_;
     uint8_t form_;
 };
+
+// The layout of a record, from one run of its description: where each value it names lies
+// in the record. A structure declares
+//     static constexpr bool kRecordLayout = true;
+// when its Fields names fixed-size values only (V and Struct of such structures) and which of
+// them depends on its arguments and the form alone, never on the values, and does nothing
+// else. Whatever breaks that where it shows (a value outside the record, a count, a reference,
+// a text, a list, a reading check) leaves the layout unusable, and the records are walked one
+// by one.
+class RecordLayout final : public Visitor {
+  public:
+    RecordLayout(VisitMode mode, uint8_t form, const void* record, size_t size)
+        : Visitor(mode, form), base_(static_cast<const uint8_t*>(record)), size_(size) {}
+    bool Ok() const override { return valid_; }
+    void Value(void* data, size_t size, bool isCount) override {
+        const auto* at = static_cast<const uint8_t*>(data);
+        if (isCount || at < base_ || at + size > base_ + size_) {
+            valid_ = false;
+            return;
+        }
+        const auto offset = static_cast<uint32_t>(at - base_);
+        if (numRuns_ > 0 && runs_[numRuns_ - 1].offset + runs_[numRuns_ - 1].size == offset) {
+            runs_[numRuns_ - 1].size += static_cast<uint32_t>(size);
+        } else if (numRuns_ < kMaxRuns) {
+            runs_[numRuns_++] = {offset, static_cast<uint32_t>(size)};
+        } else {
+            valid_ = false;
+        }
+        bytes_ += size;
+    }
+    void Values(const PodList&, size_t, uint32_t) override { valid_ = false; }
+    void Ref(BlockRef&, RefKind, TypeId) override { valid_ = false; }
+    void Refs(std::vector<BlockRef>&, uint32_t, RefKind, TypeId, bool) override { valid_ = false; }
+    void String(StringRef&) override { valid_ = false; }
+    void Text(std::string&, size_t) override { valid_ = false; }
+    void Rest(std::vector<uint8_t>&) override { valid_ = false; }
+    uint32_t CheckCount(uint64_t, size_t) override {
+        valid_ = false;
+        return 0;
+    }
+    void Mismatch(const char*) override { valid_ = false; }
+
+    bool Valid() const { return valid_; }
+    const Run* Runs() const { return runs_; }
+    size_t NumRuns() const { return numRuns_; }
+    size_t Bytes() const { return bytes_; }
+
+  private:
+    static constexpr size_t kMaxRuns = 16;
+    const uint8_t* base_;
+    size_t size_;
+    Run runs_[kMaxRuns];
+    size_t numRuns_ = 0;
+    size_t bytes_ = 0;
+    bool valid_ = true;
+};
+
+template <class S, class... A>
+bool Visitor::RecordsAsRuns(std::vector<S>& list, uint32_t count, A... args) {
+    static_assert(std::is_trivially_copyable_v<S>);
+    S probe{};
+    RecordLayout layout(mode_, form_, &probe, sizeof probe);
+    probe.Fields(layout, args...);
+    return layout.Valid() && MoveRecords(PodListOf(list), sizeof(S), count, layout.Runs(),
+                                         layout.NumRuns(), layout.Bytes());
+}
 
 // A text of the string table read as a value inside keys and other templates.
 inline void VisitKeyValue(Visitor& v, float& x) {

@@ -1,31 +1,71 @@
 #include "Visitors.h"
 
+#include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 namespace {
+
+// Copies one run of a record: a few dozen bytes, moved as at most two overlapping words of
+// the largest size that fits, rather than by a call.
+inline void CopyRun(uint8_t* to, const uint8_t* from, size_t n) {
+    auto two = [&](auto word) {
+        constexpr size_t w = sizeof word;
+        std::memcpy(&word, from, w);
+        std::memcpy(to, &word, w);
+        std::memcpy(&word, from + n - w, w);
+        std::memcpy(to + n - w, &word, w);
+    };
+    struct Words16 {
+        uint64_t a, b;
+    };
+    if (n >= 16 && n <= 32) {
+        two(Words16{});
+    } else if (n >= 8 && n < 16) {
+        two(uint64_t{});
+    } else if (n >= 4 && n < 8) {
+        two(uint32_t{});
+    } else {
+        std::memcpy(to, from, n);
+    }
+}
 
 class ReadVisitor : public Visitor {
   public:
     ReadVisitor(NifReader& in, uint8_t form, size_t stringCount, uint32_t* badStrings)
-        : Visitor(VisitMode::kRead, form), in_(in), strings_(stringCount), bad_(badStrings) {}
+        : Visitor(VisitMode::kRead, form), in_(in), strings_(stringCount), bad_(badStrings) {
+        movesRecords_ = true;
+        Open();
+    }
+    // Hands the window back to the reader.
+    void Finish() { in_.Advance(cur_); }
     bool Ok() const override { return !in_.Failed(); }
-    void Value(void* data, size_t size, bool) override { in_.Bytes(data, size); }
+    void Value(void* data, size_t size, bool) override {
+        Finish();
+        in_.Bytes(data, size);
+        Open();
+    }
     void Values(const PodList& list, size_t elemSize, uint32_t count) override {
+        Finish();
         const uint32_t n = in_.Count(count, elemSize, "list");
         list.resize(list.vector, n);
         in_.Bytes(list.data(list.vector), n * elemSize);
+        Open();
     }
-    void Ref(BlockRef& ref, RefKind, TypeId) override { ref = in_.I32(); }
+    void Ref(BlockRef& ref, RefKind, TypeId) override { Int(ref); }
     void Refs(std::vector<BlockRef>& refs, uint32_t count, RefKind, TypeId, bool) override {
+        Finish();
         const uint32_t n = in_.Count(count, 4, "reference list");
         refs.resize(n);
         in_.Bytes(refs.data(), n * 4);
+        Open();
     }
     void String(StringRef& index) override {
-        index = in_.I32();
+        Int(index);
         if (index >= 0 && static_cast<size_t>(index) >= strings_ && bad_) ++*bad_;
     }
     void Text(std::string& text, size_t lengthSize) override {
+        Finish();
         uint32_t length = 0;
         if (lengthSize == 1) {
             length = in_.U8();
@@ -35,52 +75,129 @@ class ReadVisitor : public Visitor {
         const uint32_t n = in_.Count(length, 1, "text");
         text.resize(n);
         in_.Bytes(text.data(), n);
+        Open();
     }
     void Rest(std::vector<uint8_t>& raw) override {
+        Finish();
         raw.resize(in_.Remaining());
         in_.Bytes(raw.data(), raw.size());
+        Open();
     }
     uint32_t CheckCount(uint64_t count, size_t minSize) override {
-        return in_.Count(count, minSize, "list");
+        Finish();
+        const uint32_t n = in_.Count(count, minSize, "list");
+        Open();
+        return n;
+    }
+    bool MoveRecords(const PodList& list, size_t elemSize, uint32_t count, const Run* runs,
+                     size_t numRuns, size_t recordBytes) override {
+        Finish();
+        // Records the file cannot hold fail here, before anything is allocated for them.
+        const uint32_t n = in_.Count(count, std::max<size_t>(recordBytes, 1), "list");
+        // Fresh records: what the layout leaves out keeps its default, as when walked.
+        list.resize(list.vector, 0);
+        list.resize(list.vector, n);
+        auto* record = static_cast<uint8_t*>(list.data(list.vector));
+        const uint8_t* from = in_.Cursor();
+        if (numRuns == 1 && runs[0].offset == 0 && runs[0].size == elemSize) {
+            if (n != 0) std::memcpy(record, from, n * elemSize);
+            from += n * elemSize;
+        } else {
+            for (uint32_t i = 0; i < n; ++i, record += elemSize) {
+                for (size_t r = 0; r < numRuns; ++r) {
+                    CopyRun(record + runs[r].offset, from, runs[r].size);
+                    from += runs[r].size;
+                }
+            }
+        }
+        in_.Advance(from);
+        Open();
+        return true;
     }
 
   private:
+    void Open() {
+        // Reading never writes through the window.
+        cur_ = const_cast<uint8_t*>(in_.Cursor());
+        end_ = const_cast<uint8_t*>(in_.End());
+    }
+    void Int(int32_t& v) {
+        if (end_ - cur_ >= 4) {
+            std::memcpy(&v, cur_, 4);
+            cur_ += 4;
+            return;
+        }
+        Finish();
+        v = in_.I32();
+        Open();
+    }
+
     NifReader& in_;
     size_t strings_;
     uint32_t* bad_;
 };
 
-// Counts the bytes a NifWriter would receive.
+// Counts the bytes a NifWriter would receive. Its window is a scratch area that small values
+// are written over and over.
 class ByteCounter {
   public:
-    void U8(uint8_t) { size_ += 1; }
-    void U32(uint32_t) { size_ += 4; }
-    void I32(int32_t) { size_ += 4; }
+    void U8(uint8_t) { Bytes(nullptr, 1); }
+    void U32(uint32_t) { Bytes(nullptr, 4); }
+    void I32(int32_t) { Bytes(nullptr, 4); }
     void Bytes(const void*, size_t n) { size_ += n; }
     size_t Size() const { return size_; }
+    uint8_t* Cursor() {
+        start_ = size_;
+        return scratch_;
+    }
+    uint8_t* End() { return scratch_ + sizeof scratch_; }
+    void Advance(const uint8_t* p) { size_ = start_ + static_cast<size_t>(p - scratch_); }
 
   private:
     size_t size_ = 0;
+    size_t start_ = 0;  // size_ when the window was opened
+    uint8_t scratch_[256];
 };
 
 template <class Out>
 class WriteVisitor : public Visitor {
   public:
-    WriteVisitor(Out& out, uint8_t form) : Visitor(VisitMode::kWrite, form), out_(out) {}
+    WriteVisitor(Out& out, uint8_t form, RefCheck* refs)
+        : Visitor(VisitMode::kWrite, form), out_(out), refs_(refs) {
+        movesRecords_ = true;
+        Open();
+    }
+    // Hands the window back to the output.
+    void Finish() { out_.Advance(cur_); }
     bool Ok() const override { return problem_.empty(); }
-    void Value(void* data, size_t size, bool) override { out_.Bytes(data, size); }
+    void Value(void* data, size_t size, bool) override {
+        Finish();
+        out_.Bytes(data, size);
+        Open();
+    }
     void Values(const PodList& list, size_t elemSize, uint32_t count) override {
         const size_t n = list.size(list.vector);
         if (n != count) Mismatch("list");
+        Finish();
         out_.Bytes(list.data(list.vector), n * elemSize);
+        Open();
     }
-    void Ref(BlockRef& ref, RefKind, TypeId) override { out_.I32(ref); }
-    void Refs(std::vector<BlockRef>& refs, uint32_t count, RefKind, TypeId, bool) override {
+    void Ref(BlockRef& ref, RefKind, TypeId target) override {
+        Int(ref);
+        if (refs_) refs_->See(ref, target);
+    }
+    void Refs(std::vector<BlockRef>& refs, uint32_t count, RefKind, TypeId target, bool) override {
         if (refs.size() != count) Mismatch("reference list");
+        Finish();
         out_.Bytes(refs.data(), refs.size() * 4);
+        Open();
+        if (refs_) {
+            for (BlockRef r : refs) refs_->See(r, target);
+        }
     }
-    void String(StringRef& index) override { out_.I32(index); }
+    void String(StringRef& index) override { Int(index); }
     void Text(std::string& text, size_t lengthSize) override {
+        Finish();
         if (lengthSize == 1) {
             if (text.size() > 255) Mismatch("text longer than 255 bytes");
             out_.U8(static_cast<uint8_t>(text.size()));
@@ -88,15 +205,66 @@ class WriteVisitor : public Visitor {
             out_.U32(static_cast<uint32_t>(text.size()));
         }
         out_.Bytes(text.data(), text.size());
+        Open();
     }
-    void Rest(std::vector<uint8_t>& raw) override { out_.Bytes(raw.data(), raw.size()); }
+    void Rest(std::vector<uint8_t>& raw) override {
+        Finish();
+        out_.Bytes(raw.data(), raw.size());
+        Open();
+    }
     void Mismatch(const char* what) override {
         if (problem_.empty()) problem_ = std::string("a ") + what + " does not match its count";
+    }
+    bool MoveRecords(const PodList& list, size_t elemSize, uint32_t count, const Run* runs,
+                     size_t numRuns, size_t recordBytes) override {
+        uint8_t gathered[4096];
+        if (recordBytes > sizeof gathered) return false;
+        const size_t n = list.size(list.vector);
+        if (n != count) Mismatch("structure list");
+        Finish();
+        const auto* record = static_cast<const uint8_t*>(list.data(list.vector));
+        if constexpr (std::is_same_v<Out, ByteCounter>) {
+            out_.Bytes(nullptr, n * recordBytes);
+        } else if (numRuns == 1 && runs[0].offset == 0 && runs[0].size == elemSize) {
+            out_.Bytes(record, n * elemSize);
+        } else {
+            // The runs of many records are gathered, then written together.
+            size_t used = 0;
+            for (size_t i = 0; i < n; ++i, record += elemSize) {
+                if (used + recordBytes > sizeof gathered) {
+                    out_.Bytes(gathered, used);
+                    used = 0;
+                }
+                for (size_t r = 0; r < numRuns; ++r) {
+                    CopyRun(gathered + used, record + runs[r].offset, runs[r].size);
+                    used += runs[r].size;
+                }
+            }
+            out_.Bytes(gathered, used);
+        }
+        Open();
+        return true;
     }
     const std::string& Problem() const { return problem_; }
 
   private:
+    void Open() {
+        cur_ = out_.Cursor();
+        end_ = out_.End();
+    }
+    void Int(int32_t v) {
+        if (end_ - cur_ >= 4) {
+            std::memcpy(cur_, &v, 4);
+            cur_ += 4;
+            return;
+        }
+        Finish();
+        out_.I32(v);
+        Open();
+    }
+
     Out& out_;
+    RefCheck* refs_;
     std::string problem_;
 };
 
@@ -142,19 +310,22 @@ void ReadBody(NiObject& block, NifReader& in, uint8_t form, size_t stringCount,
               uint32_t* badStrings) {
     ReadVisitor v(in, form, stringCount, badStrings);
     block.Fields(v);
+    v.Finish();
 }
 
-std::string WriteBody(const NiObject& block, NifWriter& out, uint8_t form) {
-    WriteVisitor<NifWriter> v(out, form);
+std::string WriteBody(const NiObject& block, NifWriter& out, uint8_t form, RefCheck* refs) {
+    WriteVisitor<NifWriter> v(out, form, refs);
     // Writing only reads the fields.
     const_cast<NiObject&>(block).Fields(v);
+    v.Finish();
     return v.Problem();
 }
 
-size_t BodySize(const NiObject& block, uint8_t form, std::string* problem) {
+size_t BodySize(const NiObject& block, uint8_t form, std::string* problem, RefCheck* refs) {
     ByteCounter counter;
-    WriteVisitor<ByteCounter> v(counter, form);
+    WriteVisitor<ByteCounter> v(counter, form, refs);
     const_cast<NiObject&>(block).Fields(v);
+    v.Finish();
     if (problem) *problem = v.Problem();
     return counter.Size();
 }

@@ -15,11 +15,40 @@
 // *badStrings (real files hold some; they read as empty names).
 void ReadBody(NiObject& block, NifReader& in, uint8_t form, size_t stringCount,
               uint32_t* badStrings);
+// Checks block references while bodies are written or counted: each must be -1 or name a
+// block of the file whose type, when listed, belongs to the family the field declares. The
+// first reference that does not is kept. (References inside raw bodies cannot be found.)
+struct RefCheck {
+    explicit RefCheck(const std::vector<TypeId>& blockTypes) : types(blockTypes) {}
+    void See(BlockRef r, TypeId target) {
+        if (bad || r == kNoBlock) return;
+        if (r < 0 || static_cast<size_t>(r) >= types.size()) {
+            bad = true;
+            badRef = r;
+            return;
+        }
+        const TypeId to = types[static_cast<size_t>(r)];
+        if (to != TypeId::kUnlisted && !IsA(to, target)) {
+            bad = true;
+            badRef = r;
+            badTarget = target;
+        }
+    }
+
+    const std::vector<TypeId>& types;  // of each block of the file
+    bool bad = false;
+    BlockRef badRef = kNoBlock;
+    TypeId badTarget = TypeId::kUnlisted;  // kUnlisted: badRef is out of range
+};
+
 // Writes a body; empty, or what disagrees (a list that does not match the count it shares).
-std::string WriteBody(const NiObject& block, NifWriter& out, uint8_t form);
+// References are checked on the way when refs is given.
+std::string WriteBody(const NiObject& block, NifWriter& out, uint8_t form,
+                      RefCheck* refs = nullptr);
 // The size WriteBody produces, counted without writing; problem receives what WriteBody would
 // report.
-size_t BodySize(const NiObject& block, uint8_t form, std::string* problem = nullptr);
+size_t BodySize(const NiObject& block, uint8_t form, std::string* problem = nullptr,
+                RefCheck* refs = nullptr);
 
 using RefFunction = std::function<void(BlockRef& ref, RefKind kind, TypeId target)>;
 // Every block reference of the body, in file order: owned and back references, single
