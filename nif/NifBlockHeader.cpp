@@ -22,17 +22,18 @@ void NifBlockHeader::Get(NifReader& in) {
     for (uint32_t i = 0; i < types; ++i) blockTypes.push_back(in.SizedBytes("block type name"));
     // Each block has a 2-byte type index and a 4-byte size entry.
     uint32_t blocks = in.Count(numBlocks, 6, "block");
-    blockTypeIndex.reserve(blocks);
-    blockSizes.reserve(blocks);
-    for (uint32_t i = 0; i < blocks; ++i) {
-        uint16_t t = in.U16();
-        if (!in.Failed() && t >= numBlockTypes) {
-            in.Fail("block " + std::to_string(i) + " has type index " + std::to_string(t) +
-                    ", beyond the " + std::to_string(numBlockTypes) + " block types");
+    const size_t indexAt = in.Position();
+    in.Array(blockTypeIndex, blocks, "block");
+    for (uint32_t i = 0; i < blockTypeIndex.size(); ++i) {
+        if (blockTypeIndex[i] >= numBlockTypes) {
+            in.FailAt(indexAt + 2 * size_t{i}, "block " + std::to_string(i) + " has type index " +
+                                                   std::to_string(blockTypeIndex[i]) +
+                                                   ", beyond the " + std::to_string(numBlockTypes) +
+                                                   " block types");
+            break;
         }
-        blockTypeIndex.push_back(t);
     }
-    for (uint32_t i = 0; i < blocks; ++i) blockSizes.push_back(in.U32());
+    in.Array(blockSizes, blocks, "block");
     numStrings = in.U32();
     maxStringLength = in.U32();
     uint32_t count = in.Count(numStrings, 4, "string");

@@ -42,9 +42,9 @@ int NifFile::Fail(int code, const std::string& message) {
 namespace {
 
 // The block a body is read into: a described one when the type is listed, concrete and
-// exists in the file's form; raw bytes otherwise.
-std::unique_ptr<NiObject> BlockFor(TypeId type, uint8_t form) {
-    if (form != 0 && type != TypeId::kUnlisted && (InfoOf(type).forms & form) != 0) {
+// exists in the file's form (kUnlisted otherwise); raw bytes otherwise.
+std::unique_ptr<NiObject> BlockFor(TypeId type) {
+    if (type != TypeId::kUnlisted) {
         if (auto block = CreateBlock(type)) return block;
     }
     return std::make_unique<OpaqueBlock>();
@@ -59,6 +59,8 @@ class ByteFeed {
     virtual ~ByteFeed() = default;
     // Up to n bytes from the current position (got: how many), not consumed.
     virtual const uint8_t* Peek(size_t n, size_t& got) = 0;
+    // The same, and every further byte already at hand: got may exceed n.
+    virtual const uint8_t* PeekHeld(size_t n, size_t& got) = 0;
     virtual void Skip(size_t n) = 0;
     virtual size_t Offset() const = 0;
     virtual size_t Remaining() const = 0;
@@ -69,6 +71,10 @@ class MemoryFeed : public ByteFeed {
     explicit MemoryFeed(const std::vector<uint8_t>& bytes) : bytes_(bytes) {}
     const uint8_t* Peek(size_t n, size_t& got) override {
         got = std::min(n, Remaining());
+        return bytes_.data() + pos_;
+    }
+    const uint8_t* PeekHeld(size_t, size_t& got) override {
+        got = Remaining();
         return bytes_.data() + pos_;
     }
     void Skip(size_t n) override { pos_ += std::min(n, Remaining()); }
@@ -114,6 +120,11 @@ class FileFeed : public ByteFeed {
         }
         got = std::min(n, end_ - start_);
         return buffer_.get() + start_;
+    }
+    const uint8_t* PeekHeld(size_t n, size_t& got) override {
+        const uint8_t* data = Peek(n, got);
+        got = end_ - start_;
+        return data;
     }
     void Skip(size_t n) override {
         start_ += std::min(n, end_ - start_);
@@ -186,28 +197,43 @@ int NifFile::LoadFrom(ByteFeed& feed) {
 
     const std::string form = DescribeForm(header.userVersion, header.userVersion2);
     const uint8_t formBits = Form();
-    uint32_t badStrings = 0;
-    // Each type name of the header is looked up once.
-    std::vector<TypeId> listed;
-    for (const std::string& name : header.blockTypes) listed.push_back(TypeByName(name));
+    BodyReader reader(formBits, header.strings.size());
+    // Each type name of the header is looked up once: the described type its blocks are read
+    // as, or kUnlisted for raw bytes.
+    std::vector<TypeId> described;
+    for (const std::string& name : header.blockTypes) {
+        const TypeId type = TypeByName(name);
+        described.push_back(formBits != 0 && type != TypeId::kUnlisted &&
+                                    (InfoOf(type).forms & formBits) != 0 && !InfoOf(type).abstract
+                                ? type
+                                : TypeId::kUnlisted);
+    }
     blocks.reserve(header.numBlocks);
+    // The bodies at hand are read in place, as many as the feed holds, before it is asked for
+    // more.
+    const uint8_t* held = nullptr;
+    size_t heldSize = 0, used = 0;
     for (uint32_t i = 0; i < header.numBlocks; ++i) {
-        const std::string& type = header.TypeNameOf(i);
         const uint32_t size = header.blockSizes[i];
         // Built only for a message: a load of many small blocks makes no texts.
-        auto where = [&] { return "block " + std::to_string(i) + " (" + type + ") of a " + form; };
-        if (size > feed.Remaining()) {
-            return Fail(rc::kMalformed, where() + " file at byte offset " +
-                                            std::to_string(feed.Offset()) + ": its size " +
-                                            std::to_string(size) + " is larger than the " +
-                                            std::to_string(feed.Remaining()) + " bytes left");
+        auto where = [&] {
+            return "block " + std::to_string(i) + " (" + header.TypeNameOf(i) + ") of a " + form;
+        };
+        if (size > heldSize - used) {
+            feed.Skip(used);
+            used = 0;
+            if (size > feed.Remaining()) {
+                return Fail(rc::kMalformed, where() + " file at byte offset " +
+                                                std::to_string(feed.Offset()) + ": its size " +
+                                                std::to_string(size) + " is larger than the " +
+                                                std::to_string(feed.Remaining()) + " bytes left");
+            }
+            held = feed.PeekHeld(size, heldSize);
         }
-        data = feed.Peek(size, got);
-        NifReader body(data, got, feed.Offset());
+        NifReader body(held + used, std::min<size_t>(size, heldSize - used), feed.Offset() + used);
         const uint16_t t = header.blockTypeIndex[i];
-        std::unique_ptr<NiObject> block =
-            BlockFor(t < listed.size() ? listed[t] : TypeId::kUnlisted, formBits);
-        ReadBody(*block, body, formBits, header.strings.size(), &badStrings);
+        std::unique_ptr<NiObject> block = BlockFor(described[t]);
+        reader.Read(*block, body);
         if (body.Failed()) return Fail(rc::kMalformed, where() + " file: " + body.Error());
         if (body.Remaining() != 0) {
             return Fail(rc::kMalformed, where() + " file: the body ends at byte offset " +
@@ -217,8 +243,9 @@ int NifFile::LoadFrom(ByteFeed& feed) {
                                             std::to_string(size));
         }
         blocks.push_back(std::move(block));
-        feed.Skip(size);
+        used += size;
     }
+    feed.Skip(used);
 
     // The footer: the roots of the scene. What follows it is counted from the file's size,
     // not read.
@@ -258,7 +285,7 @@ int NifFile::LoadFrom(ByteFeed& feed) {
                             std::to_string(footerAt + in.Position()) +
                             ", are not kept: saving writes the file without them");
     }
-    if (badStrings != 0) {
+    if (const uint32_t badStrings = reader.BadStrings(); badStrings != 0) {
         warnings_.push_back(std::to_string(badStrings) +
                             " string references point past the end of the string table of " +
                             std::to_string(header.strings.size()) +
@@ -298,21 +325,25 @@ int NifFile::WriteOnePass(NifWriter& file) const {
     const uint8_t form = Form();
     // References are checked as the bodies are written.
     RefCheck check(types);
-    file.Reserve(static_cast<size_t>(std::min<uint64_t>(StoredBodyBytes(), uint64_t{1} << 31)) +
-                 4096);
     header.Put(file);
+    // The bodies take about what they took when loaded.
+    file.Reserve(file.Size() +
+                 static_cast<size_t>(std::min<uint64_t>(StoredBodyBytes(), uint64_t{1} << 31)) +
+                 4 * roots.size() + 4096);
     // The size table sits before the string table and the group count; it is filled in from
     // what each body writes.
     size_t tail = 4 + 4 + 4;
     for (const std::string& s : header.strings) tail += 4 + s.size();
     const size_t sizesAt = file.Size() - tail - 4 * blocks.size();
-    for (size_t i = 0; i < blocks.size(); ++i) {
-        const size_t start = file.Size();
-        const std::string p = WriteBody(*blocks[i], file, form, &check);
-        if (!p.empty()) return RefuseInconsistent(BodyProblem(i, p));
-        if (check.bad) return RefuseInconsistent(RefProblem(i, check));
-        const auto size = static_cast<uint32_t>(file.Size() - start);
-        file.Patch(sizesAt + 4 * i, &size, 4);
+    {
+        BodyWriter bodies(file, form, &check);
+        std::string p;
+        for (size_t i = 0; i < blocks.size(); ++i) {
+            const auto size = static_cast<uint32_t>(bodies.Write(*blocks[i], p));
+            if (!p.empty()) return RefuseInconsistent(BodyProblem(i, p));
+            if (check.bad) return RefuseInconsistent(RefProblem(i, check));
+            file.Patch(sizesAt + 4 * i, &size, 4);
+        }
     }
     if (const std::string problem = CheckRoots(); !problem.empty())
         return RefuseInconsistent(problem);
@@ -340,20 +371,19 @@ int NifFile::CountBodies(std::vector<uint32_t>& sizes) const {
 }
 
 bool NifFile::WritePieces(const std::vector<uint32_t>& sizes, const PieceSink& sink) const {
-    const uint8_t form = Form();
     NifWriter piece;
-    piece.Reserve(kPiece + 4096);
+    piece.Reserve(kPiece);
+    // Whenever the piece is full it goes to the sink, inside a body or between bodies.
+    piece.SetDrain(sink);
     header.Put(piece, &sizes);
-    for (const auto& block : blocks) {
-        (void)WriteBody(*block, piece, form);
-        if (piece.Size() >= kPiece) {
-            if (!sink(piece.Data(), piece.Size())) return false;
-            piece.Clear();
-        }
+    {
+        BodyWriter bodies(piece, Form(), nullptr);
+        std::string problem;
+        for (const auto& block : blocks) (void)bodies.Write(*block, problem);
     }
     piece.U32(static_cast<uint32_t>(roots.size()));
     piece.Bytes(roots.data(), 4 * roots.size());
-    return sink(piece.Data(), piece.Size());
+    return piece.Flush();
 }
 
 int NifFile::SaveInPieces(const PieceSink& sink) const {

@@ -78,7 +78,7 @@ uint8_t NifReader::CharSkippingSpace() {
     return U8();
 }
 
-uint32_t NifReader::Count(uint64_t count, size_t elemSize, const char* what) {
+uint32_t NifReader::CountSlow(uint64_t count, size_t elemSize, const char* what) {
     if (failed_) return 0;
     if (elemSize == 0) elemSize = 1;
     if (count > Remaining() / elemSize) {

@@ -42,7 +42,13 @@ class NifReader {
 
     // A count of entries of at least elemSize bytes each. A count that the bytes left cannot
     // hold fails the reader and yields 0, so no loop or allocation follows a bogus count.
-    uint32_t Count(uint64_t count, size_t elemSize, const char* what);
+    uint32_t Count(uint64_t count, size_t elemSize, const char* what) {
+        // Counts are at most 32 bits wide and sizes small: the product cannot overflow.
+        if (!failed_ && count <= UINT32_MAX &&
+            count * (elemSize == 0 ? 1 : elemSize) <= size_ - pos_)
+            return static_cast<uint32_t>(count);
+        return CountSlow(count, elemSize, what);
+    }
     // A count read as a signed int: negative counts mean no entries.
     uint32_t SignedCount(int32_t count, size_t elemSize, const char* what) {
         return count <= 0 ? 0 : Count(static_cast<uint64_t>(count), elemSize, what);
@@ -86,6 +92,7 @@ class NifReader {
         return TakeSlow(dst, n);
     }
     bool TakeSlow(void* dst, size_t n);
+    uint32_t CountSlow(uint64_t count, size_t elemSize, const char* what);
 
     const uint8_t* data_;
     size_t size_;

@@ -11,6 +11,31 @@ void NifWriter::Grow(size_t n) {
     capacity_ = capacity;
 }
 
+void NifWriter::Spill(const void* src, size_t n) {
+    if (!drain_ || capacity_ == 0) {
+        Grow(n);
+    } else {
+        Flush();
+        if (n > capacity_) {
+            // Larger than the whole buffer: straight to the drain.
+            if (!drainFailed_ && !drain_(static_cast<const char*>(src), n)) drainFailed_ = true;
+            drained_ += n;
+            return;
+        }
+    }
+    std::memcpy(data_.get() + used_, src, n);
+    used_ += n;
+}
+
+bool NifWriter::Flush() {
+    if (drain_ && used_ != 0) {
+        if (!drainFailed_ && !drain_(data_.get(), used_)) drainFailed_ = true;
+        drained_ += used_;
+        used_ = 0;
+    }
+    return !drainFailed_;
+}
+
 void NifWriter::SizedString(const std::string& s) {
     if (s.empty()) {
         U32(1);

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,7 +30,10 @@ class NifWriter {
     void Vec3(const Vector3& v) { Raw(v); }
     void Mat33(const Matrix33& m) { Raw(m); }
     void Bytes(const void* src, size_t n) {
-        if (n > capacity_ - used_) Grow(n);
+        if (n > capacity_ - used_) {
+            Spill(src, n);
+            return;
+        }
         if (n != 0) std::memcpy(data_.get() + used_, src, n);
         used_ += n;
     }
@@ -58,6 +62,17 @@ class NifWriter {
     // Overwrites n bytes already written, at offset `at` (a size filled in later).
     void Patch(size_t at, const void* src, size_t n) { std::memcpy(data_.get() + at, src, n); }
 
+    // With a drain, the buffer never grows past its reserved size: when it is full, what it
+    // holds goes to the drain, and a list larger than the buffer goes there directly. The
+    // drain returns false when it cannot take the bytes; Drained() then reports it.
+    using Drain = std::function<bool(const char* data, size_t size)>;
+    void SetDrain(Drain drain) { drain_ = std::move(drain); }
+    // Hands what the buffer holds to the drain; false when the drain failed, now or before.
+    bool Flush();
+    // The bytes handed to the drain so far.
+    uint64_t Drained() const { return drained_; }
+
+    // The bytes in the buffer (with a drain, those not drained yet).
     size_t Size() const { return used_; }
     const char* Data() const { return data_.get(); }
     // A copy of the bytes written.
@@ -84,10 +99,15 @@ class NifWriter {
     }
     // Makes room for n more bytes.
     void Grow(size_t n);
+    // Bytes that do not fit the room left.
+    void Spill(const void* src, size_t n);
 
     // The bytes written and the room after them, which is not initialised.
     std::unique_ptr<char[]> data_;
     size_t used_ = 0;
     size_t capacity_ = 0;
+    Drain drain_;
+    uint64_t drained_ = 0;
+    bool drainFailed_ = false;
     mutable std::string copy_;
 };

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -96,12 +97,12 @@ class Visitor {
 
     // ---- the vocabulary the descriptions use ----
     template <class T>
-    void V(T& value) {
+    [[gnu::always_inline]] void V(T& value) {
         static_assert(std::is_trivially_copyable_v<T>);
         Fixed<sizeof value>(&value, false);
     }
     template <class C>
-    void Count(C& count) {
+    [[gnu::always_inline]] void Count(C& count) {
         static_assert(std::is_integral_v<C>);
         Fixed<sizeof count>(&count, true);
     }
@@ -126,6 +127,9 @@ class Visitor {
     }
     template <class S, class... A>
     void Struct(S& s, A... args) {
+        if constexpr (requires { S::kRecordLayout; } && sizeof...(A) == 0) {
+            if (movesRecords_ && RecordAsRuns(s)) return;
+        }
         s.Fields(*this, args...);
     }
     // count structures, each describing itself with Fields(Visitor&, args...). A structure
@@ -133,7 +137,8 @@ class Visitor {
     template <class S, class... A>
     void Structs(std::vector<S>& list, uint32_t count, A... args) {
         if constexpr (requires { S::kRecordLayout; }) {
-            if (movesRecords_ && RecordsAsRuns(list, count, args...)) return;
+            // A few records are walked sooner than their layout is found.
+            if (movesRecords_ && count >= 16 && RecordsAsRuns(list, count, args...)) return;
         }
         if (Reading()) {
             count = CheckCount(count, 1);
@@ -195,8 +200,17 @@ class Visitor {
   private:
     template <class S, class... A>
     bool RecordsAsRuns(std::vector<S>& list, uint32_t count, A... args);
+    template <class S>
+    bool RecordAsRuns(S& s);
+    struct Layout {
+        bool valid;
+        size_t numRuns, bytes;
+        Run runs[16];
+    };
+    template <class S, class... A>
+    const Layout* LayoutOf(A... args);
     template <size_t N>
-    void Fixed(void* data, bool isCount) {
+    [[gnu::always_inline]] void Fixed(void* data, bool isCount) {
         if (N <= static_cast<size_t>(end_ - cur_)) {
             if (mode_ == VisitMode::kRead) {
                 std::memcpy(data, cur_, N);
@@ -212,6 +226,30 @@ class Visitor {
     VisitMode mode_;
     uint8_t form_;
 };
+
+// Copies one run of a record: a few dozen bytes, moved as at most two overlapping words of
+// the largest size that fits, rather than by a call.
+inline void CopyRun(uint8_t* to, const uint8_t* from, size_t n) {
+    auto two = [&](auto word) {
+        constexpr size_t w = sizeof word;
+        std::memcpy(&word, from, w);
+        std::memcpy(to, &word, w);
+        std::memcpy(&word, from + n - w, w);
+        std::memcpy(to + n - w, &word, w);
+    };
+    struct Words16 {
+        uint64_t a, b;
+    };
+    if (n >= 16 && n <= 32) {
+        two(Words16{});
+    } else if (n >= 8 && n < 16) {
+        two(uint64_t{});
+    } else if (n >= 4 && n < 8) {
+        two(uint32_t{});
+    } else {
+        std::memcpy(to, from, n);
+    }
+}
 
 // The layout of a record, from one run of its description: where each value it names lies
 // in the record. A structure declares
@@ -269,14 +307,70 @@ class RecordLayout final : public Visitor {
     bool valid_ = true;
 };
 
+// The layout of S's records under these arguments, in this form and visiting mode; nullptr
+// when it is unusable. Each thread keeps the last few layouts of each structure: taking one
+// costs about as much as walking a record or two.
+template <class S, class... A>
+const Visitor::Layout* Visitor::LayoutOf(A... args) {
+    static_assert(std::is_trivially_copyable_v<S>);
+    static_assert((std::is_integral_v<A> && ...), "layouts are kept by integral arguments");
+    // Zero-initialised like all of a thread's storage: every entry unused.
+    struct Entry {
+        bool used;
+        uint8_t form;
+        bool reading;
+        uint64_t key[sizeof...(A) + 1];
+        Layout layout;
+    };
+    static thread_local Entry kept[4];
+    static thread_local unsigned next;
+    const uint64_t key[sizeof...(A) + 1] = {static_cast<uint64_t>(args)..., 0};
+    const bool reading = mode_ == VisitMode::kRead;
+    for (const Entry& e : kept) {
+        if (e.used && e.form == form_ && e.reading == reading &&
+            std::equal(key, key + sizeof...(A), e.key))
+            return e.layout.valid ? &e.layout : nullptr;
+    }
+    Entry& e = kept[next++ % std::size(kept)];
+    S probe{};
+    RecordLayout recorder(mode_, form_, &probe, sizeof probe);
+    probe.Fields(recorder, args...);
+    e.used = true;
+    e.form = form_;
+    e.reading = reading;
+    std::copy(key, key + sizeof...(A) + 1, e.key);
+    e.layout.valid = recorder.Valid() && recorder.NumRuns() <= std::size(e.layout.runs);
+    if (e.layout.valid) {
+        e.layout.numRuns = recorder.NumRuns();
+        e.layout.bytes = recorder.Bytes();
+        std::copy(recorder.Runs(), recorder.Runs() + recorder.NumRuns(), e.layout.runs);
+    }
+    return e.layout.valid ? &e.layout : nullptr;
+}
+
 template <class S, class... A>
 bool Visitor::RecordsAsRuns(std::vector<S>& list, uint32_t count, A... args) {
-    static_assert(std::is_trivially_copyable_v<S>);
-    S probe{};
-    RecordLayout layout(mode_, form_, &probe, sizeof probe);
-    probe.Fields(layout, args...);
-    return layout.Valid() && MoveRecords(PodListOf(list), sizeof(S), count, layout.Runs(),
-                                         layout.NumRuns(), layout.Bytes());
+    const Layout* layout = LayoutOf<S>(args...);
+    return layout && MoveRecords(PodListOf(list), sizeof(S), count, layout->runs, layout->numRuns,
+                                 layout->bytes);
+}
+
+// One record: it moves through the window when it fits.
+template <class S>
+bool Visitor::RecordAsRuns(S& s) {
+    const Layout* layout = LayoutOf<S>();
+    if (!layout || static_cast<size_t>(end_ - cur_) < layout->bytes) return false;
+    auto* record = reinterpret_cast<uint8_t*>(&s);
+    for (size_t r = 0; r < layout->numRuns; ++r) {
+        const Run run = layout->runs[r];
+        if (mode_ == VisitMode::kRead) {
+            CopyRun(record + run.offset, cur_, run.size);
+        } else {
+            CopyRun(cur_, record + run.offset, run.size);
+        }
+        cur_ += run.size;
+    }
+    return true;
 }
 
 // A text of the string table read as a value inside keys and other templates.

@@ -6,58 +6,45 @@
 
 namespace {
 
-// Copies one run of a record: a few dozen bytes, moved as at most two overlapping words of
-// the largest size that fits, rather than by a call.
-inline void CopyRun(uint8_t* to, const uint8_t* from, size_t n) {
-    auto two = [&](auto word) {
-        constexpr size_t w = sizeof word;
-        std::memcpy(&word, from, w);
-        std::memcpy(to, &word, w);
-        std::memcpy(&word, from + n - w, w);
-        std::memcpy(to + n - w, &word, w);
-    };
-    struct Words16 {
-        uint64_t a, b;
-    };
-    if (n >= 16 && n <= 32) {
-        two(Words16{});
-    } else if (n >= 8 && n < 16) {
-        two(uint64_t{});
-    } else if (n >= 4 && n < 8) {
-        two(uint32_t{});
-    } else {
-        std::memcpy(to, from, n);
-    }
-}
-
 class ReadVisitor : public Visitor {
   public:
     ReadVisitor(NifReader& in, uint8_t form, size_t stringCount, uint32_t* badStrings)
-        : Visitor(VisitMode::kRead, form), in_(in), strings_(stringCount), bad_(badStrings) {
+        : Visitor(VisitMode::kRead, form), in_(&in), strings_(stringCount), bad_(badStrings) {
         movesRecords_ = true;
         Open();
     }
+    // Reads from another reader (the next body).
+    void Start(NifReader& in) {
+        in_ = &in;
+        Open();
+    }
     // Hands the window back to the reader.
-    void Finish() { in_.Advance(cur_); }
-    bool Ok() const override { return !in_.Failed(); }
+    void Finish() { in_->Advance(cur_); }
+    bool Ok() const override { return !in_->Failed(); }
     void Value(void* data, size_t size, bool) override {
         Finish();
-        in_.Bytes(data, size);
+        in_->Bytes(data, size);
         Open();
     }
     void Values(const PodList& list, size_t elemSize, uint32_t count) override {
         Finish();
-        const uint32_t n = in_.Count(count, elemSize, "list");
+        const uint32_t n = in_->Count(count, elemSize, "list");
         list.resize(list.vector, n);
-        in_.Bytes(list.data(list.vector), n * elemSize);
+        in_->Bytes(list.data(list.vector), n * elemSize);
         Open();
     }
     void Ref(BlockRef& ref, RefKind, TypeId) override { Int(ref); }
     void Refs(std::vector<BlockRef>& refs, uint32_t count, RefKind, TypeId, bool) override {
+        if (uint64_t{count} * 4 <= static_cast<size_t>(end_ - cur_)) {
+            refs.resize(count);
+            if (count != 0) std::memcpy(refs.data(), cur_, size_t{count} * 4);
+            cur_ += size_t{count} * 4;
+            return;
+        }
         Finish();
-        const uint32_t n = in_.Count(count, 4, "reference list");
+        const uint32_t n = in_->Count(count, 4, "reference list");
         refs.resize(n);
-        in_.Bytes(refs.data(), n * 4);
+        in_->Bytes(refs.data(), n * 4);
         Open();
     }
     void String(StringRef& index) override {
@@ -68,24 +55,24 @@ class ReadVisitor : public Visitor {
         Finish();
         uint32_t length = 0;
         if (lengthSize == 1) {
-            length = in_.U8();
+            length = in_->U8();
         } else {
-            length = in_.U32();
+            length = in_->U32();
         }
-        const uint32_t n = in_.Count(length, 1, "text");
+        const uint32_t n = in_->Count(length, 1, "text");
         text.resize(n);
-        in_.Bytes(text.data(), n);
+        in_->Bytes(text.data(), n);
         Open();
     }
     void Rest(std::vector<uint8_t>& raw) override {
         Finish();
-        raw.resize(in_.Remaining());
-        in_.Bytes(raw.data(), raw.size());
+        raw.resize(in_->Remaining());
+        in_->Bytes(raw.data(), raw.size());
         Open();
     }
     uint32_t CheckCount(uint64_t count, size_t minSize) override {
         Finish();
-        const uint32_t n = in_.Count(count, minSize, "list");
+        const uint32_t n = in_->Count(count, minSize, "list");
         Open();
         return n;
     }
@@ -93,12 +80,12 @@ class ReadVisitor : public Visitor {
                      size_t numRuns, size_t recordBytes) override {
         Finish();
         // Records the file cannot hold fail here, before anything is allocated for them.
-        const uint32_t n = in_.Count(count, std::max<size_t>(recordBytes, 1), "list");
+        const uint32_t n = in_->Count(count, std::max<size_t>(recordBytes, 1), "list");
         // Fresh records: what the layout leaves out keeps its default, as when walked.
         list.resize(list.vector, 0);
         list.resize(list.vector, n);
         auto* record = static_cast<uint8_t*>(list.data(list.vector));
-        const uint8_t* from = in_.Cursor();
+        const uint8_t* from = in_->Cursor();
         if (numRuns == 1 && runs[0].offset == 0 && runs[0].size == elemSize) {
             if (n != 0) std::memcpy(record, from, n * elemSize);
             from += n * elemSize;
@@ -110,7 +97,7 @@ class ReadVisitor : public Visitor {
                 }
             }
         }
-        in_.Advance(from);
+        in_->Advance(from);
         Open();
         return true;
     }
@@ -118,8 +105,8 @@ class ReadVisitor : public Visitor {
   private:
     void Open() {
         // Reading never writes through the window.
-        cur_ = const_cast<uint8_t*>(in_.Cursor());
-        end_ = const_cast<uint8_t*>(in_.End());
+        cur_ = const_cast<uint8_t*>(in_->Cursor());
+        end_ = const_cast<uint8_t*>(in_->End());
     }
     void Int(int32_t& v) {
         if (end_ - cur_ >= 4) {
@@ -128,11 +115,11 @@ class ReadVisitor : public Visitor {
             return;
         }
         Finish();
-        v = in_.I32();
+        v = in_->I32();
         Open();
     }
 
-    NifReader& in_;
+    NifReader* in_;
     size_t strings_;
     uint32_t* bad_;
 };
@@ -146,6 +133,7 @@ class ByteCounter {
     void I32(int32_t) { Bytes(nullptr, 4); }
     void Bytes(const void*, size_t n) { size_ += n; }
     size_t Size() const { return size_; }
+    uint64_t Drained() const { return 0; }
     uint8_t* Cursor() {
         start_ = size_;
         return scratch_;
@@ -156,7 +144,7 @@ class ByteCounter {
   private:
     size_t size_ = 0;
     size_t start_ = 0;  // size_ when the window was opened
-    uint8_t scratch_[256];
+    uint8_t scratch_[1024];
 };
 
 template <class Out>
@@ -168,8 +156,20 @@ class WriteVisitor : public Visitor {
         Open();
     }
     // Hands the window back to the output.
-    void Finish() { out_.Advance(cur_); }
-    bool Ok() const override { return problem_.empty(); }
+    void Finish() {
+        out_.Advance(cur_);
+        start_ = cur_;
+    }
+    // The bytes written so far, the window's included.
+    size_t Position() const {
+        return static_cast<size_t>(out_.Drained()) + out_.Size() +
+               static_cast<size_t>(cur_ - Start());
+    }
+    // Forgets what disagreed in the body before.
+    void Restart() { mismatch_ = nullptr; }
+    // Takes the window again after the output was used directly.
+    void Reopen() { Open(); }
+    bool Ok() const override { return mismatch_ == nullptr; }
     void Value(void* data, size_t size, bool) override {
         Finish();
         out_.Bytes(data, size);
@@ -188,9 +188,15 @@ class WriteVisitor : public Visitor {
     }
     void Refs(std::vector<BlockRef>& refs, uint32_t count, RefKind, TypeId target, bool) override {
         if (refs.size() != count) Mismatch("reference list");
-        Finish();
-        out_.Bytes(refs.data(), refs.size() * 4);
-        Open();
+        const size_t bytes = refs.size() * 4;
+        if (bytes <= static_cast<size_t>(end_ - cur_)) {
+            if (bytes != 0) std::memcpy(cur_, refs.data(), bytes);
+            cur_ += bytes;
+        } else {
+            Finish();
+            out_.Bytes(refs.data(), bytes);
+            Open();
+        }
         if (refs_) {
             for (BlockRef r : refs) refs_->See(r, target);
         }
@@ -213,7 +219,7 @@ class WriteVisitor : public Visitor {
         Open();
     }
     void Mismatch(const char* what) override {
-        if (problem_.empty()) problem_ = std::string("a ") + what + " does not match its count";
+        if (!mismatch_) mismatch_ = what;
     }
     bool MoveRecords(const PodList& list, size_t elemSize, uint32_t count, const Run* runs,
                      size_t numRuns, size_t recordBytes) override {
@@ -245,13 +251,19 @@ class WriteVisitor : public Visitor {
         Open();
         return true;
     }
-    const std::string& Problem() const { return problem_; }
+    std::string Problem() const {
+        return mismatch_ ? std::string("a ") + mismatch_ + " does not match its count"
+                         : std::string();
+    }
 
   private:
     void Open() {
         cur_ = out_.Cursor();
         end_ = out_.End();
+        start_ = cur_;
     }
+    // Where the window opened; out_.Size() counts the bytes before it.
+    const uint8_t* Start() const { return start_; }
     void Int(int32_t v) {
         if (end_ - cur_ >= 4) {
             std::memcpy(cur_, &v, 4);
@@ -264,8 +276,9 @@ class WriteVisitor : public Visitor {
     }
 
     Out& out_;
+    const uint8_t* start_ = nullptr;
     RefCheck* refs_;
-    std::string problem_;
+    const char* mismatch_ = nullptr;  // what first disagreed
 };
 
 class RefVisitor : public InspectVisitor {
@@ -349,4 +362,53 @@ void ForEachString(NiObject& block, uint8_t form, const std::function<void(Strin
 void RemapRefs(NiObject& block, uint8_t form, const BlockRemap& remap) {
     RemapVisitor v(form, remap);
     block.Fields(v);
+}
+
+// The reader and writer of a whole file's bodies keep one visitor for all of them.
+struct BodyReader::Visitor : ReadVisitor {
+    using ReadVisitor::ReadVisitor;
+};
+
+BodyReader::BodyReader(uint8_t form, size_t stringCount) : empty_(nullptr, 0) {
+    visitor_ = std::make_unique<Visitor>(empty_, form, stringCount, &badStrings_);
+}
+
+BodyReader::~BodyReader() = default;
+
+void BodyReader::Read(NiObject& block, NifReader& in) {
+    visitor_->Start(in);
+    block.Fields(*visitor_);
+    visitor_->Finish();
+}
+
+struct BodyWriter::Visitor : WriteVisitor<NifWriter> {
+    using WriteVisitor<NifWriter>::WriteVisitor;
+};
+
+BodyWriter::BodyWriter(NifWriter& out, uint8_t form, RefCheck* refs)
+    : visitor_(std::make_unique<Visitor>(out, form, refs)) {}
+
+BodyWriter::~BodyWriter() {
+    visitor_->Finish();
+}
+
+size_t BodyWriter::Write(const NiObject& block, std::string& problem) {
+    visitor_->Restart();
+    const size_t start = visitor_->Position();
+    // Writing only reads the fields.
+    const_cast<NiObject&>(block).Fields(*visitor_);
+    if (!visitor_->Ok()) problem = visitor_->Problem();
+    return visitor_->Position() - start;
+}
+
+size_t BodyWriter::Position() const {
+    return visitor_->Position();
+}
+
+void BodyWriter::Finish() {
+    visitor_->Finish();
+}
+
+void BodyWriter::Reopen() {
+    visitor_->Reopen();
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,42 @@ std::string WriteBody(const NiObject& block, NifWriter& out, uint8_t form,
 // report.
 size_t BodySize(const NiObject& block, uint8_t form, std::string* problem = nullptr,
                 RefCheck* refs = nullptr);
+
+// Reads the bodies of one file, one after another, through one visitor.
+class BodyReader {
+  public:
+    BodyReader(uint8_t form, size_t stringCount);
+    ~BodyReader();
+    // As ReadBody: in then stands after the body, or has failed.
+    void Read(NiObject& block, NifReader& in);
+    // String references past the end of the table, so far.
+    uint32_t BadStrings() const { return badStrings_; }
+
+  private:
+    struct Visitor;
+    NifReader empty_;
+    uint32_t badStrings_ = 0;
+    std::unique_ptr<Visitor> visitor_;
+};
+
+// Writes the bodies of one file, one after another, through one visitor. The bytes stay in
+// the visitor's window until Finish: call it before using out directly, and Reopen after.
+class BodyWriter {
+  public:
+    BodyWriter(NifWriter& out, uint8_t form, RefCheck* refs);
+    ~BodyWriter();
+    // Writes a body and returns its size; problem receives what disagrees, as WriteBody
+    // returns it, and is left alone when nothing does.
+    size_t Write(const NiObject& block, std::string& problem);
+    // How many bytes out holds, counting those still in the window.
+    size_t Position() const;
+    void Finish();
+    void Reopen();
+
+  private:
+    struct Visitor;
+    std::unique_ptr<Visitor> visitor_;
+};
 
 using RefFunction = std::function<void(BlockRef& ref, RefKind kind, TypeId target)>;
 // Every block reference of the body, in file order: owned and back references, single
