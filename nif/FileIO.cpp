@@ -145,6 +145,30 @@ TargetState StateOf(const fs::path& target) {
     return state;
 }
 
+#ifndef _WIN32
+// The process's file creation mask, read once from the system's status of the process rather
+// than with umask(), which would change it for a moment under the other threads; -1 when it
+// cannot be read.
+int CreationMask() {
+    static const int mask = [] {
+        int found = -1;
+        if (std::FILE* f = std::fopen("/proc/self/status", "r")) {
+            char line[256];
+            unsigned value = 0;
+            while (std::fgets(line, sizeof line, f)) {
+                if (std::sscanf(line, "Umask: %o", &value) == 1) {
+                    found = static_cast<int>(value & 0777);
+                    break;
+                }
+            }
+            std::fclose(f);
+        }
+        return found;
+    }();
+    return mask;
+}
+#endif
+
 // Creates a new empty file of a unique short name (".pm-XXXXXX.tmp") in the target's folder,
 // so the final rename stays on one file system and any target name that fits the folder
 // leaves room for it. The file is created exclusively: a name another writer holds is never
@@ -166,7 +190,8 @@ std::string CreateTempBeside(const fs::path& target, const TargetState& existing
         }
         (void)existing;  // a read-only target was refused; nothing else carries over
 #else
-        fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const mode_t want = existing.exists ? existing.info.st_mode & 07777 : 0666;
+        fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, want & 0777);
         if (fd < 0) {
             error = errno;
             if (error == EEXIST) continue;
@@ -177,10 +202,13 @@ std::string CreateTempBeside(const fs::path& target, const TargetState& existing
             // Best effort: only a privileged user may give a file away.
             static const uid_t kUser = geteuid();
             static const gid_t kGroup = getegid();
-            if ((old.st_uid != kUser || old.st_gid != kGroup) &&
-                fchown(fd, old.st_uid, old.st_gid) != 0) {
+            const bool givenAway = old.st_uid != kUser || old.st_gid != kGroup;
+            if (givenAway && fchown(fd, old.st_uid, old.st_gid) != 0) {
             }
-            if (fchmod(fd, old.st_mode & 07777) != 0) {
+            // The creation mask may have taken bits away, and the special bits are set here.
+            const int mask = CreationMask();
+            const bool exact = mask >= 0 && ((want & 0777) & ~static_cast<mode_t>(mask)) == want;
+            if ((givenAway || !exact) && fchmod(fd, want) != 0) {
                 error = errno;
                 close(fd);
                 std::error_code ec;

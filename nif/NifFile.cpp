@@ -54,9 +54,8 @@ std::unique_ptr<NiObject> BlockFor(TypeId type) {
 
 // Where a file's bytes come from while loading: all of them in memory, or a file read piece
 // by piece so that a large mesh is not held twice.
-class ByteFeed {
+class ByteFeed : public NifReader::Source {
   public:
-    virtual ~ByteFeed() = default;
     // Up to n bytes from the current position (got: how many), not consumed.
     virtual const uint8_t* Peek(size_t n, size_t& got) = 0;
     // The same, and every further byte already at hand: got may exceed n.
@@ -76,6 +75,16 @@ class MemoryFeed : public ByteFeed {
     const uint8_t* PeekHeld(size_t, size_t& got) override {
         got = Remaining();
         return bytes_.data() + pos_;
+    }
+    // Every body is at hand: never asked.
+    const uint8_t* From(size_t at, size_t n, size_t& got) override {
+        got = std::min(n, bytes_.size() - std::min(at, bytes_.size()));
+        return bytes_.data() + std::min(at, bytes_.size());
+    }
+    bool CopyFrom(size_t at, void* dst, size_t n) override {
+        if (at > bytes_.size() || n > bytes_.size() - at) return false;
+        std::memcpy(dst, bytes_.data() + at, n);
+        return true;
     }
     void Skip(size_t n) override { pos_ += std::min(n, Remaining()); }
     size_t Offset() const override { return pos_; }
@@ -126,12 +135,31 @@ class FileFeed : public ByteFeed {
         got = end_ - start_;
         return data;
     }
+    // n is at most what is held.
     void Skip(size_t n) override {
         start_ += std::min(n, end_ - start_);
         offset_ += n;
     }
     size_t Offset() const override { return offset_; }
     size_t Remaining() const override { return file_.Size() - offset_; }
+    // A large body read as it goes, from what is held onwards.
+    const uint8_t* From(size_t at, size_t n, size_t& got) override {
+        Skip(at - offset_);
+        return Peek(n, got);
+    }
+    bool CopyFrom(size_t at, void* dst, size_t n) override {
+        Skip(at - offset_);
+        const size_t k = std::min(n, end_ - start_);
+        std::memcpy(dst, buffer_.get() + start_, k);
+        Skip(k);
+        if (k == n) return true;
+        if (failed_ || !file_.Read(static_cast<uint8_t*>(dst) + k, n - k, error_)) {
+            failed_ = true;
+            return false;
+        }
+        offset_ += n - k;
+        return true;
+    }
     bool Failed() const { return failed_; }
     const std::string& Error() const { return error_; }
 
@@ -228,12 +256,23 @@ int NifFile::LoadFrom(ByteFeed& feed) {
                                                 std::to_string(size) + " is larger than the " +
                                                 std::to_string(feed.Remaining()) + " bytes left");
             }
-            held = feed.PeekHeld(size, heldSize);
+            // A body larger than a piece of the file is read as it goes rather than held.
+            held = feed.PeekHeld(std::min(size_t{size}, FileFeed::kAhead), heldSize);
         }
-        NifReader body(held + used, std::min<size_t>(size, heldSize - used), feed.Offset() + used);
+        const size_t at = feed.Offset() + used;
+        const bool inPlace = size <= heldSize - used;
+        NifReader body(held + used, std::min<size_t>(size, heldSize - used), at, &feed, at + size);
         const uint16_t t = header.blockTypeIndex[i];
         std::unique_ptr<NiObject> block = BlockFor(described[t]);
         reader.Read(*block, body);
+        if (inPlace) {
+            used += size;
+        } else {
+            // The feed moved on with the body: what it holds starts afresh after it.
+            used = 0;
+            heldSize = 0;
+            if (!body.Failed() && body.Remaining() == 0) feed.Skip(at + size - feed.Offset());
+        }
         if (body.Failed()) return Fail(rc::kMalformed, where() + " file: " + body.Error());
         if (body.Remaining() != 0) {
             return Fail(rc::kMalformed, where() + " file: the body ends at byte offset " +
@@ -243,7 +282,6 @@ int NifFile::LoadFrom(ByteFeed& feed) {
                                             std::to_string(size));
         }
         blocks.push_back(std::move(block));
-        used += size;
     }
     feed.Skip(used);
 
@@ -313,12 +351,12 @@ std::string NifFile::BodyProblem(size_t block, const std::string& problem) const
 int NifFile::SaveToMemory(std::string& bytes) const {
     bytes.clear();
     NifWriter file;
-    const int result = WriteOnePass(file);
+    const int result = WriteOnePass(file, StoredBodyBytes());
     if (result == rc::kOk) bytes.assign(file.Data(), file.Size());
     return result;
 }
 
-int NifFile::WriteOnePass(NifWriter& file) const {
+int NifFile::WriteOnePass(NifWriter& file, uint64_t bodyBytes) const {
     std::vector<TypeId> types;
     if (const std::string problem = CheckTables(types); !problem.empty())
         return RefuseInconsistent(problem);
@@ -326,9 +364,8 @@ int NifFile::WriteOnePass(NifWriter& file) const {
     // References are checked as the bodies are written.
     RefCheck check(types);
     header.Put(file);
-    // The bodies take about what they took when loaded.
     file.Reserve(file.Size() +
-                 static_cast<size_t>(std::min<uint64_t>(StoredBodyBytes(), uint64_t{1} << 31)) +
+                 static_cast<size_t>(std::min<uint64_t>(bodyBytes, uint64_t{1} << 31)) +
                  4 * roots.size() + 4096);
     // The size table sits before the string table and the group count; it is filled in from
     // what each body writes.
@@ -398,17 +435,27 @@ int NifFile::SaveInPieces(const PieceSink& sink) const {
 
 int NifFile::Save(const std::string& path, const OutputOpener& opener) const {
     // A small file is written in one pass into memory and out in one piece; a larger one is
-    // counted first and then written piece by piece, so it is not held twice.
-    if (StoredBodyBytes() < kOnePass) {
+    // counted first and then written piece by piece, so it is not held twice. The sizes the
+    // header holds tell which, unless blocks were added since (their sizes are still 0): then
+    // the bodies are counted to know.
+    std::vector<uint32_t> sizes;
+    uint64_t total = StoredBodyBytes();
+    bool onePass = total < kOnePass && std::find(header.blockSizes.begin(), header.blockSizes.end(),
+                                                 0u) == header.blockSizes.end();
+    if (!onePass) {
+        if (const int counted = CountBodies(sizes); counted != rc::kOk) return counted;
+        total = 0;
+        for (uint32_t size : sizes) total += size;
+        onePass = total < kOnePass;
+    }
+    if (onePass) {
         NifWriter file;
-        const int result = WriteOnePass(file);
+        const int result = WriteOnePass(file, total);
         if (result != rc::kOk) return result;
         return WriteFileAtomically(
             path, [&](OutputFile& out) { return out.Write(file.Data(), file.Size()); }, error_,
             opener);
     }
-    std::vector<uint32_t> sizes;
-    if (const int counted = CountBodies(sizes); counted != rc::kOk) return counted;
     return WriteFileAtomically(
         path,
         [&](OutputFile& file) {

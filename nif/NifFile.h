@@ -131,8 +131,9 @@ class NifFile {
     // The body sizes the header holds: what the file held when loaded, a guide for buffers.
     uint64_t StoredBodyBytes() const;
     int RefuseInconsistent(const std::string& problem) const;
-    // The whole file into out, checked on the way; refuses as Save does.
-    int WriteOnePass(NifWriter& out) const;
+    // The whole file into out, checked on the way; refuses as Save does. bodyBytes: about
+    // what the bodies take, to reserve room.
+    int WriteOnePass(NifWriter& out, uint64_t bodyBytes) const;
     // Each body's size as it will be written, checking the file as WriteOnePass does.
     int CountBodies(std::vector<uint32_t>& sizes) const;
     // The header (with those sizes), the bodies and the footer, in pieces of about kPiece

@@ -186,6 +186,35 @@ TEST(FileLoad, BytesAfterTheFooterLoadWithAWarning) {
     }
 }
 
+// Bodies larger than the piece of a file held in memory are read from the file as they go:
+// the result, and any error on a file cut short inside them, is what reading the bytes in
+// memory gives.
+TEST(FileLoad, LargeBodiesLoadFromFilesAsFromBytes) {
+    NifFile le = MakeLargeMesh(3000, 12, 83), se;
+    ASSERT_EQ(PrepareConvert(le, kForm100, se).code, rc::kOk);
+    const TempDir dir;
+    for (const NifFile* mesh : {&le, &se}) {
+        const Bytes bytes = SaveBytes(*mesh);
+        const NifFile loaded = LoadBytes(bytes);
+        uint32_t largest = 0;
+        for (uint32_t size : loaded.header.blockSizes) largest = std::max(largest, size);
+        ASSERT_GT(largest, 70000u) << "a body larger than a piece of the file";
+        WriteFileBytes(dir.Path("large.nif"), bytes);
+        NifFile fromFile;
+        ASSERT_EQ(fromFile.Load(dir.Path("large.nif").string()), rc::kOk) << fromFile.LastError();
+        EXPECT_EQ(SaveBytes(fromFile), bytes);
+        for (size_t cut = bytes.size() / 7; cut < bytes.size(); cut += bytes.size() / 7) {
+            SCOPED_TRACE(cut);
+            const Bytes shorter(bytes.begin(), bytes.begin() + static_cast<long>(cut));
+            WriteFileBytes(dir.Path("cut.nif"), shorter);
+            NifFile a, b;
+            EXPECT_EQ(a.Load(dir.Path("cut.nif").string()), rc::kMalformed);
+            EXPECT_EQ(b.LoadFromMemory(shorter), rc::kMalformed);
+            EXPECT_EQ(a.LastError(), b.LastError());
+        }
+    }
+}
+
 #ifndef _WIN32
 // Files of a gigabyte and a half (sparse): a mesh of 2 KB followed by zeros loads without the
 // zeros being read, and a file of zeros is refused at its first bytes. Reading either whole

@@ -85,19 +85,23 @@ class ReadVisitor : public Visitor {
         list.resize(list.vector, 0);
         list.resize(list.vector, n);
         auto* record = static_cast<uint8_t*>(list.data(list.vector));
-        const uint8_t* from = in_->Cursor();
         if (numRuns == 1 && runs[0].offset == 0 && runs[0].size == elemSize) {
-            if (n != 0) std::memcpy(record, from, n * elemSize);
-            from += n * elemSize;
-        } else {
-            for (uint32_t i = 0; i < n; ++i, record += elemSize) {
-                for (size_t r = 0; r < numRuns; ++r) {
-                    CopyRun(record + runs[r].offset, from, runs[r].size);
-                    from += runs[r].size;
+            in_->Bytes(record, n * elemSize);
+        } else if (recordBytes != 0) {
+            // As many records as are at hand at a time.
+            for (uint32_t i = 0; i < n && in_->Want(recordBytes);) {
+                const uint8_t* from = in_->Cursor();
+                const size_t atHand = static_cast<size_t>(in_->End() - from) / recordBytes;
+                const size_t stop = std::min<size_t>(n, i + atHand);
+                for (; i < stop; ++i, record += elemSize) {
+                    for (size_t r = 0; r < numRuns; ++r) {
+                        CopyRun(record + runs[r].offset, from, runs[r].size);
+                        from += runs[r].size;
+                    }
                 }
+                in_->Advance(from);
             }
         }
-        in_->Advance(from);
         Open();
         return true;
     }
