@@ -83,7 +83,7 @@ class MemoryFeed : public ByteFeed {
     }
     bool CopyFrom(size_t at, void* dst, size_t n) override {
         if (at > bytes_.size() || n > bytes_.size() - at) return false;
-        std::memcpy(dst, bytes_.data() + at, n);
+        if (n != 0) std::memcpy(dst, bytes_.data() + at, n);
         return true;
     }
     void Skip(size_t n) override { pos_ += std::min(n, Remaining()); }
@@ -111,11 +111,11 @@ class FileFeed : public ByteFeed {
             if (want > capacity_) {
                 // A block larger than any before: a buffer of its size.
                 auto bigger = std::make_unique_for_overwrite<uint8_t[]>(want);
-                std::memcpy(bigger.get(), buffer_.get() + start_, held);
+                if (held != 0) std::memcpy(bigger.get(), buffer_.get() + start_, held);
                 buffer_ = std::move(bigger);
                 capacity_ = want;
             } else if (start_ != 0) {
-                std::memmove(buffer_.get(), buffer_.get() + start_, held);
+                if (held != 0) std::memmove(buffer_.get(), buffer_.get() + start_, held);
             }
             start_ = 0;
             end_ = held;
@@ -150,7 +150,7 @@ class FileFeed : public ByteFeed {
     bool CopyFrom(size_t at, void* dst, size_t n) override {
         Skip(at - offset_);
         const size_t k = std::min(n, end_ - start_);
-        std::memcpy(dst, buffer_.get() + start_, k);
+        if (k != 0) std::memcpy(dst, buffer_.get() + start_, k);
         Skip(k);
         if (k == n) return true;
         if (failed_ || !file_.Read(static_cast<uint8_t*>(dst) + k, n - k, error_)) {

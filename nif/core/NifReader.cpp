@@ -29,7 +29,7 @@ bool NifReader::TakeSlow(void* dst, size_t n) {
     }
     // The bytes at hand, then the rest straight from the source.
     const size_t k = size_ - pos_;
-    std::memcpy(dst, data_ + pos_, k);
+    if (k != 0) std::memcpy(dst, data_ + pos_, k);
     pos_ = size_;
     const size_t at = base_ + pos_;
     if (!source_->CopyFrom(at, static_cast<uint8_t*>(dst) + k, n - k)) {
