@@ -68,12 +68,12 @@ const fs::path& CollisionScenePath() {
 
 // Generated files of the sizes real meshes have (2 KB to 4 MB) in the three forms.
 std::vector<fs::path> GeneratedMix() {
-    struct Spec {
+    struct Kind {
         const char* name;
         uint32_t vertices;  // 0: a fixed sample
         const char* form;
     };
-    static const Spec kSpecs[] = {
+    static const Kind kKinds[] = {
         {"mix-body-2k-blender", 0, "blender"}, {"mix-scene-20k-le", 0, "le"},
         {"mix-mesh-20k-se", 170, "se"},        {"mix-mesh-200k-blender", 1700, "blender"},
         {"mix-mesh-200k-le", 1700, "le"},      {"mix-mesh-1m-se", 9000, "se"},
@@ -81,7 +81,7 @@ std::vector<fs::path> GeneratedMix() {
         {"mix-mesh-4m-se", 35000, "se"},
     };
     std::vector<fs::path> paths;
-    for (const Spec& s : kSpecs) {
+    for (const Kind& s : kKinds) {
         if (s.vertices != 0) {
             paths.push_back(Written(s.name, GeneratedMesh(s.vertices, s.form)));
         } else if (std::string(s.form) == "blender") {
