@@ -152,6 +152,17 @@ NifReader NifReader::Sub(size_t n) {
     return sub;
 }
 
+std::string NifReader::TakeText(size_t n) {
+    if (n <= size_ - pos_) {
+        std::string s(reinterpret_cast<const char*>(data_ + pos_), n);
+        pos_ += n;
+        return s;
+    }
+    std::string s(n, '\0');
+    Take(s.data(), n);
+    return s;
+}
+
 std::string NifReader::SizedBytes(const char* what) {
     uint32_t n = U32();
     if (failed_) return {};
@@ -161,15 +172,11 @@ std::string NifReader::SizedBytes(const char* what) {
         return {};
     }
     if (Count(n, 1, what) != n) return {};
-    std::string s(n, '\0');
-    Take(s.data(), n);
-    return s;
+    return TakeText(n);
 }
 
 std::string NifReader::ShortBytes() {
     uint8_t n = U8();
     if (failed_ || Count(n, 1, "short string") != n) return {};
-    std::string s(n, '\0');
-    Take(s.data(), n);
-    return s;
+    return TakeText(n);
 }

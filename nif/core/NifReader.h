@@ -115,6 +115,8 @@ class NifReader {
     bool TakeSlow(void* dst, size_t n);
     uint32_t CountSlow(uint64_t count, size_t elemSize, const char* what);
     bool WantSlow(size_t n);
+    // n bytes as a text; the bytes left hold them.
+    std::string TakeText(size_t n);
     // The bytes from offset `at` on at hand, at least n of them when they exist.
     void Refill(size_t at, size_t n);
 
