@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <cstring>
+#include <functional>
 
 #include <sstream>
 
@@ -12,33 +14,93 @@
 
 namespace {
 
-// One line about one file; true when it loads, is consistent and writes back identically.
-bool CheckOne(const Batch& batch, const BatchItem& item, std::ostream& out) {
-    const std::string& path = item.label;
-    std::vector<uint8_t> bytes;
-    std::string error;
-    NifFile f;
-    if (batch.ReadBytes(item, bytes, error) != rc::kOk || f.LoadFromMemory(bytes) != rc::kOk) {
-        out << path << ": error: " << (error.empty() ? f.LastError() : error) << "\n";
-        return false;
+// Takes the written file piece by piece and compares it with the file on disk, read alongside
+// in pieces: neither is held whole. Stops at the first difference.
+class CompareWithFile {
+  public:
+    explicit CompareWithFile(InputFile& file) : file_(file) {}
+    bool operator()(const char* data, size_t n) {
+        while (n > 0) {
+            if (held_ == 0) {
+                const size_t want = std::min(kPiece, file_.Size() - read_);
+                if (want == 0 || !file_.Read(buffer_.data(), want, error_)) {
+                    // The written file is longer, or the file could not be read further.
+                    differsAt_ = read_;
+                    return false;
+                }
+                read_ += want;
+                held_ = want;
+                at_ = 0;
+            }
+            const size_t k = std::min(n, held_);
+            const uint8_t* ours = buffer_.data() + at_;
+            if (std::memcmp(data, ours, k) != 0) {
+                const auto diff =
+                    std::mismatch(ours, ours + k, reinterpret_cast<const uint8_t*>(data));
+                differsAt_ = compared_ + static_cast<uint64_t>(diff.first - ours);
+                return false;
+            }
+            data += k;
+            n -= k;
+            at_ += k;
+            held_ -= k;
+            compared_ += k;
+        }
+        return true;
     }
+    // Where the written bytes first differ from the file's, or -1.
+    int64_t DiffersAt() const { return differsAt_; }
+    uint64_t Compared() const { return compared_; }
+    const std::string& Error() const { return error_; }
+
+  private:
+    static constexpr size_t kPiece = size_t{256} << 10;
+    InputFile& file_;
+    std::vector<uint8_t> buffer_ = std::vector<uint8_t>(kPiece);
+    size_t read_ = 0;  // bytes read from the file
+    size_t at_ = 0;    // the next byte to compare in the buffer
+    size_t held_ = 0;  // bytes of the buffer not compared yet
+    uint64_t compared_ = 0;
+    int64_t differsAt_ = -1;
+    std::string error_;
+};
+
+// The file's report after loading: consistent, and how it writes back. `compare` writes the file
+// and tells where it first differs from what was read (-1 for nowhere) and how many bytes it
+// compared.
+bool Report(
+    const std::string& label, NifFile& f, std::ostream& out,
+    const std::function<bool(int64_t& differsAt, uint64_t& compared, std::string& error)>& compare,
+    uint64_t size) {
     std::vector<std::string> shapes;
-    out << path << ": ok, " << f.blocks.size() << " blocks, " << f.GetShapeNames(shapes)
+    out << label << ": ok, " << f.blocks.size() << " blocks, " << f.GetShapeNames(shapes)
         << " shapes, ";
     const std::string problem = f.CheckConsistency();
     if (!problem.empty()) {
         out << "inconsistent: " << problem << "\n";
         return false;
     }
-    std::string written;
-    if (f.SaveToMemory(written) != rc::kOk) {
+    int64_t differsAt = -1;
+    uint64_t compared = 0;
+    std::string error;
+    if (!compare(differsAt, compared, error)) {
         out << "not writable: " << f.LastError() << "\n";
         return false;
     }
-    const std::string in(bytes.begin(), bytes.end());
-    if (written != in) {
-        const auto diff = std::mismatch(written.begin(), written.end(), in.begin(), in.end());
-        out << "writes back differently from byte offset " << (diff.second - in.begin()) << "\n";
+    if (differsAt < 0 && compared + f.TrailingBytes() != size) {
+        // The file changed since it was loaded.
+        out << "writes back differently from byte offset " << compared << "\n";
+        return false;
+    }
+    if (differsAt >= 0) {
+        out << "writes back differently from byte offset " << differsAt;
+        if (!error.empty()) out << " (" << error << ")";
+        out << "\n";
+        return false;
+    }
+    if (f.TrailingBytes() != 0) {
+        out << "writes back differently: the " << f.TrailingBytes()
+            << " bytes after the footer, at byte offset " << compared << ", are not kept\n";
         return false;
     }
     out << "writes back identically";
@@ -51,6 +113,57 @@ bool CheckOne(const Batch& batch, const BatchItem& item, std::ostream& out) {
     for (const std::string& w : f.Warnings()) out << "; warning: " << w;
     out << "\n";
     return true;
+}
+
+// One line about one file; true when it loads, is consistent and writes back identically. A
+// file on disk is compared piece by piece as it is written: neither the file nor what is
+// written is held whole beside the loaded blocks. An archive entry is compared in memory.
+bool CheckOne(const Batch& batch, const BatchItem& item, std::ostream& out) {
+    NifFile f;
+    std::string error;
+    if (item.archive) {
+        std::vector<uint8_t> bytes;
+        if (batch.ReadBytes(item, bytes, error) != rc::kOk || f.LoadFromMemory(bytes) != rc::kOk) {
+            out << item.label << ": error: " << (error.empty() ? f.LastError() : error) << "\n";
+            return false;
+        }
+        return Report(
+            item.label, f, out,
+            [&](int64_t& differsAt, uint64_t& compared, std::string&) {
+                std::string written;
+                if (f.SaveToMemory(written) != rc::kOk) return false;
+                const size_t n = std::min(written.size(), bytes.size());
+                // Compared as bytes: a char of 0x80 or more is negative where it is signed.
+                const auto diff =
+                    std::mismatch(written.begin(), written.begin() + n, bytes.begin(),
+                                  [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; });
+                compared = written.size();
+                if (diff.first != written.begin() + n || written.size() > bytes.size())
+                    differsAt = diff.first - written.begin();
+                return true;
+            },
+            bytes.size());
+    }
+    if (f.Load(item.path) != rc::kOk) {
+        out << item.label << ": error: " << f.LastError() << "\n";
+        return false;
+    }
+    InputFile file;
+    if (file.Open(item.path, error) != rc::kOk) {
+        out << item.label << ": cannot read it again: " << error << "\n";
+        return false;
+    }
+    return Report(
+        item.label, f, out,
+        [&](int64_t& differsAt, uint64_t& compared, std::string& readError) {
+            CompareWithFile compare(file);
+            if (f.SaveInPieces(std::ref(compare)) == rc::kInconsistent) return false;
+            differsAt = compare.DiffersAt();
+            compared = compare.Compared();
+            readError = compare.Error();
+            return true;
+        },
+        file.Size());
 }
 
 }  // namespace

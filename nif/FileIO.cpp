@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -47,6 +48,49 @@ class StdioFile : public OutputFile {
     std::FILE* f_;
 };
 
+// The temporary file written through the descriptor that created it: no second open, and no
+// buffer between the caller's pieces and the system.
+class FdFile : public OutputFile {
+  public:
+    explicit FdFile(int fd) : fd_(fd) {}
+    ~FdFile() override {
+        if (fd_ >= 0) CloseFd();
+    }
+    bool Write(const char* data, size_t size) override {
+        while (size > 0) {
+#ifdef _WIN32
+            const int n =
+                _write(fd_, data, static_cast<unsigned>(std::min<size_t>(size, 1u << 30)));
+#else
+            const ssize_t n = write(fd_, data, size);
+#endif
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return false;
+            data += n;
+            size -= static_cast<size_t>(n);
+        }
+        return true;
+    }
+    bool Flush() override {
+        return true;
+    }
+    bool Close() override {
+        return CloseFd();
+    }
+
+  private:
+    bool CloseFd() {
+#ifdef _WIN32
+        const bool ok = _close(fd_) == 0;
+#else
+        const bool ok = close(fd_) == 0;
+#endif
+        fd_ = -1;
+        return ok;
+    }
+    int fd_;
+};
+
 std::string Quote(const std::string& path) {
     return "'" + path + "'";
 }
@@ -73,38 +117,98 @@ std::string RandomTag() {
     return tag;
 }
 
+// What is known of a target before it is replaced.
+struct TargetState {
+    bool exists = false;
+    bool regular = false;
+    bool writable = true;  // its owner may write it
+#ifndef _WIN32
+    struct stat info {};
+#endif
+};
+
+TargetState StateOf(const fs::path& target) {
+    TargetState state;
+#ifdef _WIN32
+    std::error_code ec;
+    const fs::file_status status = fs::status(target, ec);
+    state.exists = fs::exists(status);
+    state.regular = fs::is_regular_file(status);
+    state.writable = (status.permissions() & fs::perms::owner_write) != fs::perms::none;
+#else
+    if (stat(target.c_str(), &state.info) == 0) {
+        state.exists = true;
+        state.regular = S_ISREG(state.info.st_mode);
+        state.writable = (state.info.st_mode & S_IWUSR) != 0;
+    }
+#endif
+    return state;
+}
+
+#ifndef _WIN32
+// The process's file creation mask, read once from the system's status of the process rather
+// than with umask(), which would change it for a moment under the other threads; -1 when it
+// cannot be read.
+int CreationMask() {
+    static const int mask = [] {
+        int found = -1;
+        if (std::FILE* f = std::fopen("/proc/self/status", "r")) {
+            char line[256];
+            unsigned value = 0;
+            while (std::fgets(line, sizeof line, f)) {
+                if (std::sscanf(line, "Umask: %o", &value) == 1) {
+                    found = static_cast<int>(value & 0777);
+                    break;
+                }
+            }
+            std::fclose(f);
+        }
+        return found;
+    }();
+    return mask;
+}
+#endif
+
 // Creates a new empty file of a unique short name (".pm-XXXXXX.tmp") in the target's folder,
 // so the final rename stays on one file system and any target name that fits the folder
 // leaves room for it. The file is created exclusively: a name another writer holds is never
 // reused. When the target exists, the new file takes its permission bits, and its owner and
-// group where the system allows. Returns the name, or empty with errno's value in `error`.
-std::string CreateTempBeside(const fs::path& target, const fs::file_status& existing, int& error) {
+// group where the system allows. Returns the name and the open descriptor, or empty with
+// errno's value in `error`.
+std::string CreateTempBeside(const fs::path& target, const TargetState& existing, int& fd,
+                             int& error) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         fs::path candidate = target;
         candidate.replace_filename(PathFromText(".pm-" + RandomTag() + ".tmp"));
 #ifdef _WIN32
-        const int fd = _wopen(candidate.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
-                              _S_IREAD | _S_IWRITE);
+        fd = _wopen(candidate.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
+                    _S_IREAD | _S_IWRITE);
         if (fd < 0) {
             error = errno;
             if (error == EEXIST) continue;
             return {};
         }
-        _close(fd);
         (void)existing;  // a read-only target was refused; nothing else carries over
 #else
-        const int fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const mode_t want = existing.exists ? existing.info.st_mode & 07777 : 0666;
+        fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, want & 0777);
         if (fd < 0) {
             error = errno;
             if (error == EEXIST) continue;
             return {};
         }
-        struct stat old;
-        if (fs::exists(existing) && stat(target.c_str(), &old) == 0) {
+        if (existing.exists) {
+            const struct stat& old = existing.info;
             // Best effort: only a privileged user may give a file away.
-            if (fchown(fd, old.st_uid, old.st_gid) != 0) {
+            static const uid_t kUser = geteuid();
+            static const gid_t kGroup = getegid();
+            const bool givenAway = old.st_uid != kUser || old.st_gid != kGroup;
+            if (givenAway && fchown(fd, old.st_uid, old.st_gid) != 0) {
             }
-            if (fchmod(fd, old.st_mode & 07777) != 0) {
+            // The creation mask may have taken bits away, and the special bits are set here.
+            const int mask = CreationMask();
+            const bool exact = mask >= 0 && ((want & 0777) & ~static_cast<mode_t>(mask)) == want;
+            if ((givenAway || !exact) && fchmod(fd, want) != 0) {
                 error = errno;
                 close(fd);
                 std::error_code ec;
@@ -112,13 +216,26 @@ std::string CreateTempBeside(const fs::path& target, const fs::file_status& exis
                 return {};
             }
         }
-        close(fd);
 #endif
         return TextFromPath(candidate);
     }
     error = EEXIST;
     return {};
 }
+
+// The opener writing files as they are: recognised by WriteFileAtomically, which then writes
+// through the descriptor of the temporary file it created.
+struct StandardOpener {
+    std::unique_ptr<OutputFile> operator()(const std::string& path) const {
+#ifdef _WIN32
+        std::FILE* f = _wfopen(PathFromText(path).c_str(), L"wb");
+#else
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+#endif
+        if (!f) return nullptr;
+        return std::make_unique<StdioFile>(f);
+    }
+};
 
 }  // namespace
 
@@ -181,34 +298,57 @@ int ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::str
 }
 
 InputFile::~InputFile() {
-    if (file_) std::fclose(file_);
+    if (fd_ >= 0) {
+#ifdef _WIN32
+        _close(fd_);
+#else
+        close(fd_);
+#endif
+    }
 }
 
 int InputFile::Open(const std::string& path, std::string& error) {
     path_ = path;
-    std::error_code ec;
     const fs::path p = PathFromText(path);
+    uintmax_t size = 0;
+#ifdef _WIN32
+    std::error_code ec;
     const fs::file_status status = fs::status(p, ec);
-    if (!fs::exists(status)) {
+    const bool exists = fs::exists(status), regular = fs::is_regular_file(status);
+    if (regular) size = fs::file_size(p, ec);
+    const int statError = ec ? ec.value() : 0;
+#else
+    // One look at the path tells whether it exists, is a regular file (opening a FIFO would
+    // wait for a writer) and how large it is.
+    struct stat info;
+    const int statError = stat(p.c_str(), &info) == 0 ? 0 : errno;
+    const bool exists = statError == 0 || (statError != ENOENT && statError != ENOTDIR);
+    const bool regular = statError == 0 && S_ISREG(info.st_mode);
+    if (regular) size = static_cast<uintmax_t>(info.st_size);
+#endif
+    if (!exists) {
         error = "cannot open " + Quote(path) + " for reading: it does not exist";
         return rc::kCannotOpen;
     }
-    if (!fs::is_regular_file(status)) {
+    if (statError != 0 && !regular) {
+        error = "cannot open " + Quote(path) + " for reading: " + Reason(statError);
+        return rc::kCannotOpen;
+    }
+    if (!regular) {
         error = "cannot open " + Quote(path) + " for reading: not a regular file";
         return rc::kCannotOpen;
     }
-    const uintmax_t size = fs::file_size(p, ec);
-    if (ec || size > kMaxReadSize) {
-        error = "cannot read " + Quote(path) + ": " +
-                (ec ? ec.message() : "larger than " + std::to_string(kMaxReadSize >> 30) + " GiB");
+    if (size > kMaxReadSize) {
+        error = "cannot read " + Quote(path) + ": larger than " +
+                std::to_string(kMaxReadSize >> 30) + " GiB";
         return rc::kCannotOpen;
     }
 #ifdef _WIN32
-    file_ = _wfopen(p.c_str(), L"rb");
+    fd_ = _wopen(p.c_str(), _O_RDONLY | _O_BINARY);
 #else
-    file_ = std::fopen(p.c_str(), "rb");
+    fd_ = open(p.c_str(), O_RDONLY | O_CLOEXEC);
 #endif
-    if (!file_) {
+    if (fd_ < 0) {
         error = "cannot open " + Quote(path) + " for reading: " + Reason(errno);
         return rc::kCannotOpen;
     }
@@ -217,28 +357,31 @@ int InputFile::Open(const std::string& path, std::string& error) {
 }
 
 bool InputFile::Read(void* dst, size_t n, std::string& error) {
-    if (!file_) {
+    if (fd_ < 0) {
         error = "cannot read " + Quote(path_) + ": not open";
         return false;
     }
-    if (n == 0) return true;
-    if (std::fread(dst, 1, n, file_) == n) return true;
-    const bool failed = std::ferror(file_) != 0;
-    error = "cannot read " + Quote(path_) + ": " +
-            (failed ? Reason(errno) : "it changed its size while it was read");
-    return false;
+    auto* at = static_cast<char*>(dst);
+    while (n > 0) {
+#ifdef _WIN32
+        const int got = _read(fd_, at, static_cast<unsigned>(std::min<size_t>(n, 1u << 30)));
+#else
+        const ssize_t got = read(fd_, at, n);
+#endif
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) {
+            error = "cannot read " + Quote(path_) + ": " +
+                    (got < 0 ? Reason(errno) : "it changed its size while it was read");
+            return false;
+        }
+        at += got;
+        n -= static_cast<size_t>(got);
+    }
+    return true;
 }
 
 OutputOpener StandardOutputOpener() {
-    return [](const std::string& path) -> std::unique_ptr<OutputFile> {
-#ifdef _WIN32
-        std::FILE* f = _wfopen(PathFromText(path).c_str(), L"wb");
-#else
-        std::FILE* f = std::fopen(path.c_str(), "wb");
-#endif
-        if (!f) return nullptr;
-        return std::make_unique<StdioFile>(f);
-    };
+    return StandardOpener{};
 }
 
 int WriteFileAtomically(const std::string& path, const std::string& bytes, std::string& error,
@@ -252,26 +395,33 @@ int WriteFileAtomically(const std::string& path, const OutputProducer& produce, 
                         const OutputOpener& opener) {
     std::error_code ec;
     const fs::path target = PathFromText(path);
-    const fs::file_status status = fs::status(target, ec);
-    if (fs::exists(status) && !fs::is_regular_file(status)) {
+    const TargetState state = StateOf(target);
+    if (state.exists && !state.regular) {
         error = Quote(path) + " exists and is not a regular file";
         return rc::kNotRegularFile;
     }
     // Permission bits do not stop a privileged user, so a target its owner may not write is
     // refused here rather than replaced.
-    if (fs::exists(status) && (status.permissions() & fs::perms::owner_write) == fs::perms::none) {
+    if (state.exists && !state.writable) {
         error = "cannot write " + Quote(path) + ": it is read-only";
         return rc::kCannotOpen;
     }
     int createError = 0;
-    const std::string tmp = CreateTempBeside(target, status, createError);
+    int fd = -1;
+    const std::string tmp = CreateTempBeside(target, state, fd, createError);
     if (tmp.empty()) {
         error = "cannot create a temporary file beside " + Quote(path) + ": " + Reason(createError);
         return rc::kCannotOpen;
     }
     const fs::path tmpPath = PathFromText(tmp);
     errno = 0;
-    std::unique_ptr<OutputFile> out = opener(tmp);
+    std::unique_ptr<OutputFile> out;
+    if (opener.target<StandardOpener>()) {
+        out = std::make_unique<FdFile>(fd);
+    } else {
+        FdFile(fd).Close();
+        out = opener(tmp);
+    }
     if (!out) {
         const int openError = errno;
         fs::remove(tmpPath, ec);

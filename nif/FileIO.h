@@ -40,7 +40,7 @@ class InputFile {
     [[nodiscard]] bool Read(void* dst, size_t n, std::string& error);
 
   private:
-    std::FILE* file_ = nullptr;
+    int fd_ = -1;
     std::string path_;
     size_t size_ = 0;
 };

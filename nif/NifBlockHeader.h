@@ -14,7 +14,12 @@
 class NifBlockHeader {
   public:
     void Get(NifReader& in);
-    void Put(NifWriter& out) const;
+    // Writes the header; sizes, when given, stands for blockSizes.
+    void Put(NifWriter& out, const std::vector<uint32_t>* sizes = nullptr) const;
+    // Empty when data (the first bytes of a file) starts as a file this header reads: the
+    // line "Gamebryo File Format, Version 20.2.0.7", white space, that version as a number
+    // and a little-endian mark; otherwise why not. Nothing else is read before this check.
+    static std::string CheckStart(const uint8_t* data, size_t size);
 
     // Empties the block, type and string tables and their counts; the other fields keep
     // their values until the next Get.

@@ -2,12 +2,17 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "ResultCodes.h"
 #include "Visitors.h"
 
 NifFile::NifFile(const NifFile& other)
-    : header(other.header), roots(other.roots), error_(other.error_), warnings_(other.warnings_) {
+    : header(other.header),
+      roots(other.roots),
+      error_(other.error_),
+      warnings_(other.warnings_),
+      trailing_(other.trailing_) {
     blocks.reserve(other.blocks.size());
     for (const auto& b : other.blocks) blocks.push_back(b->Clone());
 }
@@ -24,6 +29,7 @@ void NifFile::Clear() {
     blocks.clear();
     roots.clear();
     warnings_.clear();
+    trailing_ = 0;
     header.Reset();
 }
 
@@ -36,9 +42,9 @@ int NifFile::Fail(int code, const std::string& message) {
 namespace {
 
 // The block a body is read into: a described one when the type is listed, concrete and
-// exists in the file's form; raw bytes otherwise.
-std::unique_ptr<NiObject> BlockFor(TypeId type, uint8_t form) {
-    if (form != 0 && type != TypeId::kUnlisted && (InfoOf(type).forms & form) != 0) {
+// exists in the file's form (kUnlisted otherwise); raw bytes otherwise.
+std::unique_ptr<NiObject> BlockFor(TypeId type) {
+    if (type != TypeId::kUnlisted) {
         if (auto block = CreateBlock(type)) return block;
     }
     return std::make_unique<OpaqueBlock>();
@@ -48,11 +54,12 @@ std::unique_ptr<NiObject> BlockFor(TypeId type, uint8_t form) {
 
 // Where a file's bytes come from while loading: all of them in memory, or a file read piece
 // by piece so that a large mesh is not held twice.
-class ByteFeed {
+class ByteFeed : public NifReader::Source {
   public:
-    virtual ~ByteFeed() = default;
     // Up to n bytes from the current position (got: how many), not consumed.
     virtual const uint8_t* Peek(size_t n, size_t& got) = 0;
+    // The same, and every further byte already at hand: got may exceed n.
+    virtual const uint8_t* PeekHeld(size_t n, size_t& got) = 0;
     virtual void Skip(size_t n) = 0;
     virtual size_t Offset() const = 0;
     virtual size_t Remaining() const = 0;
@@ -65,6 +72,20 @@ class MemoryFeed : public ByteFeed {
         got = std::min(n, Remaining());
         return bytes_.data() + pos_;
     }
+    const uint8_t* PeekHeld(size_t, size_t& got) override {
+        got = Remaining();
+        return bytes_.data() + pos_;
+    }
+    // Every body is at hand: never asked.
+    const uint8_t* From(size_t at, size_t n, size_t& got) override {
+        got = std::min(n, bytes_.size() - std::min(at, bytes_.size()));
+        return bytes_.data() + std::min(at, bytes_.size());
+    }
+    bool CopyFrom(size_t at, void* dst, size_t n) override {
+        if (at > bytes_.size() || n > bytes_.size() - at) return false;
+        if (n != 0) std::memcpy(dst, bytes_.data() + at, n);
+        return true;
+    }
     void Skip(size_t n) override { pos_ += std::min(n, Remaining()); }
     size_t Offset() const override { return pos_; }
     size_t Remaining() const override { return bytes_.size() - pos_; }
@@ -74,43 +95,79 @@ class MemoryFeed : public ByteFeed {
     size_t pos_ = 0;
 };
 
+// Reads ahead in pieces of kAhead bytes, so that many small blocks cost few reads, and holds
+// at most one piece or the largest block: a file with bytes after its footer is read at most
+// kAhead bytes past it.
 class FileFeed : public ByteFeed {
   public:
+    static constexpr size_t kAhead = size_t{64} << 10;
+
     explicit FileFeed(InputFile& file) : file_(file) {}
     const uint8_t* Peek(size_t n, size_t& got) override {
         n = std::min(n, Remaining());
-        const size_t held = buffer_.size() - start_;
+        const size_t held = end_ - start_;
         if (held < n) {
-            // The bytes held move to the front and the file fills the rest.
-            buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(start_));
+            const size_t want = std::min(std::max(n, kAhead), Remaining());
+            if (want > capacity_) {
+                // A block larger than any before: a buffer of its size.
+                auto bigger = std::make_unique_for_overwrite<uint8_t[]>(want);
+                if (held != 0) std::memcpy(bigger.get(), buffer_.get() + start_, held);
+                buffer_ = std::move(bigger);
+                capacity_ = want;
+            } else if (start_ != 0) {
+                if (held != 0) std::memmove(buffer_.get(), buffer_.get() + start_, held);
+            }
             start_ = 0;
-            buffer_.resize(n);
-            if (!failed_ && !file_.Read(buffer_.data() + held, n - held, error_)) {
-                failed_ = true;
-                buffer_.resize(held);
+            end_ = held;
+            if (!failed_) {
+                if (file_.Read(buffer_.get() + held, want - held, error_)) {
+                    end_ = want;
+                } else {
+                    failed_ = true;
+                }
             }
         }
-        got = std::min(n, buffer_.size() - start_);
-        return buffer_.data() + start_;
+        got = std::min(n, end_ - start_);
+        return buffer_.get() + start_;
     }
+    const uint8_t* PeekHeld(size_t n, size_t& got) override {
+        const uint8_t* data = Peek(n, got);
+        got = end_ - start_;
+        return data;
+    }
+    // n is at most what is held.
     void Skip(size_t n) override {
-        const size_t held = buffer_.size() - start_;
-        start_ += std::min(n, held);
+        start_ += std::min(n, end_ - start_);
         offset_ += n;
-        if (start_ == buffer_.size()) {
-            buffer_.clear();
-            start_ = 0;
-        }
     }
     size_t Offset() const override { return offset_; }
     size_t Remaining() const override { return file_.Size() - offset_; }
+    // A large body read as it goes, from what is held onwards.
+    const uint8_t* From(size_t at, size_t n, size_t& got) override {
+        Skip(at - offset_);
+        return Peek(n, got);
+    }
+    bool CopyFrom(size_t at, void* dst, size_t n) override {
+        Skip(at - offset_);
+        const size_t k = std::min(n, end_ - start_);
+        if (k != 0) std::memcpy(dst, buffer_.get() + start_, k);
+        Skip(k);
+        if (k == n) return true;
+        if (failed_ || !file_.Read(static_cast<uint8_t*>(dst) + k, n - k, error_)) {
+            failed_ = true;
+            return false;
+        }
+        offset_ += n - k;
+        return true;
+    }
     bool Failed() const { return failed_; }
     const std::string& Error() const { return error_; }
 
   private:
     InputFile& file_;
-    std::vector<uint8_t> buffer_;
-    size_t start_ = 0;
+    std::unique_ptr<uint8_t[]> buffer_;
+    size_t capacity_ = 0;
+    size_t start_ = 0, end_ = 0;  // the bytes held, from the current position on
     size_t offset_ = 0;
     bool failed_ = false;
     std::string error_;
@@ -138,11 +195,14 @@ int NifFile::LoadFromMemory(const std::vector<uint8_t>& bytes) {
 int NifFile::LoadFrom(ByteFeed& feed) {
     Clear();
     error_.clear();
-    // The header's length shows only while it is read: a growing prefix is tried.
     size_t got = 0;
-    const uint8_t* data = nullptr;
+    const uint8_t* data = feed.Peek(FileFeed::kAhead, got);
+    // What is no NIF file of this version is refused before any of it is read as one.
+    if (const std::string problem = NifBlockHeader::CheckStart(data, got); !problem.empty())
+        return Fail(rc::kMalformed, problem);
+    // The header's length shows only while it is read: a growing prefix is tried.
     NifReader in(nullptr, 0);
-    for (size_t want = size_t{1} << 16;; want *= 4) {
+    for (size_t want = FileFeed::kAhead;; want *= 4) {
         header.Reset();
         data = feed.Peek(want, got);
         in = NifReader(data, got);
@@ -165,28 +225,54 @@ int NifFile::LoadFrom(ByteFeed& feed) {
 
     const std::string form = DescribeForm(header.userVersion, header.userVersion2);
     const uint8_t formBits = Form();
-    uint32_t badStrings = 0;
-    // Each type name of the header is looked up once.
-    std::vector<TypeId> listed;
-    for (const std::string& name : header.blockTypes) listed.push_back(TypeByName(name));
+    BodyReader reader(formBits, header.strings.size());
+    // Each type name of the header is looked up once: the described type its blocks are read
+    // as, or kUnlisted for raw bytes.
+    std::vector<TypeId> described;
+    for (const std::string& name : header.blockTypes) {
+        const TypeId type = TypeByName(name);
+        described.push_back(formBits != 0 && type != TypeId::kUnlisted &&
+                                    (InfoOf(type).forms & formBits) != 0 && !InfoOf(type).abstract
+                                ? type
+                                : TypeId::kUnlisted);
+    }
     blocks.reserve(header.numBlocks);
+    // The bodies at hand are read in place, as many as the feed holds, before it is asked for
+    // more.
+    const uint8_t* held = nullptr;
+    size_t heldSize = 0, used = 0;
     for (uint32_t i = 0; i < header.numBlocks; ++i) {
-        const std::string& type = header.TypeNameOf(i);
         const uint32_t size = header.blockSizes[i];
         // Built only for a message: a load of many small blocks makes no texts.
-        auto where = [&] { return "block " + std::to_string(i) + " (" + type + ") of a " + form; };
-        if (size > feed.Remaining()) {
-            return Fail(rc::kMalformed, where() + " file at byte offset " +
-                                            std::to_string(feed.Offset()) + ": its size " +
-                                            std::to_string(size) + " is larger than the " +
-                                            std::to_string(feed.Remaining()) + " bytes left");
+        auto where = [&] {
+            return "block " + std::to_string(i) + " (" + header.TypeNameOf(i) + ") of a " + form;
+        };
+        if (size > heldSize - used) {
+            feed.Skip(used);
+            used = 0;
+            if (size > feed.Remaining()) {
+                return Fail(rc::kMalformed, where() + " file at byte offset " +
+                                                std::to_string(feed.Offset()) + ": its size " +
+                                                std::to_string(size) + " is larger than the " +
+                                                std::to_string(feed.Remaining()) + " bytes left");
+            }
+            // A body larger than a piece of the file is read as it goes rather than held.
+            held = feed.PeekHeld(std::min(size_t{size}, FileFeed::kAhead), heldSize);
         }
-        data = feed.Peek(size, got);
-        NifReader body(data, got, feed.Offset());
+        const size_t at = feed.Offset() + used;
+        const bool inPlace = size <= heldSize - used;
+        NifReader body(held + used, std::min<size_t>(size, heldSize - used), at, &feed, at + size);
         const uint16_t t = header.blockTypeIndex[i];
-        std::unique_ptr<NiObject> block =
-            BlockFor(t < listed.size() ? listed[t] : TypeId::kUnlisted, formBits);
-        ReadBody(*block, body, formBits, header.strings.size(), &badStrings);
+        std::unique_ptr<NiObject> block = BlockFor(described[t]);
+        reader.Read(*block, body);
+        if (inPlace) {
+            used += size;
+        } else {
+            // The feed moved on with the body: what it holds starts afresh after it.
+            used = 0;
+            heldSize = 0;
+            if (!body.Failed() && body.Remaining() == 0) feed.Skip(at + size - feed.Offset());
+        }
         if (body.Failed()) return Fail(rc::kMalformed, where() + " file: " + body.Error());
         if (body.Remaining() != 0) {
             return Fail(rc::kMalformed, where() + " file: the body ends at byte offset " +
@@ -196,16 +282,29 @@ int NifFile::LoadFrom(ByteFeed& feed) {
                                             std::to_string(size));
         }
         blocks.push_back(std::move(block));
-        feed.Skip(size);
     }
+    feed.Skip(used);
 
-    // The footer: the roots of the scene (and whatever follows it, which is refused).
+    // The footer: the roots of the scene. What follows it is counted from the file's size,
+    // not read.
     const size_t footerAt = feed.Offset();
-    data = feed.Peek(feed.Remaining(), got);
+    data = feed.Peek(4, got);
     in = NifReader(data, got, footerAt);
-    const uint32_t numRoots = in.Count(in.U32(), 4, "root");
-    roots.resize(numRoots);
-    in.Bytes(roots.data(), numRoots * 4);
+    const uint32_t numRoots = in.U32();
+    if (!in.Failed() && numRoots > std::max<size_t>(blocks.size(), 1)) {
+        return Fail(rc::kMalformed, "footer of a " + form + " file at byte offset " +
+                                        std::to_string(footerAt) + " lists " +
+                                        std::to_string(numRoots) + " roots, more than the " +
+                                        std::to_string(blocks.size()) + " blocks of the file");
+    }
+    if (!in.Failed()) {
+        data = feed.Peek(4 + size_t{4} * numRoots, got);
+        in = NifReader(data, got, footerAt);
+        (void)in.U32();
+        const uint32_t n = in.Count(numRoots, 4, "root");
+        roots.resize(n);
+        in.Bytes(roots.data(), size_t{4} * n);
+    }
     if (in.Failed()) {
         return Fail(rc::kMalformed, "footer of a " + form + " file at byte offset " +
                                         std::to_string(footerAt) + ": the file ends early (" +
@@ -218,24 +317,19 @@ int NifFile::LoadFrom(ByteFeed& feed) {
                                             std::to_string(blocks.size()) + " blocks");
         }
     }
-    if (in.Remaining() != 0) {
-        return Fail(rc::kMalformed, "a " + form + " file has " + std::to_string(in.Remaining()) +
-                                        " bytes after its footer, at byte offset " +
-                                        std::to_string(in.Offset()));
+    trailing_ = feed.Remaining() - in.Position();
+    if (trailing_ != 0) {
+        warnings_.push_back(std::to_string(trailing_) + " bytes after the footer, at byte offset " +
+                            std::to_string(footerAt + in.Position()) +
+                            ", are not kept: saving writes the file without them");
     }
-    if (badStrings != 0) {
+    if (const uint32_t badStrings = reader.BadStrings(); badStrings != 0) {
         warnings_.push_back(std::to_string(badStrings) +
                             " string references point past the end of the string table of " +
                             std::to_string(header.strings.size()) +
                             " entries; they read as empty names and are kept");
     }
     return rc::kOk;
-}
-
-std::string NifFile::CheckBeforeWriting() const {
-    std::string problem = CheckTables();
-    if (problem.empty()) problem = CheckReferences();
-    return problem;
 }
 
 uint64_t NifFile::StoredBodyBytes() const {
@@ -256,68 +350,117 @@ std::string NifFile::BodyProblem(size_t block, const std::string& problem) const
 
 int NifFile::SaveToMemory(std::string& bytes) const {
     bytes.clear();
-    if (const std::string problem = CheckBeforeWriting(); !problem.empty())
+    NifWriter file;
+    const int result = WriteOnePass(file, StoredBodyBytes());
+    if (result == rc::kOk) bytes.assign(file.Data(), file.Size());
+    return result;
+}
+
+int NifFile::WriteOnePass(NifWriter& file, uint64_t bodyBytes) const {
+    std::vector<TypeId> types;
+    if (const std::string problem = CheckTables(types); !problem.empty())
         return RefuseInconsistent(problem);
     const uint8_t form = Form();
-    NifWriter file;
-    file.Reserve(static_cast<size_t>(std::min<uint64_t>(StoredBodyBytes(), uint64_t{1} << 31)) +
-                 4096);
+    // References are checked as the bodies are written.
+    RefCheck check(types);
     header.Put(file);
+    file.Reserve(file.Size() +
+                 static_cast<size_t>(std::min<uint64_t>(bodyBytes, uint64_t{1} << 31)) +
+                 4 * roots.size() + 4096);
     // The size table sits before the string table and the group count; it is filled in from
     // what each body writes.
     size_t tail = 4 + 4 + 4;
     for (const std::string& s : header.strings) tail += 4 + s.size();
     const size_t sizesAt = file.Size() - tail - 4 * blocks.size();
-    for (size_t i = 0; i < blocks.size(); ++i) {
-        const size_t start = file.Size();
-        const std::string p = WriteBody(*blocks[i], file, form);
-        if (!p.empty()) return RefuseInconsistent(BodyProblem(i, p));
-        const auto size = static_cast<uint32_t>(file.Size() - start);
-        std::memcpy(file.Buffer().data() + sizesAt + 4 * i, &size, 4);
+    {
+        BodyWriter bodies(file, form, &check);
+        std::string p;
+        for (size_t i = 0; i < blocks.size(); ++i) {
+            const auto size = static_cast<uint32_t>(bodies.Write(*blocks[i], p));
+            if (!p.empty()) return RefuseInconsistent(BodyProblem(i, p));
+            if (check.bad) return RefuseInconsistent(RefProblem(i, check));
+            file.Patch(sizesAt + 4 * i, &size, 4);
+        }
     }
+    if (const std::string problem = CheckRoots(); !problem.empty())
+        return RefuseInconsistent(problem);
     file.U32(static_cast<uint32_t>(roots.size()));
-    for (BlockRef r : roots) file.I32(r);
-    bytes = std::move(file.Buffer());
+    file.Bytes(roots.data(), 4 * roots.size());
+    return rc::kOk;
+}
+
+int NifFile::CountBodies(std::vector<uint32_t>& sizes) const {
+    std::vector<TypeId> types;
+    if (const std::string problem = CheckTables(types); !problem.empty())
+        return RefuseInconsistent(problem);
+    const uint8_t form = Form();
+    RefCheck check(types);
+    sizes.resize(blocks.size());
+    for (size_t i = 0; i < blocks.size(); ++i) {
+        std::string p;
+        sizes[i] = static_cast<uint32_t>(BodySize(*blocks[i], form, &p, &check));
+        if (!p.empty()) return RefuseInconsistent(BodyProblem(i, p));
+        if (check.bad) return RefuseInconsistent(RefProblem(i, check));
+    }
+    if (const std::string problem = CheckRoots(); !problem.empty())
+        return RefuseInconsistent(problem);
+    return rc::kOk;
+}
+
+bool NifFile::WritePieces(const std::vector<uint32_t>& sizes, const PieceSink& sink) const {
+    NifWriter piece;
+    piece.Reserve(kPiece);
+    // Whenever the piece is full it goes to the sink, inside a body or between bodies.
+    piece.SetDrain(sink);
+    header.Put(piece, &sizes);
+    {
+        BodyWriter bodies(piece, Form(), nullptr);
+        std::string problem;
+        for (const auto& block : blocks) (void)bodies.Write(*block, problem);
+    }
+    piece.U32(static_cast<uint32_t>(roots.size()));
+    piece.Bytes(roots.data(), 4 * roots.size());
+    return piece.Flush();
+}
+
+int NifFile::SaveInPieces(const PieceSink& sink) const {
+    std::vector<uint32_t> sizes;
+    if (const int counted = CountBodies(sizes); counted != rc::kOk) return counted;
+    if (!WritePieces(sizes, sink)) {
+        error_ = "writing stopped before the end of the file";
+        return rc::kWriteFailed;
+    }
     return rc::kOk;
 }
 
 int NifFile::Save(const std::string& path, const OutputOpener& opener) const {
-    // A file of a few megabytes is written in one pass into memory; a larger one is counted
-    // first and then written piece by piece, so it is not held twice.
-    if (StoredBodyBytes() < (uint64_t{16} << 20)) {
-        std::string bytes;
-        const int result = SaveToMemory(bytes);
+    // A small file is written in one pass into memory and out in one piece; a larger one is
+    // counted first and then written piece by piece, so it is not held twice. The sizes the
+    // header holds tell which, unless blocks were added since (their sizes are still 0): then
+    // the bodies are counted to know.
+    std::vector<uint32_t> sizes;
+    uint64_t total = StoredBodyBytes();
+    bool onePass = total < kOnePass && std::find(header.blockSizes.begin(), header.blockSizes.end(),
+                                                 0u) == header.blockSizes.end();
+    if (!onePass) {
+        if (const int counted = CountBodies(sizes); counted != rc::kOk) return counted;
+        total = 0;
+        for (uint32_t size : sizes) total += size;
+        onePass = total < kOnePass;
+    }
+    if (onePass) {
+        NifWriter file;
+        const int result = WriteOnePass(file, total);
         if (result != rc::kOk) return result;
-        return WriteFileAtomically(path, bytes, error_, opener);
+        return WriteFileAtomically(
+            path, [&](OutputFile& out) { return out.Write(file.Data(), file.Size()); }, error_,
+            opener);
     }
-    if (const std::string problem = CheckBeforeWriting(); !problem.empty())
-        return RefuseInconsistent(problem);
-    const uint8_t form = Form();
-    // The size table first, counted from what each body writes; then the file goes out piece
-    // by piece, so no second copy of a large mesh is held.
-    NifBlockHeader out = header;
-    for (size_t i = 0; i < blocks.size(); ++i) {
-        std::string p;
-        out.blockSizes[i] = static_cast<uint32_t>(BodySize(*blocks[i], form, &p));
-        if (!p.empty()) return RefuseInconsistent(BodyProblem(i, p));
-    }
-    constexpr size_t kPiece = size_t{4} << 20;
     return WriteFileAtomically(
         path,
         [&](OutputFile& file) {
-            NifWriter piece;
-            piece.Reserve(kPiece + 4096);
-            out.Put(piece);
-            for (const auto& block : blocks) {
-                (void)WriteBody(*block, piece, form);
-                if (piece.Size() >= kPiece) {
-                    if (!file.Write(piece.Buffer().data(), piece.Size())) return false;
-                    piece.Buffer().clear();
-                }
-            }
-            piece.U32(static_cast<uint32_t>(roots.size()));
-            for (BlockRef r : roots) piece.I32(r);
-            return file.Write(piece.Buffer().data(), piece.Size());
+            return WritePieces(
+                sizes, [&](const char* data, size_t size) { return file.Write(data, size); });
         },
         error_, opener);
 }

@@ -2,6 +2,7 @@
 // indices) and the footer's roots. Loading, saving, editing and queries.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 
 class NiGeometry;
 class BSLightingShaderProperty;
+struct RefCheck;
 
 // What AssignShader did.
 enum class AssignResult {
@@ -47,9 +49,18 @@ class NifFile {
     [[nodiscard]] int Save(const std::string& path,
                            const OutputOpener& opener = StandardOutputOpener()) const;
     [[nodiscard]] int SaveToMemory(std::string& bytes) const;
+    // Writes the file piece by piece to sink without holding it whole: the body sizes are
+    // counted first. rc::kOk; rc::kInconsistent as Save, before anything reaches the sink;
+    // rc::kWriteFailed when the sink returned false (it is not called again).
+    using PieceSink = std::function<bool(const char* data, size_t size)>;
+    [[nodiscard]] int SaveInPieces(const PieceSink& sink) const;
     const std::string& LastError() const { return error_; }
-    // What loading accepted but reports (string references past the end of the table).
+    // What loading accepted but reports: string references past the end of the table, bytes
+    // after the footer.
     const std::vector<std::string>& Warnings() const { return warnings_; }
+    // How many bytes followed the footer of the file loaded. They are not read (a file may
+    // carry megabytes there) and not kept: saving writes the file without them.
+    uint64_t TrailingBytes() const { return trailing_; }
 
     // The form of the file (FormBits), 0 when the block descriptions do not cover it.
     uint8_t Form() const { return FormOf(header.userVersion, header.userVersion2); }
@@ -118,17 +129,30 @@ class NifFile {
   private:
     int LoadFrom(class ByteFeed& feed);
     int Fail(int code, const std::string& message);
-    std::string CheckTables() const;
-    std::string CheckReferences() const;
-    // The tables and references, checked before anything is written.
-    std::string CheckBeforeWriting() const;
+    // The header's tables against the blocks; types receives each block's type.
+    std::string CheckTables(std::vector<TypeId>& types) const;
+    // What a reference check found in a block.
+    std::string RefProblem(size_t block, const RefCheck& check) const;
+    std::string CheckRoots() const;
     // The body sizes the header holds: what the file held when loaded, a guide for buffers.
     uint64_t StoredBodyBytes() const;
     int RefuseInconsistent(const std::string& problem) const;
+    // The whole file into out, checked on the way; refuses as Save does. bodyBytes: about
+    // what the bodies take, to reserve room.
+    int WriteOnePass(NifWriter& out, uint64_t bodyBytes) const;
+    // Each body's size as it will be written, checking the file as WriteOnePass does.
+    int CountBodies(std::vector<uint32_t>& sizes) const;
+    // The header (with those sizes), the bodies and the footer, in pieces of about kPiece
+    // bytes; false when the sink refused one.
+    bool WritePieces(const std::vector<uint32_t>& sizes, const PieceSink& sink) const;
+    // Files whose bodies take fewer bytes are saved in one pass through memory.
+    static constexpr uint64_t kOnePass = uint64_t{1} << 20;
+    static constexpr size_t kPiece = size_t{256} << 10;
     std::string BodyProblem(size_t block, const std::string& problem) const;
 
     mutable std::string error_;
     std::vector<std::string> warnings_;
+    uint64_t trailing_ = 0;
 };
 
 // Whether a block's fields are described: only blocks of unlisted types keep raw bodies.

@@ -27,7 +27,7 @@ std::string DescribeForm(uint32_t userVersion, uint32_t userVersion2) {
 }
 
 // Tables first: Put loops over the stored counts, so they must match the lists.
-std::string NifFile::CheckTables() const {
+std::string NifFile::CheckTables(std::vector<TypeId>& types) const {
     const NifFile& f = *this;
     const NifBlockHeader& h = f.header;
     if (h.numBlocks != f.blocks.size() || h.blockTypeIndex.size() != f.blocks.size() ||
@@ -45,6 +45,11 @@ std::string NifFile::CheckTables() const {
         return "numStrings is " + std::to_string(h.numStrings) + " but " +
                std::to_string(h.strings.size()) + " strings are held";
     }
+    // The listed type each entry of the type table names (names match exactly).
+    std::vector<TypeId> named;
+    named.reserve(h.blockTypes.size());
+    for (const std::string& name : h.blockTypes) named.push_back(TypeByName(name));
+    types.resize(f.blocks.size());
     for (size_t i = 0; i < h.blockTypeIndex.size(); ++i) {
         if (h.blockTypeIndex[i] >= h.numBlockTypes) {
             return "block " + std::to_string(i) + " has type index " +
@@ -53,7 +58,8 @@ std::string NifFile::CheckTables() const {
         }
         // A described block writes the body of its own type only.
         const TypeId type = f.blocks[i]->Type();
-        if (type != TypeId::kUnlisted && h.blockTypes[h.blockTypeIndex[i]] != ::NameOf(type)) {
+        types[i] = type;
+        if (type != TypeId::kUnlisted && named[h.blockTypeIndex[i]] != type) {
             return "block " + std::to_string(i) + " is a " + ::NameOf(type) +
                    " but the header names its type " + h.blockTypes[h.blockTypeIndex[i]];
         }
@@ -61,47 +67,17 @@ std::string NifFile::CheckTables() const {
     return {};
 }
 
-std::string NifFile::CheckReferences() const {
-    // Every reference in range and naming its declared type family (raw bodies' types are
-    // unknown to the list and not checked).
-    std::vector<TypeId> types(blocks.size());
-    for (size_t i = 0; i < blocks.size(); ++i) types[i] = blocks[i]->Type();
-    class Checker : public InspectVisitor {
-      public:
-        Checker(uint8_t form, const std::vector<TypeId>& types)
-            : InspectVisitor(form), types_(types) {}
-        void Ref(BlockRef& r, RefKind, TypeId target) override {
-            if (bad || r == kNoBlock) return;
-            if (r < 0 || static_cast<size_t>(r) >= types_.size()) {
-                bad = true;
-                badRef = r;
-                return;
-            }
-            const TypeId to = types_[static_cast<size_t>(r)];
-            if (to != TypeId::kUnlisted && !IsA(to, target)) {
-                bad = true;
-                badRef = r;
-                badTarget = target;
-            }
-        }
-        bool bad = false;
-        BlockRef badRef = kNoBlock;
-        TypeId badTarget = TypeId::kUnlisted;
-
-      private:
-        const std::vector<TypeId>& types_;
-    } checker(Form(), types);
-    for (size_t i = 0; i < blocks.size(); ++i) {
-        blocks[i]->Fields(checker);
-        if (!checker.bad) continue;
-        const BlockRef r = checker.badRef;
-        if (checker.badTarget == TypeId::kUnlisted) {
-            return Name(*this, i) + " refers to block " + std::to_string(r) + " of " +
-                   std::to_string(blocks.size());
-        }
-        return Name(*this, i) + " refers to " + Name(*this, static_cast<size_t>(r)) + " where a " +
-               std::string(::NameOf(checker.badTarget)) + " belongs";
+std::string NifFile::RefProblem(size_t block, const RefCheck& check) const {
+    const BlockRef r = check.badRef;
+    if (check.badTarget == TypeId::kUnlisted) {
+        return Name(*this, block) + " refers to block " + std::to_string(r) + " of " +
+               std::to_string(blocks.size());
     }
+    return Name(*this, block) + " refers to " + Name(*this, static_cast<size_t>(r)) + " where a " +
+           std::string(::NameOf(check.badTarget)) + " belongs";
+}
+
+std::string NifFile::CheckRoots() const {
     for (BlockRef r : roots) {
         if (r != kNoBlock && (r < 0 || static_cast<uint32_t>(r) >= blocks.size()))
             return "the footer names block " + std::to_string(r) + " as a root, of " +
@@ -111,13 +87,17 @@ std::string NifFile::CheckReferences() const {
 }
 
 std::string NifFile::CheckConsistency() const {
-    std::string problem = CheckTables();
+    std::vector<TypeId> types;
+    if (std::string problem = CheckTables(types); !problem.empty()) return problem;
     const uint8_t form = Form();
-    // Each body is counted as the writer would write it, without writing it.
-    for (size_t i = 0; problem.empty() && i < blocks.size(); ++i) {
+    // Each body is counted as the writer would write it, without writing it, and its
+    // references are checked on the way.
+    RefCheck check(types);
+    for (size_t i = 0; i < blocks.size(); ++i) {
         std::string p;
-        (void)BodySize(*blocks[i], form, &p);
-        if (!p.empty()) problem = Name(*this, i) + ": " + p;
+        (void)BodySize(*blocks[i], form, &p, &check);
+        if (!p.empty()) return Name(*this, i) + ": " + p;
+        if (check.bad) return RefProblem(i, check);
     }
-    return problem.empty() ? CheckReferences() : problem;
+    return CheckRoots();
 }

@@ -39,6 +39,26 @@ TEST(CliCheck, GoodAndBadFiles) {
               std::string::npos)
         << footer.out;
 
+    // Bytes after the footer load, but are not written back.
+    Bytes after = good;
+    after.insert(after.end(), 1000, 7);
+    WriteFileBytes(dir.Path("after.nif"), after);
+    CliRun trailing = RunCli("check " + Quoted(dir.Path("after.nif")));
+    EXPECT_EQ(trailing.exitCode, 1) << trailing.out;
+    EXPECT_NE(trailing.out.find("after.nif: ok, 17 blocks, 3 shapes, writes back differently: the "
+                                "1000 bytes after the footer, at byte offset " +
+                                std::to_string(good.size()) + ", are not kept\n"),
+              std::string::npos)
+        << trailing.out;
+    // A body that reads but writes back otherwise names the first byte that differs.
+    Bytes padded = good;
+    padded[38] = ' ';
+    WriteFileBytes(dir.Path("padded.nif"), padded);
+    CliRun differs = RunCli("check " + Quoted(dir.Path("padded.nif")));
+    EXPECT_EQ(differs.exitCode, 1) << differs.out;
+    EXPECT_NE(differs.out.find("writes back differently from byte offset 38\n"), std::string::npos)
+        << differs.out;
+
     CliRun mixed = RunCli("check " + Quoted(dir.Path("cut.nif")) + " " +
                           Quoted(dir.Path("good.nif")) + " " + Quoted(dir.Path("missing.nif")));
     EXPECT_EQ(mixed.exitCode, 1);

@@ -50,7 +50,9 @@ TEST(OddPaths, ReplacedTargetsKeepTheirModeAndReadOnlyOnesAreRefused) {
     EXPECT_EQ(ReadFileBytes(dir.Path("ro.nif")), old);
     EXPECT_EQ(Names(dir.Root()), std::vector<std::string>{"ro.nif"});
 #ifndef _WIN32
-    for (const fs::perms mode : {fs::perms(0640), fs::perms(0600), fs::perms(0755)}) {
+    // 0666 and 06755 are more than the usual creation mask lets a new file have.
+    for (const fs::perms mode :
+         {fs::perms(0640), fs::perms(0600), fs::perms(0755), fs::perms(0666), fs::perms(06755)}) {
         WriteFileBytes(dir.Path("rw.nif"), old);
         fs::permissions(dir.Path("rw.nif"), mode);
         ASSERT_EQ(f.Save(dir.Path("rw.nif").string()), rc::kOk) << f.LastError();

@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 #include "Conversions.h"
 #include "ResultCodes.h"
@@ -105,11 +110,10 @@ TEST(FileLoad, MalformedFilesAreRefusedWithTheirPlace) {
     cases.push_back({"no footer", cut(footer), {footerAt, offset}});
     cases.push_back({"half a footer", cut(footer + 4), {footerAt, offset}});
     cases.push_back({"root count without its root", cut(bytes.size() - 2), {footerAt, offset}});
-    Bytes after = bytes;
-    after.insert(after.end(), {9, 9, 9});
-    cases.push_back({"bytes after the footer",
-                     after,
-                     {"3 bytes after its footer", "offset " + std::to_string(bytes.size())}});
+    Bytes manyRoots = bytes;
+    Poke32(manyRoots, footer, 18);
+    manyRoots.insert(manyRoots.end(), 18 * 4, 0);
+    cases.push_back({"more roots than blocks", manyRoots, {footerAt, offset, "lists 18 roots"}});
     Bytes badRoot = bytes;
     Poke32(badRoot, footer + 4, 99);
     cases.push_back({"root out of range", badRoot, {"names block 99 as a root"}});
@@ -149,6 +153,91 @@ TEST(FileLoad, MalformedFilesAreRefusedWithTheirPlace) {
             EXPECT_NE(f.LastError().find(m), std::string::npos) << f.LastError();
     }
 }
+
+// What follows the footer (real files carry up to hundreds of kilobytes there) is counted,
+// reported and left out when saving, whether the file is read from bytes or from disk.
+TEST(FileLoad, BytesAfterTheFooterLoadWithAWarning) {
+    const Bytes bytes = SaveBytes(MakeBodyMesh(true));
+    const TempDir dir;
+    for (size_t extra : {size_t{3}, size_t{366} << 10}) {
+        SCOPED_TRACE(extra);
+        Bytes after = bytes;
+        after.insert(after.end(), extra, 9);
+        WriteFileBytes(dir.Path("after.nif"), after);
+        NifFile fromBytes, fromFile;
+        ASSERT_EQ(fromBytes.LoadFromMemory(after), rc::kOk) << fromBytes.LastError();
+        ASSERT_EQ(fromFile.Load(dir.Path("after.nif").string()), rc::kOk) << fromFile.LastError();
+        const NifFile copy = fromFile;
+        for (const NifFile* f : {&std::as_const(fromBytes), &std::as_const(fromFile), &copy}) {
+            EXPECT_EQ(f->TrailingBytes(), extra);
+            ASSERT_EQ(f->Warnings().size(), 1u);
+            EXPECT_NE(f->Warnings()[0].find(std::to_string(extra) + " bytes after the footer"),
+                      std::string::npos)
+                << f->Warnings()[0];
+            EXPECT_NE(f->Warnings()[0].find("offset " + std::to_string(bytes.size())),
+                      std::string::npos)
+                << f->Warnings()[0];
+            EXPECT_EQ(SaveBytes(*f), bytes);
+        }
+        // The next load starts afresh.
+        ASSERT_EQ(fromFile.LoadFromMemory(bytes), rc::kOk);
+        EXPECT_EQ(fromFile.TrailingBytes(), 0u);
+        EXPECT_TRUE(fromFile.Warnings().empty());
+    }
+}
+
+// Bodies larger than the piece of a file held in memory are read from the file as they go:
+// the result, and any error on a file cut short inside them, is what reading the bytes in
+// memory gives.
+TEST(FileLoad, LargeBodiesLoadFromFilesAsFromBytes) {
+    NifFile le = MakeLargeMesh(3000, 12, 83), se;
+    ASSERT_EQ(PrepareConvert(le, kForm100, se).code, rc::kOk);
+    const TempDir dir;
+    for (const NifFile* mesh : {&le, &se}) {
+        const Bytes bytes = SaveBytes(*mesh);
+        const NifFile loaded = LoadBytes(bytes);
+        uint32_t largest = 0;
+        for (uint32_t size : loaded.header.blockSizes) largest = std::max(largest, size);
+        ASSERT_GT(largest, 70000u) << "a body larger than a piece of the file";
+        WriteFileBytes(dir.Path("large.nif"), bytes);
+        NifFile fromFile;
+        ASSERT_EQ(fromFile.Load(dir.Path("large.nif").string()), rc::kOk) << fromFile.LastError();
+        EXPECT_EQ(SaveBytes(fromFile), bytes);
+        for (size_t cut = bytes.size() / 7; cut < bytes.size(); cut += bytes.size() / 7) {
+            SCOPED_TRACE(cut);
+            const Bytes shorter(bytes.begin(), bytes.begin() + static_cast<long>(cut));
+            WriteFileBytes(dir.Path("cut.nif"), shorter);
+            NifFile a, b;
+            EXPECT_EQ(a.Load(dir.Path("cut.nif").string()), rc::kMalformed);
+            EXPECT_EQ(b.LoadFromMemory(shorter), rc::kMalformed);
+            EXPECT_EQ(a.LastError(), b.LastError());
+        }
+    }
+}
+
+#ifndef _WIN32
+// Files of a gigabyte and a half (sparse): a mesh of 2 KB followed by zeros loads without the
+// zeros being read, and a file of zeros is refused at its first bytes. Reading either whole
+// would take more than a gigabyte of memory.
+TEST(FileLoad, LargeFilesAreReadNoFurtherThanTheirMesh) {
+    const Bytes bytes = SaveBytes(MakeBodyMesh(true));
+    const TempDir dir;
+    const uintmax_t size = uintmax_t{3} << 29;
+    WriteFileBytes(dir.Path("mesh.nif"), bytes);
+    std::filesystem::resize_file(dir.Path("mesh.nif"), size);
+    WriteFileBytes(dir.Path("zeros.nif"), {});
+    std::filesystem::resize_file(dir.Path("zeros.nif"), size);
+    NifFile f;
+    ASSERT_EQ(f.Load(dir.Path("mesh.nif").string()), rc::kOk) << f.LastError();
+    EXPECT_EQ(f.TrailingBytes(), size - bytes.size());
+    EXPECT_EQ(SaveBytes(f), bytes);
+    EXPECT_EQ(f.Load(dir.Path("zeros.nif").string()), rc::kMalformed);
+    EXPECT_NE(f.LastError().find("not a NIF file"), std::string::npos) << f.LastError();
+    rusage usage{};
+    ASSERT_EQ(getrusage(RUSAGE_SELF, &usage), 0);
+    EXPECT_LT(usage.ru_maxrss, 512 << 10) << "kilobytes at the peak";
+}
+#endif
 
 TEST(FileLoad, StringReferencesPastTheTableLoadWithAWarning) {
     Bytes bytes = SaveBytes(MakeBodyMesh(true));

@@ -54,17 +54,56 @@ TEST(FileSave, WritesExactlyTheSerializedBytes) {
     EXPECT_EQ(FilesIn(dir.Root()), 2u);
 }
 
+// A file is written in one pass through memory or, when large, counted and then written in
+// pieces; both give the bytes SaveToMemory gives, as does writing the pieces anywhere else.
+TEST(FileSave, PiecesMakeTheSameFileAsOnePass) {
+    TempDir dir;
+    for (const NifFile& f : {MakeBodyMesh(true), MakeLargeMesh(12000, 12, 83)}) {
+        std::string whole;
+        ASSERT_EQ(f.SaveToMemory(whole), rc::kOk);
+        std::string pieces;
+        size_t calls = 0, largest = 0;
+        ASSERT_EQ(f.SaveInPieces([&](const char* data, size_t size) {
+            pieces.append(data, size);
+            largest = std::max(largest, size);
+            return ++calls, true;
+        }),
+                  rc::kOk);
+        EXPECT_EQ(pieces, whole);
+        // No list of these meshes is as large as a piece: the file came in pieces of 256 KB.
+        EXPECT_LE(largest, size_t{256} << 10);
+        EXPECT_GE(calls, whole.size() / (size_t{256} << 10));
+        ASSERT_EQ(f.Save(dir.Path("out.nif").string()), rc::kOk) << f.LastError();
+        EXPECT_EQ(ReadFileBytes(dir.Path("out.nif")), Bytes(whole.begin(), whole.end()));
+        // A sink that gives up is not called again, and the save says so.
+        calls = 0;
+        EXPECT_EQ(f.SaveInPieces([&](const char*, size_t) { return ++calls, false; }),
+                  rc::kWriteFailed);
+        EXPECT_EQ(calls, 1u);
+    }
+    // An inconsistent file reaches no sink.
+    NifFile bad = MakeBodyMesh(true);
+    bad.roots = {99};
+    EXPECT_EQ(bad.SaveInPieces([](const char*, size_t) {
+        ADD_FAILURE() << "written";
+        return true;
+    }),
+              rc::kInconsistent);
+}
+
 TEST(FileSave, WriteErrorsLeaveTheTargetUntouched) {
-    const NifFile f = MakeBodyMesh(true);
-    for (auto step : {FailingFile::kWrite, FailingFile::kFlush, FailingFile::kClose}) {
-        TempDir dir;
-        const Bytes previous = {1, 2, 3};
-        WriteFileBytes(dir.Path("out.nif"), previous);
-        EXPECT_EQ(f.Save(dir.Path("out.nif").string(), FailingOpener(step)), rc::kWriteFailed);
-        EXPECT_EQ(ReadFileBytes(dir.Path("out.nif")), previous);
-        EXPECT_EQ(FilesIn(dir.Root()), 1u) << "temporary file left behind";
-        EXPECT_EQ(f.Save(dir.Path("new.nif").string(), FailingOpener(step)), rc::kWriteFailed);
-        EXPECT_FALSE(fs::exists(dir.Path("new.nif")));
+    // Small files are written in one piece, large ones (over a megabyte) in many.
+    for (const NifFile& f : {MakeBodyMesh(true), MakeLargeMesh(12000, 11, 34)}) {
+        for (auto step : {FailingFile::kWrite, FailingFile::kFlush, FailingFile::kClose}) {
+            TempDir dir;
+            const Bytes previous = {1, 2, 3};
+            WriteFileBytes(dir.Path("out.nif"), previous);
+            EXPECT_EQ(f.Save(dir.Path("out.nif").string(), FailingOpener(step)), rc::kWriteFailed);
+            EXPECT_EQ(ReadFileBytes(dir.Path("out.nif")), previous);
+            EXPECT_EQ(FilesIn(dir.Root()), 1u) << "temporary file left behind";
+            EXPECT_EQ(f.Save(dir.Path("new.nif").string(), FailingOpener(step)), rc::kWriteFailed);
+            EXPECT_FALSE(fs::exists(dir.Path("new.nif")));
+        }
     }
 }
 

@@ -125,3 +125,51 @@ TEST(Header, OtherFormsLoadOrNameTheirForm) {
         }
     }
 }
+
+// Only a file that opens with the header line of version 20.2.0.7, that version's number and a
+// little-endian mark is read, and those first bytes are checked before anything else.
+TEST(Header, OnlyTheLineAndNumberOfThisVersionOpenAFile) {
+    const Bytes good = WithFooter(HeaderBytes(HeaderSpec{}));
+    auto with = [&](size_t at, const Bytes& patch) {
+        Bytes b = good;
+        std::copy(patch.begin(), patch.end(), b.begin() + static_cast<long>(at));
+        return b;
+    };
+    auto text = [](const std::string& t) { return Bytes(t.begin(), t.end()); };
+    struct Case {
+        const char* what;
+        Bytes bytes;
+        const char* mention;
+    };
+    const Case cases[] = {
+        {"zeros", Bytes(4096, 0), "not a NIF file: it does not start with the line 'Gamebryo"},
+        {"nothing", Bytes{}, "not a NIF file"},
+        {"a text", text("Hello, this is not a mesh at all, but a text file.\n"), "not a NIF file"},
+        {"a line cut short", Bytes(good.begin(), good.begin() + 20), "not a NIF file"},
+        {"another version", with(30, text("20.0.0.5")),
+         "another version ('Gamebryo File Format, Version 20.0.0.5')"},
+        {"an older format", text("NetImmerse File Format, Version 4.0.0.2\n\0\0\0\0"),
+         "another version ('NetImmerse File Format, Version 4.0.0.2')"},
+        {"the number of another version", with(39, {5, 0, 0, 20}),
+         "the version at byte offset 39 is 20.0.0.5"},
+        {"big-endian numbers", with(43, {0}), "big-endian (endian byte 0 at byte offset 43)"},
+        {"nothing after the line", Bytes(good.begin(), good.begin() + 39),
+         "ends after its header line"},
+    };
+    const TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteFileBytes(dir.Path("file.nif"), c.bytes);
+        NifFile fromBytes, fromFile;
+        EXPECT_EQ(fromBytes.LoadFromMemory(c.bytes), rc::kMalformed);
+        EXPECT_EQ(fromFile.Load(dir.Path("file.nif").string()), rc::kMalformed);
+        EXPECT_EQ(fromFile.LastError(), fromBytes.LastError());
+        EXPECT_NE(fromBytes.LastError().find(c.mention), std::string::npos)
+            << fromBytes.LastError();
+        EXPECT_TRUE(fromBytes.blocks.empty());
+    }
+    // The line feed may be any white space, as before.
+    Bytes spaced = good;
+    spaced[38] = ' ';
+    EXPECT_EQ(LoadBytes(spaced).header.userVersion, 12u);
+}

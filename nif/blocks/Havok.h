@@ -308,6 +308,7 @@ struct bhkWrappedConstraintData {
 // form switch keeps every value by meaning. Members one record lacks keep their values in
 // memory; when read from a file of the other form they hold the defaults below.
 struct bhkRigidBodyCInfo {
+    static constexpr bool kRecordLayout = true;  // see Visitor.h
     std::array<uint8_t, 4> unused1{};
     HavokFilter filter;
     std::array<uint8_t, 4> unused2{};

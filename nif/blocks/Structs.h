@@ -62,6 +62,7 @@ struct SizedText {
 // follows the value.
 template <class T>
 struct Key {
+    static constexpr bool kRecordLayout = true;  // see Visitor.h
     float time = 0;
     T value{};
     T forward{};
@@ -93,6 +94,7 @@ struct KeyGroup {
 
 // One rotation key; XYZ rotation curves (key type 4) keep their keys elsewhere.
 struct QuatKey {
+    static constexpr bool kRecordLayout = true;  // see Visitor.h
     float time = 0;
     Quaternion value;
     TBC tbc;

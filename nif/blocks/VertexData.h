@@ -44,6 +44,7 @@ inline float ByteToUnit(uint8_t b) {
 uint8_t ColorToByte(float value);
 
 struct PackedVertex {
+    static constexpr bool kRecordLayout = true;  // see Visitor.h
     Vector3 position;
     uint32_t w = 0;  // the bitangent's x as float bits with tangents, else unused
     uint16_t uv[2] = {};

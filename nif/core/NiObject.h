@@ -13,6 +13,10 @@ class LengthVisitor;
 class NiObject {
   public:
     virtual ~NiObject() = default;
+    // Files make and free blocks by the thousand: they live in a pool (BlockPool.cpp).
+    static void* operator new(size_t size);
+    static void operator delete(void* p, size_t size) noexcept;
+
     virtual TypeId Type() const = 0;
     // The body's fields in file order; each class calls its parent's first.
     virtual void Fields(Visitor& v) { (void)v; }

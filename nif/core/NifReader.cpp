@@ -1,6 +1,14 @@
 #include "NifReader.h"
 
+#include <algorithm>
 #include <cstring>
+
+namespace {
+
+// A body read from its source is held this much at a time.
+constexpr size_t kSourceWindow = size_t{64} << 10;
+
+}  // namespace
 
 bool NifReader::TakeSlow(void* dst, size_t n) {
     if (n == 0) return !failed_;
@@ -8,15 +16,45 @@ bool NifReader::TakeSlow(void* dst, size_t n) {
         std::memset(dst, 0, n);
         return false;
     }
-    if (n > size_ - pos_) {
+    if (n > Remaining()) {
         std::memset(dst, 0, n);
         Fail("unexpected end of data: " + std::to_string(n) + " bytes needed, " +
-             std::to_string(size_ - pos_) + " left");
+             std::to_string(Remaining()) + " left");
         return false;
     }
-    std::memcpy(dst, data_ + pos_, n);
-    pos_ += n;
+    if (!source_) {
+        std::memcpy(dst, data_ + pos_, n);
+        pos_ += n;
+        return true;
+    }
+    // The bytes at hand, then the rest straight from the source.
+    const size_t k = size_ - pos_;
+    if (k != 0) std::memcpy(dst, data_ + pos_, k);
+    pos_ = size_;
+    const size_t at = base_ + pos_;
+    if (!source_->CopyFrom(at, static_cast<uint8_t*>(dst) + k, n - k)) {
+        std::memset(dst, 0, n);
+        Fail("the file could not be read further");
+        return false;
+    }
+    Refill(at + (n - k), 0);
     return true;
+}
+
+bool NifReader::WantSlow(size_t n) {
+    if (failed_ || !source_ || n > Remaining()) return false;
+    Refill(base_ + pos_, n);
+    if (size_ - pos_ >= n) return true;
+    Fail("the file could not be read further");
+    return false;
+}
+
+void NifReader::Refill(size_t at, size_t n) {
+    size_t got = 0;
+    data_ = source_->From(at, std::min(end_ - at, std::max(n, kSourceWindow)), got);
+    base_ = at;
+    size_ = got;
+    pos_ = 0;
 }
 
 void NifReader::FailAt(size_t position, const std::string& message) {
@@ -78,7 +116,7 @@ uint8_t NifReader::CharSkippingSpace() {
     return U8();
 }
 
-uint32_t NifReader::Count(uint64_t count, size_t elemSize, const char* what) {
+uint32_t NifReader::CountSlow(uint64_t count, size_t elemSize, const char* what) {
     if (failed_) return 0;
     if (elemSize == 0) elemSize = 1;
     if (count > Remaining() / elemSize) {
@@ -114,6 +152,17 @@ NifReader NifReader::Sub(size_t n) {
     return sub;
 }
 
+std::string NifReader::TakeText(size_t n) {
+    if (n <= size_ - pos_) {
+        std::string s(reinterpret_cast<const char*>(data_ + pos_), n);
+        pos_ += n;
+        return s;
+    }
+    std::string s(n, '\0');
+    Take(s.data(), n);
+    return s;
+}
+
 std::string NifReader::SizedBytes(const char* what) {
     uint32_t n = U32();
     if (failed_) return {};
@@ -123,15 +172,11 @@ std::string NifReader::SizedBytes(const char* what) {
         return {};
     }
     if (Count(n, 1, what) != n) return {};
-    std::string s(reinterpret_cast<const char*>(data_ + pos_), n);
-    pos_ += n;
-    return s;
+    return TakeText(n);
 }
 
 std::string NifReader::ShortBytes() {
     uint8_t n = U8();
     if (failed_ || Count(n, 1, "short string") != n) return {};
-    std::string s(reinterpret_cast<const char*>(data_ + pos_), n);
-    pos_ += n;
-    return s;
+    return TakeText(n);
 }

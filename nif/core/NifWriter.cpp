@@ -1,21 +1,39 @@
 #include "NifWriter.h"
 
-#include <cstring>
+#include <algorithm>
 
-void NifWriter::F32(float v) {
-    uint32_t bits;
-    std::memcpy(&bits, &v, 4);
-    U32(bits);
+void NifWriter::Grow(size_t n) {
+    // At least doubled, so that writing many small values copies each byte a few times.
+    const size_t capacity = std::max({used_ + n, 2 * capacity_, size_t{4096}});
+    auto bigger = std::make_unique_for_overwrite<char[]>(capacity);
+    if (used_ != 0) std::memcpy(bigger.get(), data_.get(), used_);
+    data_ = std::move(bigger);
+    capacity_ = capacity;
 }
 
-void NifWriter::Vec3(const Vector3& v) {
-    F32(v.x);
-    F32(v.y);
-    F32(v.z);
+void NifWriter::Spill(const void* src, size_t n) {
+    if (!drain_ || capacity_ == 0) {
+        Grow(n);
+    } else {
+        Flush();
+        if (n > capacity_) {
+            // Larger than the whole buffer: straight to the drain.
+            if (!drainFailed_ && !drain_(static_cast<const char*>(src), n)) drainFailed_ = true;
+            drained_ += n;
+            return;
+        }
+    }
+    std::memcpy(data_.get() + used_, src, n);
+    used_ += n;
 }
 
-void NifWriter::Mat33(const Matrix33& m) {
-    for (float f : m.m) F32(f);
+bool NifWriter::Flush() {
+    if (drain_ && used_ != 0) {
+        if (!drainFailed_ && !drain_(data_.get(), used_)) drainFailed_ = true;
+        drained_ += used_;
+        used_ = 0;
+    }
+    return !drainFailed_;
 }
 
 void NifWriter::SizedString(const std::string& s) {

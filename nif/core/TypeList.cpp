@@ -43,46 +43,44 @@ const char* NameOf(TypeId type) {
 
 namespace {
 
-// Each type's place in a depth-first walk of the type tree: a type descends from base when
-// its place lies within base's span.
-struct TypeTree {
-    std::array<uint16_t, kListedTypeCount> first{}, last{};
-    TypeTree() {
-        std::vector<std::vector<size_t>> children(kListedTypeCount);
-        for (size_t i = 0; i < kListedTypeCount; ++i) {
-            const auto parent = static_cast<size_t>(kInfos[i].parent);
-            if (parent != i) children[parent].push_back(i);
-        }
-        uint16_t counter = 0;
-        // Iterative walk from every root (NiObject is the only one).
-        std::vector<std::pair<size_t, size_t>> stack;
-        for (size_t root = 0; root < kListedTypeCount; ++root) {
-            if (static_cast<size_t>(kInfos[root].parent) != root) continue;
-            stack.push_back({root, 0});
-            first[root] = counter++;
-            while (!stack.empty()) {
-                auto& [at, next] = stack.back();
-                if (next < children[at].size()) {
-                    const size_t child = children[at][next++];
-                    first[child] = counter++;
-                    stack.push_back({child, 0});
-                } else {
-                    last[at] = static_cast<uint16_t>(counter - 1);
-                    stack.pop_back();
-                }
+constexpr std::array<TypeSpan, kListedTypeCount> BuildTypeSpans() {
+    std::array<TypeSpan, kListedTypeCount> spans{};
+    // A walk from the root (NiObject is its own parent) with an explicit stack of types, each
+    // with the next type to look at as a child.
+    std::array<size_t, kListedTypeCount> stack{}, next{};
+    uint16_t counter = 0;
+    for (size_t root = 0; root < kListedTypeCount; ++root) {
+        if (static_cast<size_t>(kInfos[root].parent) != root) continue;
+        size_t depth = 0;
+        stack[depth] = root;
+        next[depth] = 0;
+        spans[root].first = counter++;
+        while (true) {
+            const size_t at = stack[depth];
+            size_t& child = next[depth];
+            while (child < kListedTypeCount &&
+                   (static_cast<size_t>(kInfos[child].parent) != at || child == at))
+                ++child;
+            if (child < kListedTypeCount) {
+                const size_t c = child++;
+                spans[c].first = counter++;
+                ++depth;
+                stack[depth] = c;
+                next[depth] = 0;
+            } else {
+                spans[at].last = static_cast<uint16_t>(counter - 1);
+                if (depth == 0) break;
+                --depth;
             }
         }
     }
-};
+    return spans;
+}
 
 }  // namespace
 
-bool IsA(TypeId type, TypeId base) {
-    const auto t = static_cast<size_t>(type), b = static_cast<size_t>(base);
-    if (t >= kListedTypeCount || b >= kListedTypeCount) return false;
-    static const TypeTree tree;
-    return tree.first[b] <= tree.first[t] && tree.first[t] <= tree.last[b];
-}
+// Computed when compiling.
+constinit const std::array<TypeSpan, kListedTypeCount> kTypeSpans = BuildTypeSpans();
 
 TypeId TypeByName(std::string_view name) {
     static const ByName table;

@@ -3,6 +3,8 @@
 // descendants. The type ids, the factory, the type tests and the names all come from it.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -15,6 +17,9 @@ enum class TypeId : uint16_t {
     kUnlisted,  // a type outside the list: its blocks stay opaque
 };
 
+// How many types the list holds.
+constexpr size_t kListedTypeCount = static_cast<size_t>(TypeId::kUnlisted);
+
 struct TypeInfo {
     const char* name;
     TypeId parent;  // NiObject is its own parent
@@ -24,9 +29,17 @@ struct TypeInfo {
 
 const TypeInfo& InfoOf(TypeId type);
 const char* NameOf(TypeId type);
+// Each listed type's place in a depth-first walk of the type tree, and the last place among
+// its descendants: a type descends from base when its place lies within base's span.
+struct TypeSpan {
+    uint16_t first, last;
+};
+extern const std::array<TypeSpan, kListedTypeCount> kTypeSpans;
 // True when type is base or descends from it.
-bool IsA(TypeId type, TypeId base);
+inline bool IsA(TypeId type, TypeId base) {
+    const auto t = static_cast<size_t>(type), b = static_cast<size_t>(base);
+    if (t >= kListedTypeCount || b >= kListedTypeCount) return false;
+    return kTypeSpans[b].first <= kTypeSpans[t].first && kTypeSpans[t].first <= kTypeSpans[b].last;
+}
 // The listed type of that name, or kUnlisted.
 TypeId TypeByName(std::string_view name);
-// How many types the list holds.
-constexpr size_t kListedTypeCount = static_cast<size_t>(TypeId::kUnlisted);

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <iterator>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -80,26 +82,35 @@ class Visitor {
     }
     // Writing met fields that disagree (a list and the count it must match).
     virtual void Mismatch(const char* what) { (void)what; }
+    // count records of elemSize bytes each whose description names fixed-size values only,
+    // at the places `runs` gives (offsets in the record, in file order, adjacent places
+    // joined): recordBytes of the file per record. Visitors that move bytes move them run by
+    // run and return true; the others return false and the records are walked one by one.
+    struct Run {
+        uint32_t offset, size;
+    };
+    virtual bool MoveRecords(const PodList& list, size_t elemSize, uint32_t count, const Run* runs,
+                             size_t numRuns, size_t recordBytes) {
+        (void)list, (void)elemSize, (void)count, (void)runs, (void)numRuns, (void)recordBytes;
+        return false;
+    }
 
     // ---- the vocabulary the descriptions use ----
     template <class T>
-    void V(T& value) {
+    [[gnu::always_inline]] void V(T& value) {
         static_assert(std::is_trivially_copyable_v<T>);
-        Value(&value, sizeof value, false);
+        Fixed<sizeof value>(&value, false);
     }
     template <class C>
-    void Count(C& count) {
+    [[gnu::always_inline]] void Count(C& count) {
         static_assert(std::is_integral_v<C>);
-        Value(&count, sizeof count, true);
+        Fixed<sizeof count>(&count, true);
     }
     // count plain records (numbers or fixed records).
     template <class T>
     void Array(std::vector<T>& list, uint32_t count) {
         static_assert(std::is_trivially_copyable_v<T>);
-        PodList p{&list, [](void* v, size_t n) { static_cast<std::vector<T>*>(v)->resize(n); },
-                  [](const void* v) { return static_cast<const std::vector<T>*>(v)->size(); },
-                  [](void* v) -> void* { return static_cast<std::vector<T>*>(v)->data(); }};
-        Values(p, sizeof(T), count);
+        Values(PodListOf(list), sizeof(T), count);
     }
     // A count of type C, then that many plain records: the list owns its count.
     template <class C, class T>
@@ -116,11 +127,19 @@ class Visitor {
     }
     template <class S, class... A>
     void Struct(S& s, A... args) {
+        if constexpr (requires { S::kRecordLayout; } && sizeof...(A) == 0) {
+            if (movesRecords_ && RecordAsRuns(s)) return;
+        }
         s.Fields(*this, args...);
     }
-    // count structures, each describing itself with Fields(Visitor&, args...).
+    // count structures, each describing itself with Fields(Visitor&, args...). A structure
+    // that declares kRecordLayout (see below) moves as runs of bytes where the visitor can.
     template <class S, class... A>
     void Structs(std::vector<S>& list, uint32_t count, A... args) {
+        if constexpr (requires { S::kRecordLayout; }) {
+            // A few records are walked sooner than their layout is found.
+            if (movesRecords_ && count >= 16 && RecordsAsRuns(list, count, args...)) return;
+        }
         if (Reading()) {
             count = CheckCount(count, 1);
             list.clear();
@@ -161,10 +180,198 @@ class Visitor {
             Array(lists[i], static_cast<uint32_t>(lengths[i]));
     }
 
+  protected:
+    template <class T>
+    static PodList PodListOf(std::vector<T>& list) {
+        return {&list, [](void* v, size_t n) { static_cast<std::vector<T>*>(v)->resize(n); },
+                [](const void* v) { return static_cast<const std::vector<T>*>(v)->size(); },
+                [](void* v) -> void* { return static_cast<std::vector<T>*>(v)->data(); }};
+    }
+    // Set by the visitors whose MoveRecords moves records.
+    bool movesRecords_ = false;
+
+    // The visitors that move bytes (reading, writing, counting) keep a window of them here:
+    // reading takes values from cur_ on, writing puts them there, and a fixed-size value that
+    // fits moves without a call. The rest goes through Value, which first hands back cur_
+    // and afterwards sets a new window. Other visitors keep the window empty.
+    uint8_t* cur_ = nullptr;
+    uint8_t* end_ = nullptr;
+
   private:
+    template <class S, class... A>
+    bool RecordsAsRuns(std::vector<S>& list, uint32_t count, A... args);
+    template <class S>
+    bool RecordAsRuns(S& s);
+    struct Layout {
+        bool valid;
+        size_t numRuns, bytes;
+        Run runs[16];
+    };
+    template <class S, class... A>
+    const Layout* LayoutOf(A... args);
+    template <size_t N>
+    [[gnu::always_inline]] void Fixed(void* data, bool isCount) {
+        if (N <= static_cast<size_t>(end_ - cur_)) {
+            if (mode_ == VisitMode::kRead) {
+                std::memcpy(data, cur_, N);
+            } else {
+                std::memcpy(cur_, data, N);
+            }
+            cur_ += N;
+            return;
+        }
+        Value(data, N, isCount);
+    }
+
     VisitMode mode_;
     uint8_t form_;
 };
+
+// Copies one run of a record: a few dozen bytes, moved as at most two overlapping words of
+// the largest size that fits, rather than by a call.
+inline void CopyRun(uint8_t* to, const uint8_t* from, size_t n) {
+    auto two = [&](auto word) {
+        constexpr size_t w = sizeof word;
+        std::memcpy(&word, from, w);
+        std::memcpy(to, &word, w);
+        std::memcpy(&word, from + n - w, w);
+        std::memcpy(to + n - w, &word, w);
+    };
+    struct Words16 {
+        uint64_t a, b;
+    };
+    if (n >= 16 && n <= 32) {
+        two(Words16{});
+    } else if (n >= 8 && n < 16) {
+        two(uint64_t{});
+    } else if (n >= 4 && n < 8) {
+        two(uint32_t{});
+    } else {
+        std::memcpy(to, from, n);
+    }
+}
+
+// The layout of a record, from one run of its description: where each value it names lies
+// in the record. A structure declares
+//     static constexpr bool kRecordLayout = true;
+// when its Fields names fixed-size values only (V and Struct of such structures) and which of
+// them depends on its arguments and the form alone, never on the values, and does nothing
+// else. Whatever breaks that where it shows (a value outside the record, a count, a reference,
+// a text, a list, a reading check) leaves the layout unusable, and the records are walked one
+// by one.
+class RecordLayout final : public Visitor {
+  public:
+    RecordLayout(VisitMode mode, uint8_t form, const void* record, size_t size)
+        : Visitor(mode, form), base_(static_cast<const uint8_t*>(record)), size_(size) {}
+    bool Ok() const override { return valid_; }
+    void Value(void* data, size_t size, bool isCount) override {
+        const auto* at = static_cast<const uint8_t*>(data);
+        if (isCount || at < base_ || at + size > base_ + size_) {
+            valid_ = false;
+            return;
+        }
+        const auto offset = static_cast<uint32_t>(at - base_);
+        if (numRuns_ > 0 && runs_[numRuns_ - 1].offset + runs_[numRuns_ - 1].size == offset) {
+            runs_[numRuns_ - 1].size += static_cast<uint32_t>(size);
+        } else if (numRuns_ < kMaxRuns) {
+            runs_[numRuns_++] = {offset, static_cast<uint32_t>(size)};
+        } else {
+            valid_ = false;
+        }
+        bytes_ += size;
+    }
+    void Values(const PodList&, size_t, uint32_t) override { valid_ = false; }
+    void Ref(BlockRef&, RefKind, TypeId) override { valid_ = false; }
+    void Refs(std::vector<BlockRef>&, uint32_t, RefKind, TypeId, bool) override { valid_ = false; }
+    void String(StringRef&) override { valid_ = false; }
+    void Text(std::string&, size_t) override { valid_ = false; }
+    void Rest(std::vector<uint8_t>&) override { valid_ = false; }
+    uint32_t CheckCount(uint64_t, size_t) override {
+        valid_ = false;
+        return 0;
+    }
+    void Mismatch(const char*) override { valid_ = false; }
+
+    bool Valid() const { return valid_; }
+    const Run* Runs() const { return runs_; }
+    size_t NumRuns() const { return numRuns_; }
+    size_t Bytes() const { return bytes_; }
+
+  private:
+    static constexpr size_t kMaxRuns = 16;
+    const uint8_t* base_;
+    size_t size_;
+    Run runs_[kMaxRuns];
+    size_t numRuns_ = 0;
+    size_t bytes_ = 0;
+    bool valid_ = true;
+};
+
+// The layout of S's records under these arguments, in this form and visiting mode; nullptr
+// when it is unusable. Each thread keeps the last few layouts of each structure: taking one
+// costs about as much as walking a record or two.
+template <class S, class... A>
+const Visitor::Layout* Visitor::LayoutOf(A... args) {
+    static_assert(std::is_trivially_copyable_v<S>);
+    static_assert((std::is_integral_v<A> && ...), "layouts are kept by integral arguments");
+    // Zero-initialised like all of a thread's storage: every entry unused.
+    struct Entry {
+        bool used;
+        uint8_t form;
+        bool reading;
+        uint64_t key[sizeof...(A) + 1];
+        Layout layout;
+    };
+    static thread_local Entry kept[4];
+    static thread_local unsigned next;
+    const uint64_t key[sizeof...(A) + 1] = {static_cast<uint64_t>(args)..., 0};
+    const bool reading = mode_ == VisitMode::kRead;
+    for (const Entry& e : kept) {
+        if (e.used && e.form == form_ && e.reading == reading &&
+            std::equal(key, key + sizeof...(A), e.key))
+            return e.layout.valid ? &e.layout : nullptr;
+    }
+    Entry& e = kept[next++ % std::size(kept)];
+    S probe{};
+    RecordLayout recorder(mode_, form_, &probe, sizeof probe);
+    probe.Fields(recorder, args...);
+    e.used = true;
+    e.form = form_;
+    e.reading = reading;
+    std::copy(key, key + sizeof...(A) + 1, e.key);
+    e.layout.valid = recorder.Valid() && recorder.NumRuns() <= std::size(e.layout.runs);
+    if (e.layout.valid) {
+        e.layout.numRuns = recorder.NumRuns();
+        e.layout.bytes = recorder.Bytes();
+        std::copy(recorder.Runs(), recorder.Runs() + recorder.NumRuns(), e.layout.runs);
+    }
+    return e.layout.valid ? &e.layout : nullptr;
+}
+
+template <class S, class... A>
+bool Visitor::RecordsAsRuns(std::vector<S>& list, uint32_t count, A... args) {
+    const Layout* layout = LayoutOf<S>(args...);
+    return layout && MoveRecords(PodListOf(list), sizeof(S), count, layout->runs, layout->numRuns,
+                                 layout->bytes);
+}
+
+// One record: it moves through the window when it fits.
+template <class S>
+bool Visitor::RecordAsRuns(S& s) {
+    const Layout* layout = LayoutOf<S>();
+    if (!layout || static_cast<size_t>(end_ - cur_) < layout->bytes) return false;
+    auto* record = reinterpret_cast<uint8_t*>(&s);
+    for (size_t r = 0; r < layout->numRuns; ++r) {
+        const Run run = layout->runs[r];
+        if (mode_ == VisitMode::kRead) {
+            CopyRun(record + run.offset, cur_, run.size);
+        } else {
+            CopyRun(cur_, record + run.offset, run.size);
+        }
+        cur_ += run.size;
+    }
+    return true;
+}
 
 // A text of the string table read as a value inside keys and other templates.
 inline void VisitKeyValue(Visitor& v, float& x) {

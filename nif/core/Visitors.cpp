@@ -1,86 +1,213 @@
 #include "Visitors.h"
 
+#include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 namespace {
 
 class ReadVisitor : public Visitor {
   public:
     ReadVisitor(NifReader& in, uint8_t form, size_t stringCount, uint32_t* badStrings)
-        : Visitor(VisitMode::kRead, form), in_(in), strings_(stringCount), bad_(badStrings) {}
-    bool Ok() const override { return !in_.Failed(); }
-    void Value(void* data, size_t size, bool) override { in_.Bytes(data, size); }
-    void Values(const PodList& list, size_t elemSize, uint32_t count) override {
-        const uint32_t n = in_.Count(count, elemSize, "list");
-        list.resize(list.vector, n);
-        in_.Bytes(list.data(list.vector), n * elemSize);
+        : Visitor(VisitMode::kRead, form), in_(&in), strings_(stringCount), bad_(badStrings) {
+        movesRecords_ = true;
+        Open();
     }
-    void Ref(BlockRef& ref, RefKind, TypeId) override { ref = in_.I32(); }
+    // Reads from another reader (the next body).
+    void Start(NifReader& in) {
+        in_ = &in;
+        Open();
+    }
+    // Hands the window back to the reader.
+    void Finish() { in_->Advance(cur_); }
+    bool Ok() const override { return !in_->Failed(); }
+    void Value(void* data, size_t size, bool) override {
+        Finish();
+        in_->Bytes(data, size);
+        Open();
+    }
+    void Values(const PodList& list, size_t elemSize, uint32_t count) override {
+        Finish();
+        const uint32_t n = in_->Count(count, elemSize, "list");
+        list.resize(list.vector, n);
+        in_->Bytes(list.data(list.vector), n * elemSize);
+        Open();
+    }
+    void Ref(BlockRef& ref, RefKind, TypeId) override { Int(ref); }
     void Refs(std::vector<BlockRef>& refs, uint32_t count, RefKind, TypeId, bool) override {
-        const uint32_t n = in_.Count(count, 4, "reference list");
+        if (uint64_t{count} * 4 <= static_cast<size_t>(end_ - cur_)) {
+            refs.resize(count);
+            if (count != 0) std::memcpy(refs.data(), cur_, size_t{count} * 4);
+            cur_ += size_t{count} * 4;
+            return;
+        }
+        Finish();
+        const uint32_t n = in_->Count(count, 4, "reference list");
         refs.resize(n);
-        in_.Bytes(refs.data(), n * 4);
+        in_->Bytes(refs.data(), n * 4);
+        Open();
     }
     void String(StringRef& index) override {
-        index = in_.I32();
+        Int(index);
         if (index >= 0 && static_cast<size_t>(index) >= strings_ && bad_) ++*bad_;
     }
     void Text(std::string& text, size_t lengthSize) override {
+        Finish();
         uint32_t length = 0;
         if (lengthSize == 1) {
-            length = in_.U8();
+            length = in_->U8();
         } else {
-            length = in_.U32();
+            length = in_->U32();
         }
-        const uint32_t n = in_.Count(length, 1, "text");
+        const uint32_t n = in_->Count(length, 1, "text");
         text.resize(n);
-        in_.Bytes(text.data(), n);
+        in_->Bytes(text.data(), n);
+        Open();
     }
     void Rest(std::vector<uint8_t>& raw) override {
-        raw.resize(in_.Remaining());
-        in_.Bytes(raw.data(), raw.size());
+        Finish();
+        raw.resize(in_->Remaining());
+        in_->Bytes(raw.data(), raw.size());
+        Open();
     }
     uint32_t CheckCount(uint64_t count, size_t minSize) override {
-        return in_.Count(count, minSize, "list");
+        Finish();
+        const uint32_t n = in_->Count(count, minSize, "list");
+        Open();
+        return n;
+    }
+    bool MoveRecords(const PodList& list, size_t elemSize, uint32_t count, const Run* runs,
+                     size_t numRuns, size_t recordBytes) override {
+        Finish();
+        // Records the file cannot hold fail here, before anything is allocated for them.
+        const uint32_t n = in_->Count(count, std::max<size_t>(recordBytes, 1), "list");
+        // Fresh records: what the layout leaves out keeps its default, as when walked.
+        list.resize(list.vector, 0);
+        list.resize(list.vector, n);
+        auto* record = static_cast<uint8_t*>(list.data(list.vector));
+        if (numRuns == 1 && runs[0].offset == 0 && runs[0].size == elemSize) {
+            in_->Bytes(record, n * elemSize);
+        } else if (recordBytes != 0) {
+            // As many records as are at hand at a time.
+            for (uint32_t i = 0; i < n && in_->Want(recordBytes);) {
+                const uint8_t* from = in_->Cursor();
+                const size_t atHand = static_cast<size_t>(in_->End() - from) / recordBytes;
+                const size_t stop = std::min<size_t>(n, i + atHand);
+                for (; i < stop; ++i, record += elemSize) {
+                    for (size_t r = 0; r < numRuns; ++r) {
+                        CopyRun(record + runs[r].offset, from, runs[r].size);
+                        from += runs[r].size;
+                    }
+                }
+                in_->Advance(from);
+            }
+        }
+        Open();
+        return true;
     }
 
   private:
-    NifReader& in_;
+    void Open() {
+        // Reading never writes through the window.
+        cur_ = const_cast<uint8_t*>(in_->Cursor());
+        end_ = const_cast<uint8_t*>(in_->End());
+    }
+    void Int(int32_t& v) {
+        if (end_ - cur_ >= 4) {
+            std::memcpy(&v, cur_, 4);
+            cur_ += 4;
+            return;
+        }
+        Finish();
+        v = in_->I32();
+        Open();
+    }
+
+    NifReader* in_;
     size_t strings_;
     uint32_t* bad_;
 };
 
-// Counts the bytes a NifWriter would receive.
+// Counts the bytes a NifWriter would receive. Its window is a scratch area that small values
+// are written over and over.
 class ByteCounter {
   public:
-    void U8(uint8_t) { size_ += 1; }
-    void U32(uint32_t) { size_ += 4; }
-    void I32(int32_t) { size_ += 4; }
+    void U8(uint8_t) { Bytes(nullptr, 1); }
+    void U32(uint32_t) { Bytes(nullptr, 4); }
+    void I32(int32_t) { Bytes(nullptr, 4); }
     void Bytes(const void*, size_t n) { size_ += n; }
     size_t Size() const { return size_; }
+    uint64_t Drained() const { return 0; }
+    uint8_t* Cursor() {
+        start_ = size_;
+        return scratch_;
+    }
+    uint8_t* End() { return scratch_ + sizeof scratch_; }
+    void Advance(const uint8_t* p) { size_ = start_ + static_cast<size_t>(p - scratch_); }
 
   private:
     size_t size_ = 0;
+    size_t start_ = 0;  // size_ when the window was opened
+    uint8_t scratch_[1024];
 };
 
 template <class Out>
 class WriteVisitor : public Visitor {
   public:
-    WriteVisitor(Out& out, uint8_t form) : Visitor(VisitMode::kWrite, form), out_(out) {}
-    bool Ok() const override { return problem_.empty(); }
-    void Value(void* data, size_t size, bool) override { out_.Bytes(data, size); }
+    WriteVisitor(Out& out, uint8_t form, RefCheck* refs)
+        : Visitor(VisitMode::kWrite, form), out_(out), refs_(refs) {
+        movesRecords_ = true;
+        Open();
+    }
+    // Hands the window back to the output.
+    void Finish() {
+        out_.Advance(cur_);
+        start_ = cur_;
+    }
+    // The bytes written so far, the window's included.
+    size_t Position() const {
+        return static_cast<size_t>(out_.Drained()) + out_.Size() +
+               static_cast<size_t>(cur_ - Start());
+    }
+    // Forgets what disagreed in the body before.
+    void Restart() { mismatch_ = nullptr; }
+    // Takes the window again after the output was used directly.
+    void Reopen() { Open(); }
+    bool Ok() const override { return mismatch_ == nullptr; }
+    void Value(void* data, size_t size, bool) override {
+        Finish();
+        out_.Bytes(data, size);
+        Open();
+    }
     void Values(const PodList& list, size_t elemSize, uint32_t count) override {
         const size_t n = list.size(list.vector);
         if (n != count) Mismatch("list");
+        Finish();
         out_.Bytes(list.data(list.vector), n * elemSize);
+        Open();
     }
-    void Ref(BlockRef& ref, RefKind, TypeId) override { out_.I32(ref); }
-    void Refs(std::vector<BlockRef>& refs, uint32_t count, RefKind, TypeId, bool) override {
+    void Ref(BlockRef& ref, RefKind, TypeId target) override {
+        Int(ref);
+        if (refs_) refs_->See(ref, target);
+    }
+    void Refs(std::vector<BlockRef>& refs, uint32_t count, RefKind, TypeId target, bool) override {
         if (refs.size() != count) Mismatch("reference list");
-        out_.Bytes(refs.data(), refs.size() * 4);
+        const size_t bytes = refs.size() * 4;
+        if (bytes <= static_cast<size_t>(end_ - cur_)) {
+            if (bytes != 0) std::memcpy(cur_, refs.data(), bytes);
+            cur_ += bytes;
+        } else {
+            Finish();
+            out_.Bytes(refs.data(), bytes);
+            Open();
+        }
+        if (refs_) {
+            for (BlockRef r : refs) refs_->See(r, target);
+        }
     }
-    void String(StringRef& index) override { out_.I32(index); }
+    void String(StringRef& index) override { Int(index); }
     void Text(std::string& text, size_t lengthSize) override {
+        Finish();
         if (lengthSize == 1) {
             if (text.size() > 255) Mismatch("text longer than 255 bytes");
             out_.U8(static_cast<uint8_t>(text.size()));
@@ -88,16 +215,74 @@ class WriteVisitor : public Visitor {
             out_.U32(static_cast<uint32_t>(text.size()));
         }
         out_.Bytes(text.data(), text.size());
+        Open();
     }
-    void Rest(std::vector<uint8_t>& raw) override { out_.Bytes(raw.data(), raw.size()); }
+    void Rest(std::vector<uint8_t>& raw) override {
+        Finish();
+        out_.Bytes(raw.data(), raw.size());
+        Open();
+    }
     void Mismatch(const char* what) override {
-        if (problem_.empty()) problem_ = std::string("a ") + what + " does not match its count";
+        if (!mismatch_) mismatch_ = what;
     }
-    const std::string& Problem() const { return problem_; }
+    bool MoveRecords(const PodList& list, size_t elemSize, uint32_t count, const Run* runs,
+                     size_t numRuns, size_t recordBytes) override {
+        uint8_t gathered[4096];
+        if (recordBytes > sizeof gathered) return false;
+        const size_t n = list.size(list.vector);
+        if (n != count) Mismatch("structure list");
+        Finish();
+        const auto* record = static_cast<const uint8_t*>(list.data(list.vector));
+        if constexpr (std::is_same_v<Out, ByteCounter>) {
+            out_.Bytes(nullptr, n * recordBytes);
+        } else if (numRuns == 1 && runs[0].offset == 0 && runs[0].size == elemSize) {
+            out_.Bytes(record, n * elemSize);
+        } else {
+            // The runs of many records are gathered, then written together.
+            size_t used = 0;
+            for (size_t i = 0; i < n; ++i, record += elemSize) {
+                if (used + recordBytes > sizeof gathered) {
+                    out_.Bytes(gathered, used);
+                    used = 0;
+                }
+                for (size_t r = 0; r < numRuns; ++r) {
+                    CopyRun(gathered + used, record + runs[r].offset, runs[r].size);
+                    used += runs[r].size;
+                }
+            }
+            out_.Bytes(gathered, used);
+        }
+        Open();
+        return true;
+    }
+    std::string Problem() const {
+        return mismatch_ ? std::string("a ") + mismatch_ + " does not match its count"
+                         : std::string();
+    }
 
   private:
+    void Open() {
+        cur_ = out_.Cursor();
+        end_ = out_.End();
+        start_ = cur_;
+    }
+    // Where the window opened; out_.Size() counts the bytes before it.
+    const uint8_t* Start() const { return start_; }
+    void Int(int32_t v) {
+        if (end_ - cur_ >= 4) {
+            std::memcpy(cur_, &v, 4);
+            cur_ += 4;
+            return;
+        }
+        Finish();
+        out_.I32(v);
+        Open();
+    }
+
     Out& out_;
-    std::string problem_;
+    const uint8_t* start_ = nullptr;
+    RefCheck* refs_;
+    const char* mismatch_ = nullptr;  // what first disagreed
 };
 
 class RefVisitor : public InspectVisitor {
@@ -142,19 +327,22 @@ void ReadBody(NiObject& block, NifReader& in, uint8_t form, size_t stringCount,
               uint32_t* badStrings) {
     ReadVisitor v(in, form, stringCount, badStrings);
     block.Fields(v);
+    v.Finish();
 }
 
-std::string WriteBody(const NiObject& block, NifWriter& out, uint8_t form) {
-    WriteVisitor<NifWriter> v(out, form);
+std::string WriteBody(const NiObject& block, NifWriter& out, uint8_t form, RefCheck* refs) {
+    WriteVisitor<NifWriter> v(out, form, refs);
     // Writing only reads the fields.
     const_cast<NiObject&>(block).Fields(v);
+    v.Finish();
     return v.Problem();
 }
 
-size_t BodySize(const NiObject& block, uint8_t form, std::string* problem) {
+size_t BodySize(const NiObject& block, uint8_t form, std::string* problem, RefCheck* refs) {
     ByteCounter counter;
-    WriteVisitor<ByteCounter> v(counter, form);
+    WriteVisitor<ByteCounter> v(counter, form, refs);
     const_cast<NiObject&>(block).Fields(v);
+    v.Finish();
     if (problem) *problem = v.Problem();
     return counter.Size();
 }
@@ -178,4 +366,53 @@ void ForEachString(NiObject& block, uint8_t form, const std::function<void(Strin
 void RemapRefs(NiObject& block, uint8_t form, const BlockRemap& remap) {
     RemapVisitor v(form, remap);
     block.Fields(v);
+}
+
+// The reader and writer of a whole file's bodies keep one visitor for all of them.
+struct BodyReader::Visitor : ReadVisitor {
+    using ReadVisitor::ReadVisitor;
+};
+
+BodyReader::BodyReader(uint8_t form, size_t stringCount) : empty_(nullptr, 0) {
+    visitor_ = std::make_unique<Visitor>(empty_, form, stringCount, &badStrings_);
+}
+
+BodyReader::~BodyReader() = default;
+
+void BodyReader::Read(NiObject& block, NifReader& in) {
+    visitor_->Start(in);
+    block.Fields(*visitor_);
+    visitor_->Finish();
+}
+
+struct BodyWriter::Visitor : WriteVisitor<NifWriter> {
+    using WriteVisitor<NifWriter>::WriteVisitor;
+};
+
+BodyWriter::BodyWriter(NifWriter& out, uint8_t form, RefCheck* refs)
+    : visitor_(std::make_unique<Visitor>(out, form, refs)) {}
+
+BodyWriter::~BodyWriter() {
+    visitor_->Finish();
+}
+
+size_t BodyWriter::Write(const NiObject& block, std::string& problem) {
+    visitor_->Restart();
+    const size_t start = visitor_->Position();
+    // Writing only reads the fields.
+    const_cast<NiObject&>(block).Fields(*visitor_);
+    if (!visitor_->Ok()) problem = visitor_->Problem();
+    return visitor_->Position() - start;
+}
+
+size_t BodyWriter::Position() const {
+    return visitor_->Position();
+}
+
+void BodyWriter::Finish() {
+    visitor_->Finish();
+}
+
+void BodyWriter::Reopen() {
+    visitor_->Reopen();
 }

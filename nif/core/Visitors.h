@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,11 +16,76 @@
 // *badStrings (real files hold some; they read as empty names).
 void ReadBody(NiObject& block, NifReader& in, uint8_t form, size_t stringCount,
               uint32_t* badStrings);
+// Checks block references while bodies are written or counted: each must be -1 or name a
+// block of the file whose type, when listed, belongs to the family the field declares. The
+// first reference that does not is kept. (References inside raw bodies cannot be found.)
+struct RefCheck {
+    explicit RefCheck(const std::vector<TypeId>& blockTypes) : types(blockTypes) {}
+    void See(BlockRef r, TypeId target) {
+        if (bad || r == kNoBlock) return;
+        if (r < 0 || static_cast<size_t>(r) >= types.size()) {
+            bad = true;
+            badRef = r;
+            return;
+        }
+        const TypeId to = types[static_cast<size_t>(r)];
+        if (to != TypeId::kUnlisted && !IsA(to, target)) {
+            bad = true;
+            badRef = r;
+            badTarget = target;
+        }
+    }
+
+    const std::vector<TypeId>& types;  // of each block of the file
+    bool bad = false;
+    BlockRef badRef = kNoBlock;
+    TypeId badTarget = TypeId::kUnlisted;  // kUnlisted: badRef is out of range
+};
+
 // Writes a body; empty, or what disagrees (a list that does not match the count it shares).
-std::string WriteBody(const NiObject& block, NifWriter& out, uint8_t form);
+// References are checked on the way when refs is given.
+std::string WriteBody(const NiObject& block, NifWriter& out, uint8_t form,
+                      RefCheck* refs = nullptr);
 // The size WriteBody produces, counted without writing; problem receives what WriteBody would
 // report.
-size_t BodySize(const NiObject& block, uint8_t form, std::string* problem = nullptr);
+size_t BodySize(const NiObject& block, uint8_t form, std::string* problem = nullptr,
+                RefCheck* refs = nullptr);
+
+// Reads the bodies of one file, one after another, through one visitor.
+class BodyReader {
+  public:
+    BodyReader(uint8_t form, size_t stringCount);
+    ~BodyReader();
+    // As ReadBody: in then stands after the body, or has failed.
+    void Read(NiObject& block, NifReader& in);
+    // String references past the end of the table, so far.
+    uint32_t BadStrings() const { return badStrings_; }
+
+  private:
+    struct Visitor;
+    NifReader empty_;
+    uint32_t badStrings_ = 0;
+    std::unique_ptr<Visitor> visitor_;
+};
+
+// Writes the bodies of one file, one after another, through one visitor. The bytes stay in
+// the visitor's window until Finish: call it before using out directly, and Reopen after.
+class BodyWriter {
+  public:
+    BodyWriter(NifWriter& out, uint8_t form, RefCheck* refs);
+    ~BodyWriter();
+    // Writes a body and returns its size; problem receives what disagrees, as WriteBody
+    // returns it, and is left alone when nothing does.
+    size_t Write(const NiObject& block, std::string& problem);
+    // How many bytes out holds, counting those still in the window.
+    size_t Position() const;
+    void Finish();
+    void Reopen();
+
+  private:
+    struct Visitor;
+    std::unique_ptr<Visitor> visitor_;
+};
 
 using RefFunction = std::function<void(BlockRef& ref, RefKind kind, TypeId target)>;
 // Every block reference of the body, in file order: owned and back references, single
