@@ -265,12 +265,14 @@ class RecordLayout final : public Visitor {
         : Visitor(mode, form), base_(static_cast<const uint8_t*>(record)), size_(size) {}
     bool Ok() const override { return valid_; }
     void Value(void* data, size_t size, bool isCount) override {
-        const auto* at = static_cast<const uint8_t*>(data);
-        if (isCount || at < base_ || at + size > base_ + size_) {
+        // Addresses compared as numbers: a value may lie anywhere (a local of the description).
+        const auto at = reinterpret_cast<uintptr_t>(data),
+                   base = reinterpret_cast<uintptr_t>(base_);
+        if (isCount || at < base || at - base > size_ || size > size_ - (at - base)) {
             valid_ = false;
             return;
         }
-        const auto offset = static_cast<uint32_t>(at - base_);
+        const auto offset = static_cast<uint32_t>(at - base);
         if (numRuns_ > 0 && runs_[numRuns_ - 1].offset + runs_[numRuns_ - 1].size == offset) {
             runs_[numRuns_ - 1].size += static_cast<uint32_t>(size);
         } else if (numRuns_ < kMaxRuns) {

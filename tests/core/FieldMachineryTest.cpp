@@ -178,6 +178,51 @@ TEST(FieldMachinery, RecordsMoveAsTheirDescriptionsWalk) {
     }
 }
 
+namespace {
+
+// A record that claims a fixed layout but names a value outside itself: its lists must be
+// walked, as the claim cannot hold.
+struct NamesALocal {
+    static constexpr bool kRecordLayout = true;
+    uint16_t a = 0;
+    uint32_t b = 0;
+    void Fields(Visitor& v) {
+        v.V(a);
+        auto narrow = static_cast<uint8_t>(b);
+        v.V(narrow);
+        if (v.Reading()) b = narrow;
+    }
+};
+
+class LocalsBlock : public NiObject {
+  public:
+    TypeId Type() const override { return TypeId::NiNode; }
+    std::unique_ptr<NiObject> Clone() const override {
+        return std::make_unique<LocalsBlock>(*this);
+    }
+    void Fields(Visitor& v) override { v.StructList<uint32_t>(records); }
+    std::vector<NamesALocal> records;
+};
+
+}  // namespace
+
+TEST(FieldMachinery, RecordsNamingValuesOutsideThemselvesAreWalked) {
+    LocalsBlock block;
+    for (uint16_t i = 0; i < 40; ++i) block.records.push_back({i, 1000u + i});
+    const std::string bytes = Written(block, kForm83);
+    ASSERT_EQ(bytes, Walked(block, kForm83));
+    ASSERT_EQ(bytes.size(), 4u + 40 * 3);
+    LocalsBlock copy;
+    NifReader in(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    ReadBody(copy, in, kForm83, 0, nullptr);
+    ASSERT_FALSE(in.Failed());
+    ASSERT_EQ(copy.records.size(), 40u);
+    for (uint16_t i = 0; i < 40; ++i) {
+        EXPECT_EQ(copy.records[i].a, i);
+        EXPECT_EQ(copy.records[i].b, static_cast<uint8_t>(1000u + i));
+    }
+}
+
 // Any body cut short fails to read, wherever the cut falls: inside a record moved at once, a
 // list, a reference list or a single value.
 TEST(FieldMachinery, EveryBodyCutShortFailsToRead) {
