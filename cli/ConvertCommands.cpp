@@ -62,6 +62,11 @@ BatchResult Failed(const BatchItem& item, int code, const std::string& message,
 BatchResult Finish(const Batch& batch, const BatchItem& item, const NifFile& input,
                    const NifFile& output, ConversionResult r,
                    std::vector<std::string> warnings = {}, const std::string& written = {}) {
+    // What loading the input left behind (bytes after its footer, string references past the
+    // table) is said once the output is made from it; a file copied as it is keeps them.
+    if (&input != &output) {
+        for (const std::string& w : input.Warnings()) warnings.push_back("input: " + w);
+    }
     warnings.insert(warnings.end(), r.warnings.begin(), r.warnings.end());
     if (r.code != rc::kOk) return Failed(item, r.code, r.message, warnings);
     const bool dry = batch.Options().dryRun;
@@ -79,8 +84,13 @@ BatchResult Finish(const Batch& batch, const BatchItem& item, const NifFile& inp
     for (const std::string& line : r.restored)
         result.text += item.label + ": restored: " + line + "\n";
     result.text += item.label + " -> " + target + (dry ? ": would write" : ": ok");
-    for (size_t i = 0; i < r.repairs.size(); ++i)
-        result.text += (i == 0 ? "; repaired: " : "; ") + r.repairs[i];
+    bool first = true;
+    for (const std::string& line : r.repairs) {
+        // Lines of what was left alone carry their own label.
+        const bool left = line.rfind("not repaired: ", 0) == 0;
+        result.text += (first && !left ? "; repaired: " : "; ") + line;
+        first = first && left;
+    }
     result.text += "\n";
     if (dry) {
         for (const std::string& c : changes) result.text += "  change: " + c + "\n";

@@ -50,6 +50,24 @@ TEST(CliCheck, GoodAndBadFiles) {
                                 std::to_string(good.size()) + ", are not kept\n"),
               std::string::npos)
         << trailing.out;
+    // Conversions of such a file drop the bytes and say how many: the output is the one the
+    // file without them gives.
+    const std::string library = Quoted(SamplePath(kSampleLibraryName));
+    for (const std::string& command : {"clean --library " + library, std::string("repair")}) {
+        SCOPED_TRACE(command);
+        for (const char* name : {"good", "after"}) {
+            fs::remove(dir.Path(std::string(name) + "_out.nif"));
+            CliRun run = RunCli(command + " " + Quoted(dir.Path(std::string(name) + ".nif")) +
+                                " -o " + Quoted(dir.Path(std::string(name) + "_out.nif")));
+            EXPECT_EQ(run.exitCode, 0) << run.out;
+            EXPECT_EQ(
+                run.out.find("warning: input: 1000 bytes after the footer") != std::string::npos,
+                name == std::string("after"))
+                << run.out;
+        }
+        EXPECT_EQ(ReadFileBytes(dir.Path("after_out.nif")),
+                  ReadFileBytes(dir.Path("good_out.nif")));
+    }
     // A body that reads but writes back otherwise names the first byte that differs.
     Bytes padded = good;
     padded[38] = ' ';
