@@ -113,19 +113,33 @@ bool UsageProblem(const std::string& problem, std::ostream& err) {
     return true;
 }
 
-// A conversion command that needs nothing but its inputs and a form.
-int RunSimple(const BatchOptions& options, OutputKind kind, const std::string& prefix,
-              const std::function<ConversionResult(const NifFile&, NifFile&)>& convert,
-              std::ostream& out, std::ostream& err) {
+// A conversion command over its inputs alone: the outputs planned, every input loaded and
+// handed to `step`, which makes the input's line.
+int RunEach(const BatchOptions& options, OutputKind kind, const std::string& prefix,
+            const std::function<BatchResult(const Batch&, const BatchItem&, const NifFile&)>& step,
+            const Batch::Summary& summary, std::ostream& out, std::ostream& err) {
     Batch batch(options);
     if (UsageProblem(batch.PlanOutputs(kind, prefix), err)) return kUsage;
     batch.RefuseClashes({});
     return batch.Run(
         [&](const BatchItem& item) {
-            NifFile input, output;
+            NifFile input;
             std::string error;
             if (const int code = batch.Load(item, input, error); code != rc::kOk)
                 return Failed(item, code, error);
+            return step(batch, item, input);
+        },
+        summary, out, err);
+}
+
+// A conversion command that needs nothing but its inputs and a form.
+int RunSimple(const BatchOptions& options, OutputKind kind, const std::string& prefix,
+              const std::function<ConversionResult(const NifFile&, NifFile&)>& convert,
+              std::ostream& out, std::ostream& err) {
+    return RunEach(
+        options, kind, prefix,
+        [&](const Batch& batch, const BatchItem& item, const NifFile& input) {
+            NifFile output;
             return Finish(batch, item, input, output, convert(input, output));
         },
         Converted, out, err);
@@ -160,15 +174,11 @@ int RunRepair(const RepairOptions& o, std::ostream& out, std::ostream& err) {
             return kUsage;
         }
     }
-    Batch batch(o.run);
-    if (UsageProblem(batch.PlanOutputs(OutputKind::kRequired), err)) return kUsage;
-    batch.RefuseClashes({});
-    return batch.Run(
-        [&](const BatchItem& item) {
-            NifFile input, output;
+    return RunEach(
+        o.run, OutputKind::kRequired, {},
+        [&](const Batch& batch, const BatchItem& item, const NifFile& input) {
+            NifFile output;
             std::string error;
-            if (const int code = batch.Load(item, input, error); code != rc::kOk)
-                return Failed(item, code, error);
             ConversionResult r = PrepareRepair(input, o.only, output);
             const bool nothing =
                 r.code == rc::kOk &&

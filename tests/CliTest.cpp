@@ -120,6 +120,14 @@ std::string Samples(const char* name) {
     return Quoted(SamplePath(name));
 }
 
+// The sample Blender export cleaned for each edition: se.nif and le.nif in the folder.
+bool CleanForBothEditions(const TempDir& dir) {
+    const std::string clean =
+        "clean " + Samples(kSampleMeshName) + " --library " + Samples(kSampleLibraryName);
+    return RunCli(clean + " --form se -o " + Quoted(dir.Path("se.nif"))).exitCode == 0 &&
+           RunCli(clean + " -o " + Quoted(dir.Path("le.nif"))).exitCode == 0;
+}
+
 }  // namespace
 
 TEST(CliClean, ConvertsWithAssignmentsRenamesAndAlpha) {
@@ -410,14 +418,7 @@ TEST(CliConvert, EditionsBothWaysInParallelBatches) {
     fs::create_directories(dir.Path("le"));
     fs::create_directories(dir.Path("back"));
     const std::string library = " --library " + Samples(kSampleLibraryName);
-    ASSERT_EQ(RunCli("clean " + Samples(kSampleMeshName) + library + " --form se -o " +
-                     Quoted(dir.Path("se.nif")))
-                  .exitCode,
-              0);
-    ASSERT_EQ(
-        RunCli("clean " + Samples(kSampleMeshName) + library + " -o " + Quoted(dir.Path("le.nif")))
-            .exitCode,
-        0);
+    ASSERT_TRUE(CleanForBothEditions(dir));
     // Cleaning for the original edition and converting equals cleaning for the Special Edition.
     ASSERT_EQ(RunCli("convert " + Quoted(dir.Path("le.nif")) + " --to se -o " +
                      Quoted(dir.Path("converted.nif")))
@@ -463,14 +464,7 @@ TEST(CliConvert, EditionsBothWaysInParallelBatches) {
 TEST(CliDiff, ComparesMeshesOfAnyFormAsTextAndJson) {
     TempDir dir;
     const std::string library = " --library " + Samples(kSampleLibraryName);
-    ASSERT_EQ(RunCli("clean " + Samples(kSampleMeshName) + library + " --form se -o " +
-                     Quoted(dir.Path("se.nif")))
-                  .exitCode,
-              0);
-    ASSERT_EQ(
-        RunCli("clean " + Samples(kSampleMeshName) + library + " -o " + Quoted(dir.Path("le.nif")))
-            .exitCode,
-        0);
+    ASSERT_TRUE(CleanForBothEditions(dir));
     const std::string pair = Quoted(dir.Path("le.nif")) + " " + Quoted(dir.Path("se.nif"));
     CliRun geometry = RunCli("diff --geometry " + pair);
     EXPECT_EQ(geometry.exitCode, 0) << geometry.out;
@@ -502,10 +496,7 @@ TEST(CliDiff, ComparesMeshesOfAnyFormAsTextAndJson) {
 TEST(CliSpecialEdition, InfoListsAndCleanRenamesPackedShapes) {
     TempDir dir;
     const std::string library = " --library " + Samples(kSampleLibraryName);
-    ASSERT_EQ(RunCli("clean " + Samples(kSampleMeshName) + library + " --form se -o " +
-                     Quoted(dir.Path("se.nif")))
-                  .exitCode,
-              0);
+    ASSERT_TRUE(CleanForBothEditions(dir));
     CliRun info = RunCli("info --json " + Quoted(dir.Path("se.nif")));
     ASSERT_EQ(info.exitCode, 0);
     EXPECT_EQ(nlohmann::json::parse(info.out)["shapes"], (nlohmann::json{"Body", "Hands", "Feet"}));

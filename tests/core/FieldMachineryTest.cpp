@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "Animation.h"
+#include "BodyBytes.h"
 #include "ExtraData.h"
 #include "Geometry.h"
 #include "Havok.h"
@@ -44,22 +45,6 @@ std::string Walked(NiObject& block, uint8_t form) {
     WalkingWriter w(form);
     block.Fields(w);
     return w.bytes;
-}
-
-std::string Written(const NiObject& block, uint8_t form) {
-    NifWriter out;
-    EXPECT_EQ(WriteBody(block, out, form), "");
-    return out.Buffer();
-}
-
-// Reads bytes into a new block of the type; empty unless it read all of them.
-std::unique_ptr<NiObject> ReadBack(TypeId type, const std::string& bytes, uint8_t form) {
-    auto block = CreateBlock(type);
-    NifReader in(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-    ReadBody(*block, in, form, 8, nullptr);
-    EXPECT_FALSE(in.Failed()) << in.Error();
-    EXPECT_EQ(in.Remaining(), 0u);
-    return block;
 }
 
 // Serves bytes as a file would: whatever is asked for, from where it is asked.

@@ -6,25 +6,11 @@
 #include <random>
 #include <set>
 
+#include "BodyBytes.h"
 #include "Havok.h"
 #include "RandomVisitor.h"
 
 namespace {
-
-std::string Write(const NiObject& block, uint8_t form) {
-    NifWriter out;
-    EXPECT_EQ(WriteBody(block, out, form), "");
-    return out.Buffer();
-}
-
-std::unique_ptr<NiObject> Read(TypeId type, const std::string& bytes, uint8_t form) {
-    auto block = CreateBlock(type);
-    NifReader in(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-    ReadBody(*block, in, form, 8, nullptr);
-    EXPECT_FALSE(in.Failed()) << in.Error();
-    EXPECT_EQ(in.Remaining(), 0u);
-    return block;
-}
 
 // The switches that renumber, each with its way back.
 const std::pair<uint8_t, uint8_t> kRenumbering[] = {
@@ -123,7 +109,7 @@ TEST(HavokRigidBody, SwitchesThroughTheBytesOfTheOtherForm) {
         body.Fields(random);
         body.filter.layer = 32;       // DEADBIP
         body.info.filter.layer = 29;  // WARD: no Fallout 3 counterpart
-        const std::string game = Write(body, kForm83);
+        const std::string game = Written(body, kForm83);
 
         // In memory there and back: every byte comes back.
         std::vector<std::string> notes;
@@ -132,20 +118,20 @@ TEST(HavokRigidBody, SwitchesThroughTheBytesOfTheOtherForm) {
         EXPECT_EQ(notes.size(), 1u);
         bhkRigidBody back = body;
         back.SwitchForm(kForm34, kForm83, notes);
-        EXPECT_EQ(Write(back, kForm83), game);
+        EXPECT_EQ(Written(back, kForm83), game);
 
         // Through the bytes of 11/34: fields of the 2010 record only take their defaults,
         // everything else comes back, and the Fallout 3 bytes then stay as they are.
-        const std::string fallout3 = Write(body, kForm34);
-        auto read = Read(TypeId::bhkRigidBody, fallout3, kForm34);
+        const std::string fallout3 = Written(body, kForm34);
+        auto read = ReadBack(TypeId::bhkRigidBody, fallout3, kForm34);
         read->SwitchForm(kForm34, kForm83, notes);
         auto& viaFallout3 = static_cast<bhkRigidBody&>(*read);
         EXPECT_EQ(viaFallout3.info.filter.layer, 29);
         EXPECT_EQ(viaFallout3.info.timeFactor, 1.0f);
         EXPECT_EQ(viaFallout3.info.gravityFactor, 1.0f);
-        auto again = Read(TypeId::bhkRigidBody, Write(viaFallout3, kForm83), kForm83);
+        auto again = ReadBack(TypeId::bhkRigidBody, Written(viaFallout3, kForm83), kForm83);
         again->SwitchForm(kForm83, kForm34, notes);
-        EXPECT_EQ(Write(*again, kForm34), fallout3);
+        EXPECT_EQ(Written(*again, kForm34), fallout3);
     }
 }
 
@@ -169,7 +155,7 @@ TEST(HavokCollisionData, NestedUnionsReadBackAndTooDeepOnesAreRefused) {
         ReadBody(data, in, kForm83, 0, nullptr);
         EXPECT_EQ(in.Failed(), depth > BoundingVolume::kMaxDepth) << depth;
         if (!in.Failed()) {
-            EXPECT_EQ(Write(data, kForm83), bytes);
+            EXPECT_EQ(Written(data, kForm83), bytes);
         }
     }
 }

@@ -1,7 +1,6 @@
 // Particle data: the subtexture offsets the Blender form cannot count.
 #include <gtest/gtest.h>
 
-
 #include "Particles.h"
 #include "Visitors.h"
 
