@@ -1,12 +1,15 @@
 // libFuzzer target: any bytes either fail to load, or load into a file that saves, reloads and
-// saves again to the same bytes; whatever loads is linted, repaired and switched to the other
-// forms without a crash, and what those write stays consistent.
+// saves again to the same bytes; whatever loads is linted, repaired, switched to the other
+// forms and put through the commands' conversions (their content checks included) without a
+// crash, and what those make stays consistent.
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "Conversions.h"
 #include "FormSwitch.h"
 #include "Lint.h"
+#include "MeshCompare.h"
 #include "NifFile.h"
 #include "Repair.h"
 #include "ResultCodes.h"
@@ -36,6 +39,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!CheckShapesConvertible(switched, FormOf(user, user2)).empty()) continue;
         (void)SwitchForm(switched, user, user2);
         if (!switched.CheckConsistency().empty()) std::abort();
+        (void)CompareMeshes(f, switched).Lines();
     }
+    // What a conversion reports as done is consistent; what it refuses, it names.
+    auto checked = [](const ConversionResult& r, const NifFile& out) {
+        if (r.code == rc::kOk ? !out.CheckConsistency().empty() : r.message.empty()) std::abort();
+    };
+    for (uint8_t form : {kForm83, kForm100}) {
+        NifFile out;
+        checked(PrepareConvert(f, form, out), out);
+    }
+    NifFile blender;
+    checked(PrepareToBlender(f, blender), blender);
+    NifFile fixed;
+    checked(PrepareRepair(f, {}, fixed), fixed);
     return 0;
 }

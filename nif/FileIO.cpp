@@ -19,6 +19,7 @@
 #include <unistd.h>
 #endif
 
+#include "Interrupt.h"
 #include "ResultCodes.h"
 
 namespace fs = std::filesystem;
@@ -46,6 +47,20 @@ class StdioFile : public OutputFile {
 
   private:
     std::FILE* f_;
+};
+
+// Passes pieces on until an interruption is requested, then refuses them.
+class InterruptibleFile : public OutputFile {
+  public:
+    explicit InterruptibleFile(OutputFile& file) : file_(file) {}
+    bool Write(const char* data, size_t size) override {
+        return !InterruptRequested() && file_.Write(data, size);
+    }
+    bool Flush() override { return file_.Flush(); }
+    bool Close() override { return file_.Close(); }
+
+  private:
+    OutputFile& file_;
 };
 
 // The temporary file written through the descriptor that created it: no second open, and no
@@ -430,7 +445,9 @@ int WriteFileAtomically(const std::string& path, const OutputProducer& produce, 
         return rc::kCannotOpen;
     }
     errno = 0;
-    bool ok = produce(*out);
+    // An interruption stops the file between two pieces and abandons it.
+    InterruptibleFile pieces(*out);
+    bool ok = produce(pieces) && !InterruptRequested();
     ok = ok && out->Flush();
     int writeError = errno;
     if (!out->Close() && ok) {
@@ -438,6 +455,11 @@ int WriteFileAtomically(const std::string& path, const OutputProducer& produce, 
         writeError = errno;
     }
     out.reset();
+    if (!ok && InterruptRequested()) {
+        fs::remove(tmpPath, ec);
+        error = "interrupted while writing " + Quote(path) + "; the target was left untouched";
+        return rc::kInterrupted;
+    }
     if (!ok) {
         fs::remove(tmpPath, ec);
         error = "writing " + Quote(path) + " failed: " + Reason(writeError) +

@@ -20,5 +20,6 @@ constexpr int kContentChanged = 11;    // the output would not keep the input's 
 constexpr int kDamagedArchive = 12;    // an archive's records or an entry's data are damaged
 constexpr int kUnsupportedArchive = 13;  // not a BSA archive of version 104 or 105 for PC
 constexpr int kUnsafeEntryPath = 14;     // an archive entry's path would leave the output folder
+constexpr int kInterrupted = 15;  // interrupted while the output was written; nothing written
 
 }  // namespace rc

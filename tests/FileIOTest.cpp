@@ -9,6 +9,7 @@
 #endif
 
 #include "FileIO.h"
+#include "Interrupt.h"
 #include "ResultCodes.h"
 #include "SampleFiles.h"
 #include "TestSupport.h"
@@ -104,4 +105,39 @@ TEST(OddPaths, SameFileFollowsIdentityNotSpelling) {
     fs::create_hard_link(dir.Path("a.nif"), dir.Path("link.nif"));
     EXPECT_TRUE(SameFile(a, dir.Path("link.nif").string()));
 #endif
+}
+
+// An interruption requested while a file is written abandons it: the pieces after it are not
+// written, the temporary file goes and the target keeps its old bytes. Saves of both sizes
+// (one piece, and a large mesh in pieces) stop the same way.
+TEST(OddPaths, AnInterruptedWriteLeavesTheTargetAsItWas) {
+    TempDir dir;
+    const Bytes old = {1, 2, 3};
+    WriteFileBytes(dir.Path("t.nif"), old);
+    std::string error;
+    size_t pieces = 0;
+    const int code = WriteFileAtomically(
+        dir.Path("t.nif").string(),
+        [&](OutputFile& out) {
+            for (int i = 0; i < 4; ++i) {
+                if (i == 2) RequestInterrupt();
+                if (!out.Write("abcd", 4)) return false;
+                ++pieces;
+            }
+            return true;
+        },
+        error);
+    EXPECT_EQ(code, rc::kInterrupted);
+    EXPECT_EQ(pieces, 2u);
+    EXPECT_NE(error.find("interrupted while writing"), std::string::npos) << error;
+    EXPECT_EQ(ReadFileBytes(dir.Path("t.nif")), old);
+    EXPECT_EQ(Names(dir.Root()), std::vector<std::string>{"t.nif"});
+    for (const NifFile& f : {MakeBodyMesh(true), MakeLargeMesh(150000, 12, 83)}) {
+        EXPECT_EQ(f.Save(dir.Path("t.nif").string()), rc::kInterrupted);
+        EXPECT_EQ(ReadFileBytes(dir.Path("t.nif")), old);
+        EXPECT_EQ(Names(dir.Root()), std::vector<std::string>{"t.nif"});
+    }
+    ClearInterrupt();
+    EXPECT_EQ(WriteFileAtomically(dir.Path("t.nif").string(), std::string("new"), error), rc::kOk);
+    EXPECT_EQ(ReadFileBytes(dir.Path("t.nif")), (Bytes{'n', 'e', 'w'}));
 }
