@@ -8,6 +8,7 @@
 #include "Archive.h"
 #include "ArchiveNames.h"
 #include "FileIO.h"
+#include "Interrupt.h"
 #include "ResultCodes.h"
 
 namespace fs = std::filesystem;
@@ -131,7 +132,11 @@ int RunArchiveExtract(const ArchiveOptions& options, std::ostream& out, std::ost
     // case) never replace each other, even with --overwrite.
     std::set<std::string> targets;
     std::vector<uint8_t> bytes;
+    size_t started = 0;
     for (size_t i : selected) {
+        // An interruption stops between entries (or abandons the one being written).
+        if (InterruptRequested()) break;
+        ++started;
         const ArchiveEntry& e = archive.Entries()[i];
         // A refusal protects a file or leaves the output folder alone; a failure is an entry
         // that cannot be read or written.
@@ -191,6 +196,9 @@ int RunArchiveExtract(const ArchiveOptions& options, std::ostream& out, std::ost
         ++written;
     }
     out << MatchText(options, selected.size(), archive.Entries().size()) << ": " << written
-        << " extracted, " << refused << " refused, " << failed << " failed\n";
-    return refused + failed > 0 ? 1 : 0;
+        << " extracted, " << refused << " refused, " << failed << " failed";
+    if (InterruptRequested())
+        out << "; interrupted: " << selected.size() - started << " not started";
+    out << "\n";
+    return refused + failed > 0 || InterruptRequested() ? 1 : 0;
 }

@@ -4,9 +4,12 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <sstream>
 
+#include "ArchiveCommand.h"
 #include "ArchiveWriter.h"
 #include "CliRun.h"
+#include "Interrupt.h"
 #include "TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -79,6 +82,18 @@ TEST(CliArchive, ListAndExtract) {
     EXPECT_EQ(code, 1) << out;
     EXPECT_TRUE(Has(out, "refused: its folder leads out of the output folder")) << out;
     EXPECT_TRUE(fs::is_empty(dir.Path("elsewhere")));
+
+    // Interrupted: nothing more starts, and the summary says what was left.
+    ArchiveOptions options;
+    options.archive = dir.Path("a.bsa").string();
+    options.outputDir = dir.Path("stopped").string();
+    std::ostringstream lines, errors;
+    RequestInterrupt();
+    EXPECT_EQ(RunArchiveExtract(options, lines, errors), 1);
+    ClearInterrupt();
+    EXPECT_TRUE(Has(lines.str(), "0 extracted, 0 refused, 0 failed; interrupted: 4 not started"))
+        << lines.str();
+    EXPECT_TRUE(fs::is_empty(dir.Path("stopped")));
 }
 
 TEST(CliArchive, DamagedArchivesAndUsageErrors) {
