@@ -141,9 +141,13 @@ void Batch::Walk(const std::string& root) {
                 std::error_code s;
                 if (entry.is_directory(s)) {
                     walk(entry.path());
-                } else if (EndsWithNoCase(TextFromPath(entry.path().filename()), ".nif") &&
-                           entry.is_regular_file(s)) {
+                } else if (EndsWithNoCase(TextFromPath(entry.path().filename()), ".nif")) {
                     const std::string path = TextFromPath(entry.path());
+                    // A pipe, a device or a broken link of a mesh's name is never opened.
+                    if (!entry.is_regular_file(s)) {
+                        warnings_.push_back(path + ": not a regular file; skipped");
+                        continue;
+                    }
                     found.push_back(
                         Item(path, path, TextFromPath(entry.path().lexically_relative(rootPath))));
                 }
@@ -290,8 +294,7 @@ int Batch::Run(const Task& task, const Summary& summary, std::ostream& out, std:
             // times a second.
             const auto now = std::chrono::steady_clock::now();
             const bool lines = printed < total && done[printed];
-            const bool redraw =
-                progress && (lines || now - last >= std::chrono::milliseconds(100));
+            const bool redraw = progress && (lines || now - last >= std::chrono::milliseconds(100));
             if (redraw) err << "\r\x1b[K";
             for (; printed < total && done[printed]; ++printed) {
                 BatchResult& p = results[printed];

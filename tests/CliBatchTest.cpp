@@ -1,6 +1,7 @@
 // pellmar-cli on whole mods: folders in and folders out, the clash check over everything a run
 // reads, dry runs and JSON reports, strict configuration, test mode and interruptions.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <csignal>
@@ -39,6 +40,9 @@ fs::path MakeMod(const TempDir& dir) {
     }
     WriteFileBytes(mod / "meshes/readme.txt", Bytes{'h', 'i'});
     fs::create_directory_symlink("../..", mod / "meshes/armor/up");
+    // Names of meshes that are no files to read: a link to a device and a pipe.
+    fs::create_symlink("/dev/zero", mod / "meshes/device.nif");
+    EXPECT_EQ(mkfifo((mod / "meshes/pipe.nif").c_str(), 0600), 0);
     return mod;
 }
 
@@ -66,6 +70,9 @@ TEST(CliBatch, FoldersInAndTheSamePathsOut) {
     EXPECT_EQ(convert.exitCode, 0) << convert.out;
     EXPECT_EQ(FilesBelow(dir.Path("out")), meshes);
     EXPECT_NE(convert.out.find("up: a link leads back"), std::string::npos) << convert.out;
+    for (const char* name :
+         {"device.nif: not a regular file; skipped", "pipe.nif: not a regular file; skipped"})
+        EXPECT_NE(convert.out.find(name), std::string::npos) << convert.out;
     size_t at = 0;
     for (const std::string& m : meshes) {
         const size_t line = convert.out.find((mod / m).string() + " -> ");
@@ -115,7 +122,7 @@ TEST(CliBatch, DryRunAndJsonReport) {
             EXPECT_TRUE(f.contains(field)) << field << " in " << f.dump();
         EXPECT_EQ(f["status"], "unchanged");
     }
-    EXPECT_EQ(doc["warnings"].size(), 1u);
+    EXPECT_EQ(doc["warnings"].size(), 3u);  // the link up the tree, the device, the pipe
     EXPECT_EQ(FilesBelow(dir.Path("fixed")).size(), 4u);
 }
 
