@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -27,9 +28,10 @@ struct Tolerance {
         const double size = std::max(std::fabs(a), std::fabs(b));
         if (!half) return std::fabs(a - b) <= 1e-6 * std::max(1.0, size);
         // A half float's step at this size: 2^-24 below the smallest normal, else 11 bits.
-        int exponent = 0;
-        std::frexp(size, &exponent);  // size is in [2^(exponent-1), 2^exponent)
-        const double step = std::ldexp(1.0, std::max(exponent - 1, -14) - 10);
+        // size is in [2^k, 2^(k+1)); k is read from the double's exponent bits.
+        const int k = static_cast<int>((std::bit_cast<uint64_t>(size) >> 52) & 0x7FF) - 1023;
+        const double step =
+            std::bit_cast<double>(static_cast<uint64_t>(std::max(k, -14) - 10 + 1023) << 52);
         return std::fabs(a - b) <= step;
     }
 };
@@ -57,6 +59,24 @@ double Largest(const Vector3& a, const Vector3& b) {
     return std::max(
         {std::fabs(double{a.x} - b.x), std::fabs(double{a.y} - b.y), std::fabs(double{a.z} - b.z)});
 }
+// Two skin data blocks with the same weights for every bone, in the same order.
+bool SameSkinData(const NiSkinData* a, const NiSkinData* b) {
+    if (!a || !b || a->hasVertexWeights != b->hasVertexWeights ||
+        a->bones.size() != b->bones.size())
+        return false;
+    for (size_t i = 0; i < a->bones.size(); ++i) {
+        const auto& wa = a->bones[i].weights;
+        const auto& wb = b->bones[i].weights;
+        if (!std::equal(wa.begin(), wa.end(), wb.begin(), wb.end(),
+                        [](const BoneVertData& x, const BoneVertData& y) {
+                            return x.index == y.index && std::bit_cast<uint32_t>(x.weight) ==
+                                                             std::bit_cast<uint32_t>(y.weight);
+                        }))
+            return false;
+    }
+    return true;
+}
+
 bool Nan(const Vector3& a) {
     return std::isnan(a.x) || std::isnan(a.y) || std::isnan(a.z);
 }
@@ -275,6 +295,8 @@ class ShapeComparer {
     void Weights() {
         if (!BothHave(kPartWeights, "skin", a_.IsSkinned(), b_.IsSkinned())) return;
         WeightsOf(a_.Weights(), b_.Weights(), "weights");
+        // Skin data that a conversion kept as it was, over the same bones, agrees.
+        if (SameSkinData(a_.SkinData(), b_.SkinData()) && a_.BoneNames() == b_.BoneNames()) return;
         const VertexWeights da = a_.SkinDataWeights(), db = b_.SkinDataWeights();
         if (!da.entries.empty() && !db.entries.empty()) WeightsOf(da, db, "skin data weights");
     }
