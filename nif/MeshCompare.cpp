@@ -69,8 +69,10 @@ bool SameSkinData(const NiSkinData* a, const NiSkinData* b) {
         const auto& wb = b->bones[i].weights;
         if (!std::equal(wa.begin(), wa.end(), wb.begin(), wb.end(),
                         [](const BoneVertData& x, const BoneVertData& y) {
-                            return x.index == y.index && std::bit_cast<uint32_t>(x.weight) ==
-                                                             std::bit_cast<uint32_t>(y.weight);
+                            // Bitwise, and copied out first: the records are packed.
+                            const float fx = x.weight, fy = y.weight;
+                            return x.index == y.index &&
+                                   std::bit_cast<uint32_t>(fx) == std::bit_cast<uint32_t>(fy);
                         }))
             return false;
     }
