@@ -75,6 +75,16 @@ Batch::Batch(const BatchOptions& options) : options_(options) {
 Batch::~Batch() = default;
 
 void Batch::Walk(const std::string& root) {
+    const size_t before = items_.size();
+    WalkInput(root);
+    // A folder or archive without meshes is no error, but worth a word.
+    if (items_.size() == before) {
+        warnings_.push_back(root + ": no .nif files " +
+                            (IsArchivePath(root) ? "in this archive" : "below this folder"));
+    }
+}
+
+void Batch::WalkInput(const std::string& root) {
     std::error_code ec;
     const fs::path rootPath = PathFromText(root);
     if (IsArchivePath(root)) {

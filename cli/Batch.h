@@ -95,7 +95,9 @@ class Batch {
                                 std::string& error) const;
 
   private:
+    // One input's items; a folder or archive that gives none is warned about.
     void Walk(const std::string& root);
+    void WalkInput(const std::string& root);
     BatchOptions options_;
     std::vector<BatchItem> items_;
     std::vector<std::unique_ptr<Archive>> archives_;

@@ -123,6 +123,13 @@ TEST(CliBatch, DryRunAndJsonReport) {
         EXPECT_EQ(f["status"], "unchanged");
     }
     EXPECT_EQ(doc["warnings"].size(), 3u);  // the link up the tree, the device, the pipe
+
+    // A folder without meshes is no error, but the run says so.
+    fs::create_directories(dir.Path("empty/textures"));
+    CliRun empty = RunCli("lint " + Quoted(dir.Path("empty")));
+    EXPECT_EQ(empty.exitCode, 0) << empty.out;
+    EXPECT_NE(empty.out.find("empty: no .nif files below this folder"), std::string::npos)
+        << empty.out;
     EXPECT_EQ(FilesBelow(dir.Path("fixed")).size(), 4u);
 }
 
