@@ -194,9 +194,11 @@ int RunRepair(const RepairOptions& o, std::ostream& out, std::ostream& err) {
             if (code != rc::kOk) return Failed(item, code, SaveFailedText(code, error));
             BatchResult result = Finish(batch, item, input, input, std::move(r), {}, item.target);
             result.status = BatchResult::Status::kUnchanged;
-            const std::string from = batch.Options().dryRun ? ": would write" : ": ok";
+            const bool dry = batch.Options().dryRun;
+            const std::string from = dry ? ": would write" : ": ok";
             result.text.replace(result.text.find(from), from.size(),
-                                ": nothing to repair, copied unchanged");
+                                dry ? ": nothing to repair, would copy unchanged"
+                                    : ": nothing to repair, copied unchanged");
             result.json["status"] = "unchanged";
             return result;
         },

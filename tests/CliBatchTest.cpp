@@ -110,6 +110,13 @@ TEST(CliBatch, DryRunAndJsonReport) {
     EXPECT_FALSE(fs::exists(dir.Path("out")));
     EXPECT_NE(dry.out.find("cup.nif: would write"), std::string::npos) << dry.out;
     EXPECT_NE(dry.out.find("change: blocks: +3 BSTriShape"), std::string::npos) << dry.out;
+    CliRun dryRepair =
+        RunCli("repair " + Quoted(mod) + " --dry-run --output-dir " + Quoted(dir.Path("out")));
+    EXPECT_EQ(dryRepair.exitCode, 0) << dryRepair.out;
+    EXPECT_FALSE(fs::exists(dir.Path("out")));
+    EXPECT_NE(dryRepair.out.find("cup.nif: nothing to repair, would copy unchanged"),
+              std::string::npos)
+        << dryRepair.out;
 
     CliRun json =
         RunCli("repair " + Quoted(mod) + " --json --output-dir " + Quoted(dir.Path("fixed")));
