@@ -266,6 +266,15 @@ int RunClean(const CleanOptions& o, std::ostream& out, std::ostream& err) {
                "give it with --data-path DIR\n";
         return kUsage;
     }
+    // The Data folder is the game's own: a mistyped one is not made up.
+    if (o.testMode) {
+        std::error_code ec;
+        if (!fs::is_directory(PathFromText(dataPath), ec)) {
+            err << "error: the Data folder '" << dataPath
+                << "' is not a folder; --test-mode writes only into an existing one\n";
+            return kUsage;
+        }
+    }
 
     NifFile library, original;
     if (!o.library.empty() && library.Load(o.library) != rc::kOk) {

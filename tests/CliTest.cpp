@@ -401,6 +401,8 @@ TEST(OddPaths, CleanRefusesAConfigThatIsNoFileAndTestModeWithoutDataFolder) {
         {" -o out.nif --config missing.xml", "--config 'missing.xml' does not exist"},
         {" --test-mode", "give it with --data-path"},
         {" --test-mode --data-path ''", "give it with --data-path"},
+        {" --test-mode --data-path Dat", "the Data folder 'Dat/' is not a folder"},
+        {" --test-mode --data-path folder.xml/x", "writes only into an existing one"},
     };
     for (const Case& c : cases) {
         // HOME without Steam's folders: no Data folder is found.
