@@ -88,6 +88,7 @@ int RunDiff(const std::string& a, const std::string& b, const BatchOptions& opti
             bool geometryOnly, std::ostream& out, std::ostream& err) {
     CompareOptions compare;
     compare.geometryOnly = geometryOnly;
+    compare.collision = !geometryOnly;
     BatchOptions left = options, right = options;
     left.inputs = {a};
     right.inputs = {b};

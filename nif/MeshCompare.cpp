@@ -588,7 +588,7 @@ MeshComparison CompareMeshes(const NifFile& a, const NifFile& b, const CompareOp
             .Run(options.geometryOnly);
         result.shapes.push_back(std::move(c));
     }
-    CompareCollision(a, b, options, result.collision);
+    if (options.collision) CompareCollision(a, b, options, result.collision);
     if (!options.geometryOnly) {
         std::map<std::string, long> counts;
         for (uint32_t i = 0; i < a.blocks.size(); ++i) --counts[a.TypeNameOf(i)];

@@ -25,9 +25,11 @@ enum MeshPart : uint32_t {
 };
 
 struct CompareOptions {
-    // Only the shapes and their vertex data and skin (and collision geometry): what every
-    // conversion must keep.
+    // Only the shapes and their vertex data and skin: what every conversion must keep.
     bool geometryOnly = false;
+    // Collision, in the game's units, by the node that holds it. The content check compares
+    // it; diff --geometry leaves it out.
+    bool collision = true;
     // Shapes the conversion renamed on purpose: name in the first file -> name in the second.
     std::map<std::string, std::string> renamed;
     // What a conversion changes on purpose, per shape (by its name in either file): these

@@ -490,6 +490,18 @@ TEST(CliDiff, ComparesMeshesOfAnyFormAsTextAndJson) {
     EXPECT_EQ(differs.exitCode, 1);
     EXPECT_NE(differs.out.find("shape \"Feet\": positions: 1 of"), std::string::npos)
         << differs.out;
+
+    // Collision is no part of the geometry: a mesh without its collision (what To Blender
+    // leaves of a mesh whose collision types the Blender form lacks) agrees on its geometry.
+    WriteFileBytes(dir.Path("box.nif"), SaveBytes(MakeSkinnedMesh(300, 12, 83, 100, true)));
+    WriteFileBytes(dir.Path("bare.nif"), SaveBytes(MakeSkinnedMesh(300, 12, 83, 100, false)));
+    const std::string boxes = Quoted(dir.Path("box.nif")) + " " + Quoted(dir.Path("bare.nif"));
+    CliRun shapesOnly = RunCli("diff --geometry " + boxes);
+    EXPECT_EQ(shapesOnly.exitCode, 0) << shapesOnly.out;
+    CliRun withCollision = RunCli("diff " + boxes);
+    EXPECT_EQ(withCollision.exitCode, 1) << withCollision.out;
+    EXPECT_NE(withCollision.out.find("the second file has none"), std::string::npos)
+        << withCollision.out;
     EXPECT_EQ(RunCli("diff " + pair + " " + pair).exitCode, 2);
     EXPECT_EQ(RunCli("diff " + Quoted(dir.Path("le.nif")) + " /nonexistent.nif").exitCode, 2);
 }
