@@ -24,11 +24,6 @@ NiSkinPartition* PartitionOf(const NifFile& file, BlockRef skin) {
     return instance ? file.BlockAs<NiSkinPartition>(instance->skinPartition) : nullptr;
 }
 
-uint16_t GlobalVertex(const SkinPartition& p, size_t local) {
-    return p.hasVertexMap && local < p.vertexMap.size() ? p.vertexMap[local]
-                                                        : static_cast<uint16_t>(local);
-}
-
 struct PackedGeometry {
     uint16_t attributes = 0;
     std::vector<PackedVertex> records;
@@ -121,7 +116,7 @@ void PackSkin(const ShapeView& view, NiSkinPartition& skin, PackedGeometry& g) {
         p.numTriangles = static_cast<uint16_t>(p.triangles.size());
         p.hasFaces = 1;
         std::vector<uint16_t> map(p.numVertices);
-        for (size_t j = 0; j < p.numVertices; ++j) map[j] = GlobalVertex(p, j);
+        for (size_t j = 0; j < p.numVertices; ++j) map[j] = p.ShapeVertex(j);
         p.vertexMap = map;
         p.hasVertexMap = 1;
         p.bones = allBones;
@@ -251,7 +246,7 @@ void UnpackSkin(NifFile& file, const ShapeView& view) {
             p.vertexWeights.assign(size_t{p.numVertices} * 4, 0.0f);
             p.boneIndices.assign(size_t{p.numVertices} * 4, 0);
             for (size_t j = 0; j < p.numVertices; ++j) {
-                const uint16_t v = GlobalVertex(p, j);
+                const uint16_t v = p.ShapeVertex(j);
                 if (v >= weights.Vertices()) continue;
                 size_t k = 0;
                 for (uint32_t e = weights.start[v]; e < weights.start[v + 1] && k < 4; ++e, ++k) {
@@ -284,7 +279,7 @@ void UnpackSkin(NifFile& file, const ShapeView& view) {
     for (SkinPartition& p : skin->partitions) {
         std::map<uint16_t, uint16_t> local;
         for (size_t j = 0; j < p.numVertices; ++j)
-            local.emplace(GlobalVertex(p, j), static_cast<uint16_t>(j));
+            local.emplace(p.ShapeVertex(j), static_cast<uint16_t>(j));
         const auto at = [&](uint16_t v) {
             const auto found = local.find(v);
             return found == local.end() ? v : found->second;

@@ -73,11 +73,6 @@ T At(const std::vector<T>& list, size_t i) {
     return i < list.size() ? list[i] : T{};
 }
 
-uint16_t GlobalVertex(const SkinPartition& p, size_t local) {
-    return p.hasVertexMap && local < p.vertexMap.size() ? p.vertexMap[local]
-                                                        : static_cast<uint16_t>(local);
-}
-
 }  // namespace
 
 size_t ShapeView::NumVertices() const {
@@ -277,7 +272,7 @@ VertexWeights ShapeView::Weights() const {
         for (const SkinPartition& p : partition_->partitions) {
             if (!p.hasVertexWeights) continue;
             for (size_t j = 0; j < p.numVertices; ++j) {
-                const uint16_t v = GlobalVertex(p, j);
+                const uint16_t v = p.ShapeVertex(j);
                 if (v >= n || source[v].p) continue;
                 source[v] = {&p, j};
                 uncovered[v] = false;

@@ -304,6 +304,13 @@ struct SkinPartition {
     uint64_t vertexDesc = 0;  // the Special Edition
     std::vector<Triangle> trianglesCopy;
 
+    // The shape's vertex of a partition's local vertex: through the vertex map where there is
+    // one, the same number otherwise.
+    uint16_t ShapeVertex(size_t local) const {
+        return hasVertexMap && local < vertexMap.size() ? vertexMap[local]
+                                                        : static_cast<uint16_t>(local);
+    }
+
     void Fields(Visitor& v) {
         v.Count(numVertices);
         v.Count(numTriangles);

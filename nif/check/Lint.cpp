@@ -175,18 +175,12 @@ std::map<BlockRef, std::vector<uint32_t>> ShaderUsers(const Context& c) {
     return users;
 }
 
-uint16_t GlobalVertex(const SkinPartition& p, size_t local) {
-    return p.hasVertexMap && local < p.vertexMap.size() ? p.vertexMap[local]
-                                                        : static_cast<uint16_t>(local);
-}
-
 // A partition's triangles in the shape's vertex numbering: the Special Edition numbers them so
 // already, the other forms by the partition's vertex map.
 std::vector<Triangle> PartitionTriangles(const SkinPartition& p, bool specialEdition) {
     if (specialEdition) return p.trianglesCopy.empty() ? p.triangles : p.trianglesCopy;
     std::vector<Triangle> list = p.stripLengths.empty() ? p.triangles : StripsToTriangles(p.strips);
-    for (Triangle& t : list)
-        t = {GlobalVertex(p, t.v1), GlobalVertex(p, t.v2), GlobalVertex(p, t.v3)};
+    for (Triangle& t : list) t = {p.ShapeVertex(t.v1), p.ShapeVertex(t.v2), p.ShapeVertex(t.v3)};
     return list;
 }
 
@@ -248,7 +242,7 @@ size_t UsedBones(const SkinPartition& p, const ShapeView& s, size_t skinBones) {
     }
     const VertexWeights drawn = s.Weights();
     for (size_t j = 0; j < p.numVertices; ++j) {
-        const uint16_t v = GlobalVertex(p, j);
+        const uint16_t v = p.ShapeVertex(j);
         if (v >= drawn.Vertices()) continue;
         for (uint32_t e = drawn.start[v]; e < drawn.start[v + 1]; ++e) use(drawn.entries[e].bone);
     }
@@ -275,7 +269,7 @@ void CheckWeights(Context& c, const ShapeView& s) {
                 size_t count = 0;
                 for (size_t k = 0; k < w && j * w + k < part.vertexWeights.size(); ++k)
                     count += part.vertexWeights[j * w + k] != 0;
-                const uint16_t v = GlobalVertex(part, j);
+                const uint16_t v = part.ShapeVertex(j);
                 if (v < n) most[v] = std::max(most[v], count);
             }
             const size_t used = UsedBones(part, s, skinBones);
