@@ -37,6 +37,16 @@ bool IsArchivePath(const std::string& path) {
     return EndsWithNoCase(path, ".bsa") && fs::is_regular_file(PathFromText(path), ec);
 }
 
+// A path resolved as far as it exists, in one letter case where the system ignores case.
+std::string PathKey(const fs::path& p) {
+    std::error_code ec;
+    std::string key = TextFromPath(fs::weakly_canonical(p, ec));
+#ifdef _WIN32
+    for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+#endif
+    return key;
+}
+
 // A file's identity for the clash check: device and inode where the system has them, its
 // resolved path otherwise; empty for a file that does not exist.
 std::string FileKey(const std::string& path) {
@@ -47,11 +57,7 @@ std::string FileKey(const std::string& path) {
     struct stat s;
     if (stat(p.c_str(), &s) == 0) return std::to_string(s.st_dev) + ":" + std::to_string(s.st_ino);
 #endif
-    std::string key = TextFromPath(fs::weakly_canonical(p, ec));
-#ifdef _WIN32
-    for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-#endif
-    return key;
+    return PathKey(p);
 }
 
 BatchItem Item(const std::string& path, const std::string& label, const std::string& relative) {
@@ -208,11 +214,8 @@ std::string Batch::PlanOutputs(OutputKind kind, const std::string& prefix,
         item.writes = {item.target};
         // Two inputs of one name (files given directly, or one path in two archives) would
         // write one file.
-        std::string key = TextFromPath(fs::weakly_canonical(PathFromText(item.target)));
-#ifdef _WIN32
-        for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-#endif
         if (item.code != rc::kOk) continue;
+        const std::string key = PathKey(PathFromText(item.target));
         const auto [at, fresh] = planned.emplace(key, i);
         if (!fresh)
             return "the inputs " + items_[at->second].label + " and " + item.label +
@@ -254,7 +257,7 @@ int Batch::Load(const BatchItem& item, NifFile& file, std::string& error) const 
         return code;
     }
     std::vector<uint8_t> bytes;
-    if (const int code = item.archive->Read(item.entry, bytes, error); code != rc::kOk) return code;
+    if (const int code = ReadBytes(item, bytes, error); code != rc::kOk) return code;
     const int code = file.LoadFromMemory(bytes);
     error = file.LastError();
     return code;
@@ -378,5 +381,10 @@ int SaveOutput(const NifFile& file, const std::string& target, bool dryRun, std:
 int WriteOutputBytes(const std::string& target, const std::vector<uint8_t>& bytes,
                      std::string& error) {
     if (const int code = MakeFolderOf(target, error); code != rc::kOk) return code;
-    return WriteFileAtomically(target, std::string(bytes.begin(), bytes.end()), error);
+    return WriteFileAtomically(
+        target,
+        [&](OutputFile& file) {
+            return file.Write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        },
+        error);
 }

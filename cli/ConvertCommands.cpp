@@ -36,12 +36,6 @@ std::string OneLine(std::string text) {
     return text;
 }
 
-nlohmann::json Texts(const std::vector<std::string>& texts) {
-    nlohmann::json list = nlohmann::json::array();
-    for (const std::string& t : texts) list.push_back(ToJsonText(t));
-    return list;
-}
-
 BatchResult Failed(const BatchItem& item, int code, const std::string& message,
                    const std::vector<std::string>& warnings = {}) {
     BatchResult r;
@@ -53,7 +47,7 @@ BatchResult Failed(const BatchItem& item, int code, const std::string& message,
               {"output", ToJsonText(item.target)},
               {"status", "failed"},
               {"message", ToJsonText(OneLine(message))},
-              {"warnings", Texts(warnings)}};
+              {"warnings", ToJsonTexts(warnings)}};
     return r;
 }
 
@@ -96,9 +90,9 @@ BatchResult Finish(const Batch& batch, const BatchItem& item, const NifFile& inp
         for (const std::string& c : changes) result.text += "  change: " + c + "\n";
     }
     result.json = {{"input", ToJsonText(item.label)},      {"output", ToJsonText(target)},
-                   {"status", dry ? "would write" : "ok"}, {"warnings", Texts(warnings)},
-                   {"restored", Texts(r.restored)},        {"repairs", Texts(r.repairs)},
-                   {"differences", Texts(changes)}};
+                   {"status", dry ? "would write" : "ok"}, {"warnings", ToJsonTexts(warnings)},
+                   {"restored", ToJsonTexts(r.restored)},  {"repairs", ToJsonTexts(r.repairs)},
+                   {"differences", ToJsonTexts(changes)}};
     return result;
 }
 

@@ -18,14 +18,7 @@ nlohmann::json Deviation(double value) {
     return value < 0 ? nlohmann::json(nullptr) : nlohmann::json(value);
 }
 
-nlohmann::json TextList(const std::vector<std::string>& texts) {
-    nlohmann::json list = nlohmann::json::array();
-    for (const std::string& t : texts) list.push_back(ToJsonText(t));
-    return list;
-}
-
-void PrintJson(const std::string& a, const std::string& b, const MeshComparison& c,
-               std::ostream& out) {
+nlohmann::json JsonOf(const std::string& a, const std::string& b, const MeshComparison& c) {
     nlohmann::json shapes = nlohmann::json::array();
     for (const ShapeComparison& s : c.shapes) {
         shapes.push_back({
@@ -40,24 +33,23 @@ void PrintJson(const std::string& a, const std::string& b, const MeshComparison&
               {"tangents", Deviation(s.maxTangent)},
               {"colors", Deviation(s.maxColor)},
               {"weights", Deviation(s.maxWeight)}}},
-            {"differences", TextList(s.differences)},
+            {"differences", ToJsonTexts(s.differences)},
         });
     }
     nlohmann::json renamed = nlohmann::json::array();
     for (const auto& [from, to] : c.renamed)
         renamed.push_back({{"from", ToJsonText(from)}, {"to", ToJsonText(to)}});
-    const nlohmann::json doc = {
+    return {
         {"a", ToJsonText(a)},
         {"b", ToJsonText(b)},
         {"same", c.Same()},
-        {"removed", TextList(c.removed)},
-        {"added", TextList(c.added)},
+        {"removed", ToJsonTexts(c.removed)},
+        {"added", ToJsonTexts(c.added)},
         {"renamed", renamed},
         {"shapes", shapes},
-        {"blockTypes", TextList(c.blockTypes)},
-        {"collision", TextList(c.collision)},
+        {"blockTypes", ToJsonTexts(c.blockTypes)},
+        {"collision", ToJsonTexts(c.collision)},
     };
-    out << doc.dump(2) << "\n";
 }
 
 std::string Figure(double value) {
@@ -107,7 +99,7 @@ int RunDiff(const std::string& a, const std::string& b, const BatchOptions& opti
         }
         const MeshComparison c = CompareMeshes(fa, fb, compare);
         if (options.json) {
-            PrintJson(a, b, c, out);
+            out << JsonOf(a, b, c).dump(2) << "\n";
         } else {
             PrintText(a, b, c, out);
         }
@@ -123,7 +115,6 @@ int RunDiff(const std::string& a, const std::string& b, const BatchOptions& opti
     };
     std::map<std::string, const BatchItem*> others;
     for (const BatchItem& item : second.Items()) others.emplace(key(item.relative), &item);
-    std::set<std::string> paired;
     std::atomic<size_t> unreadable{0};
     const int code = first.Run(
         [&](const BatchItem& item) {
@@ -146,11 +137,10 @@ int RunDiff(const std::string& a, const std::string& b, const BatchOptions& opti
                 return r;
             }
             const MeshComparison c = CompareMeshes(fa, fb, compare);
-            std::ostringstream text;
             if (options.json) {
-                PrintJson(item.label, other->second->label, c, text);
-                r.json = nlohmann::json::parse(text.str());
+                r.json = JsonOf(item.label, other->second->label, c);
             } else if (!c.Same()) {
+                std::ostringstream text;
                 PrintText(item.label, other->second->label, c, text);
                 r.text = text.str();
             } else {
@@ -164,8 +154,8 @@ int RunDiff(const std::string& a, const std::string& b, const BatchOptions& opti
         },
         out, err);
     size_t onlyInB = 0;
-    std::map<std::string, bool> inA;
-    for (const BatchItem& item : first.Items()) inA[key(item.relative)] = true;
+    std::set<std::string> inA;
+    for (const BatchItem& item : first.Items()) inA.insert(key(item.relative));
     for (const BatchItem& item : second.Items()) {
         if (inA.count(key(item.relative))) continue;
         ++onlyInB;

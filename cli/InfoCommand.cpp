@@ -40,12 +40,6 @@ std::vector<std::string> Labels(const NifFile& f, Select select) {
     return labels;
 }
 
-nlohmann::json TextList(const std::vector<std::string>& texts) {
-    nlohmann::json list = nlohmann::json::array();
-    for (const std::string& t : texts) list.push_back(ToJsonText(t));
-    return list;
-}
-
 nlohmann::json JsonReport(const std::string& path, const NifFile& f) {
     const NifBlockHeader& h = f.header;
     const std::vector<std::string> shapes = Labels(f, ShapeView::IsShape);
@@ -68,9 +62,9 @@ nlohmann::json JsonReport(const std::string& path, const NifFile& f) {
         {"numBlocks", h.numBlocks},
         {"blocks", blocks},
         {"maxStringLength", h.maxStringLength},
-        {"strings", TextList(h.strings)},
-        {"shapes", TextList(shapes)},
-        {"shaders", TextList(shaders)},
+        {"strings", ToJsonTexts(h.strings)},
+        {"shapes", ToJsonTexts(shapes)},
+        {"shaders", ToJsonTexts(shaders)},
     };
     return doc;
 }
@@ -132,10 +126,13 @@ int RunInfo(const BatchOptions& options, std::ostream& out, std::ostream& err) {
                 r.json = {{"file", ToJsonText(item.label)}, {"error", ToJsonText(error)}};
                 return r;
             }
+            if (batch.Options().json) {
+                r.json = JsonReport(item.label, f);
+                return r;
+            }
             std::ostringstream text;
             PrintText(item.label, f, text);
             r.text = text.str();
-            r.json = JsonReport(item.label, f);
             return r;
         },
         [](size_t ok, size_t, size_t failed) {

@@ -54,3 +54,9 @@ std::string ToJsonText(const std::string& bytes) {
     }
     return out;
 }
+
+nlohmann::json ToJsonTexts(const std::vector<std::string>& texts) {
+    nlohmann::json list = nlohmann::json::array();
+    for (const std::string& t : texts) list.push_back(ToJsonText(t));
+    return list;
+}
