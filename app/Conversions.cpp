@@ -135,6 +135,12 @@ ConversionResult Checked(const NifFile& input, NifFile& output, const CompareOpt
                                            "with the input file.");
 }
 
+// What the repairs did, then what they left and why.
+void TakeRepairs(RepairReport report, ConversionResult& result) {
+    result.repairs = std::move(report.repairs);
+    for (const std::string& s : report.skipped) result.repairs.push_back("not repaired: " + s);
+}
+
 // Shapes under a shader with model-space normals lose their normals and tangents on purpose
 // (AssignShader, the restore).
 void AllowModelSpaceNormals(const NifFile& output, CompareOptions& expected) {
@@ -264,9 +270,7 @@ ConversionResult PrepareClean(const NifFile& input, const NifFile& library,
     }
     AllowModelSpaceNormals(output, expected);
     if (repair) {
-        RepairReport report = Repair(output);
-        result.repairs = std::move(report.repairs);
-        for (const std::string& s : report.skipped) result.repairs.push_back("not repaired: " + s);
+        TakeRepairs(Repair(output), result);
         // Tangents that a repair generated.
         expected.mayAdd["*"] |= kPartTangents;
     }
@@ -306,10 +310,8 @@ ConversionResult PrepareRepair(const NifFile& input, const std::vector<std::stri
     if (const std::string problem = input.CheckConsistency(); !problem.empty())
         return Refuse(rc::kInconsistent, "not repaired, the file is inconsistent: " + problem);
     output = input;
-    RepairReport report = Repair(output, only);
     ConversionResult result;
-    result.repairs = std::move(report.repairs);
-    for (const std::string& s : report.skipped) result.repairs.push_back("not repaired: " + s);
+    TakeRepairs(Repair(output, only), result);
     CompareOptions expected;
     expected.mayAdd["*"] |= kPartTangents;  // tangents the repair generated
     return Checked(input, output, expected, std::move(result));

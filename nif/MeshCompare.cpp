@@ -117,7 +117,9 @@ class ShapeComparer {
           allowed_(Lookup(options.allowed, a.Name()) | Lookup(options.allowed, b.Name())),
           mayAdd_(Lookup(options.mayAdd, a.Name()) | Lookup(options.mayAdd, b.Name())),
           out_(out),
-          tol_(ToleranceFor(options.packedPrecision || a.Packed() || b.Packed())) {}
+          tol_(ToleranceFor(options.packedPrecision || a.Packed() || b.Packed())),
+          bonesA_(a.BoneNames()),
+          bonesB_(b.BoneNames()) {}
 
     void Run(bool geometryOnly) {
         const size_t n = a_.NumVertices(), m = b_.NumVertices();
@@ -231,7 +233,7 @@ class ShapeComparer {
 
     // Weights compare by bone name, so that two files may list their bones in other orders.
     void WeightsOf(const VertexWeights& wa, const VertexWeights& wb, const char* name) {
-        const std::vector<std::string> na = a_.BoneNames(), nb = b_.BoneNames();
+        const std::vector<std::string>&na = bonesA_, &nb = bonesB_;
         std::vector<int32_t> toA(nb.size(), -1);
         for (size_t j = 0; j < nb.size(); ++j) {
             for (size_t i = 0; i < na.size(); ++i) {
@@ -298,14 +300,14 @@ class ShapeComparer {
         if (!BothHave(kPartWeights, "skin", a_.IsSkinned(), b_.IsSkinned())) return;
         WeightsOf(a_.Weights(), b_.Weights(), "weights");
         // Skin data that a conversion kept as it was, over the same bones, agrees.
-        if (SameSkinData(a_.SkinData(), b_.SkinData()) && a_.BoneNames() == b_.BoneNames()) return;
+        if (SameSkinData(a_.SkinData(), b_.SkinData()) && bonesA_ == bonesB_) return;
         const VertexWeights da = a_.SkinDataWeights(), db = b_.SkinDataWeights();
         if (!da.entries.empty() && !db.entries.empty()) WeightsOf(da, db, "skin data weights");
     }
 
     void Bones() {
         if (!a_.IsSkinned() || !b_.IsSkinned()) return;
-        const std::vector<std::string> na = a_.BoneNames(), nb = b_.BoneNames();
+        const std::vector<std::string>&na = bonesA_, &nb = bonesB_;
         if (na == nb) return;
         std::string what =
             "bones: " + std::to_string(na.size()) + " became " + std::to_string(nb.size());
@@ -415,6 +417,7 @@ class ShapeComparer {
     uint32_t allowed_, mayAdd_;
     ShapeComparison& out_;
     Tolerance tol_;
+    const std::vector<std::string> bonesA_, bonesB_;  // the skins' bone names
 };
 
 // ---- collision, by the node that holds it
