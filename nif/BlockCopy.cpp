@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <set>
 
+#include "Scene.h"
 #include "Visitors.h"
 
 namespace {
@@ -15,6 +16,16 @@ bool IsSceneObject(const NifFile& file, BlockRef r) {
 }
 
 }  // namespace
+
+std::map<std::string, std::vector<BlockRef>> CollisionHolders(const NifFile& file) {
+    std::map<std::string, std::vector<BlockRef>> named;
+    for (uint32_t i = 0; i < file.blocks.size(); ++i) {
+        const auto* av = As<NiAVObject>(file.blocks[i].get());
+        if (av && file.Block(av->collisionObject))
+            named[file.NameOf(i)].push_back(av->collisionObject);
+    }
+    return named;
+}
 
 std::vector<uint32_t> OwnedSubtree(const NifFile& file, uint32_t root, std::string& problem) {
     const uint8_t form = file.Form();

@@ -15,6 +15,10 @@
 // when the subtree holds a raw block or a reference outside the file.
 std::vector<uint32_t> OwnedSubtree(const NifFile& file, uint32_t root, std::string& problem);
 
+// The nodes and shapes that hold a collision object, by name, in block order: the collision
+// objects they hold. Two files' collisions pair up by name, the n-th of a name with the n-th.
+std::map<std::string, std::vector<BlockRef>> CollisionHolders(const NifFile& file);
+
 // Blocks among `candidates` (and what only they own) that nothing owns any more and the footer
 // does not name: what is left when slots were given other blocks. Ascending.
 std::vector<uint32_t> UnownedBlocks(const NifFile& file, const std::vector<uint32_t>& candidates);

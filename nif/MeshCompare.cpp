@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "BlockCopy.h"
 #include "Havok.h"
 #include "ShapeView.h"
 #include "Visitors.h"
@@ -461,17 +462,7 @@ bool Near(double x, double y) {
 void CompareCollision(const NifFile& a, const NifFile& b, const CompareOptions& options,
                       std::vector<std::string>& out) {
     const bool mayLeave = options.collisionMayLeave;
-    // Nodes holding collision, by name: the n-th of a name with the n-th.
-    auto holders = [](const NifFile& f) {
-        std::map<std::string, std::vector<BlockRef>> named;
-        for (uint32_t i = 0; i < f.blocks.size(); ++i) {
-            const auto* av = As<NiAVObject>(f.blocks[i].get());
-            if (av && f.Block(av->collisionObject))
-                named[f.NameOf(i)].push_back(av->collisionObject);
-        }
-        return named;
-    };
-    const auto ha = holders(a), hb = holders(b);
+    const auto ha = CollisionHolders(a), hb = CollisionHolders(b);
     for (const auto& [name, objects] : ha) {
         const auto other = hb.find(name);
         for (size_t k = 0; k < objects.size(); ++k) {

@@ -174,12 +174,7 @@ bool WithinAUnitInTheLastPlace(float a, float b) {
 // last place (a float cannot always hold a length ten times larger and come back exactly):
 // where every length of a node's collision came back so, the original's bytes return.
 void KeepOriginalLengths(const NifFile& original, NifFile& output, RestoreReport& report) {
-    std::map<std::string, std::vector<BlockRef>> held;
-    for (uint32_t i = 0; i < original.blocks.size(); ++i) {
-        const auto* node = As<NiAVObject>(original.blocks[i].get());
-        if (node && original.Block(node->collisionObject))
-            held[original.NameOf(i)].push_back(node->collisionObject);
-    }
+    const std::map<std::string, std::vector<BlockRef>> held = CollisionHolders(original);
     std::map<std::string, size_t> used;
     for (uint32_t i = 0; i < output.blocks.size(); ++i) {
         const auto* node = As<NiAVObject>(output.blocks[i].get());
