@@ -209,7 +209,8 @@ std::unique_ptr<NiTriShapeData> UnpackData(const ShapeView& view) {
     const bool tangents = view.HasTangents();
     d->numVertices = static_cast<uint16_t>(n);
     d->hasNormals = view.HasNormals() ? 1 : 0;
-    d->dataFlags = static_cast<uint16_t>((view.HasUVs() ? 1 : 0) | (tangents ? 0x1000 : 0));
+    const bool uvs = view.HasUVs();
+    d->dataFlags = static_cast<uint16_t>((uvs ? 1 : 0) | (tangents ? 0x1000 : 0));
     d->hasVertexColors = view.HasColors() ? 1 : 0;
     d->bound = view.Packed()->bound;
     d->consistencyFlags = view.Skin() == kNoBlock ? kStaticConsistency : 0;
@@ -221,7 +222,7 @@ std::unique_ptr<NiTriShapeData> UnpackData(const ShapeView& view) {
             d->bitangents.push_back(view.Bitangent(k));
         }
         if (d->hasVertexColors) d->vertexColors.push_back(view.Color(k));
-        if (view.HasUVs()) d->uvs.push_back(view.UV(k));
+        if (uvs) d->uvs.push_back(view.UV(k));
     }
     d->triangles = view.Triangles();
     d->numTriangles = static_cast<uint16_t>(d->triangles.size());
@@ -291,9 +292,6 @@ void UnpackSkin(NifFile& file, const ShapeView& view) {
         p.trianglesCopy.clear();
     }
 }
-
-// Blocks of the list that no block refers to any more, with the additional data only they
-// referred to.
 
 bool Packable(const NiObject& b) {
     const TypeId t = b.Type();
