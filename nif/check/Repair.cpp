@@ -333,18 +333,25 @@ RepairReport Repair(NifFile& file, const std::vector<std::string>& only) {
     Fixer fix{file, report};
     // Shared shaders first, so that the flags below are set per shape; head parts take their
     // own block type before their geometry is touched.
+    // The findings are taken again only after a step that changed blocks.
+    std::vector<Finding> findings = Lint(file);
     std::set<BlockRef> done;
-    for (const Finding& f : Lint(file)) {
+    for (const Finding& f : findings) {
         if (f.rule->id == std::string("shared-shader") && Selected(only, f.rule) &&
             done.insert(f.block).second)
             fix.Unshare(f.block);
     }
-    for (const Finding& f : Lint(file)) {
-        if (f.rule->id == std::string("head-part-shape") && Selected(only, f.rule))
+    if (!done.empty()) findings = Lint(file);
+    bool heads = false;
+    for (const Finding& f : findings) {
+        if (f.rule->id == std::string("head-part-shape") && Selected(only, f.rule)) {
             fix.DynamicHeadPart(f.block, f.shape);
+            heads = true;
+        }
     }
+    if (heads) findings = Lint(file);
     std::set<std::pair<std::string, BlockRef>> fixed;
-    for (const Finding& f : Lint(file)) {
+    for (const Finding& f : findings) {
         if (!Selected(only, f.rule) || !fixed.insert({f.rule->id, f.block}).second) continue;
         const std::string id = f.rule->id;
         if (id == "empty-partition") fix.DropEmptyPartitions(f.block);
