@@ -329,27 +329,14 @@ class ShapeComparer {
         auto keys = [](const std::vector<Triangle>& list) {
             std::vector<std::array<uint16_t, 3>> k;
             k.reserve(list.size());
-            for (const Triangle& t : list) {
-                if (t.v1 <= t.v2 && t.v1 <= t.v3) {
-                    k.push_back({t.v1, t.v2, t.v3});
-                } else if (t.v2 <= t.v1 && t.v2 <= t.v3) {
-                    k.push_back({t.v2, t.v3, t.v1});
-                } else {
-                    k.push_back({t.v3, t.v1, t.v2});
-                }
-            }
+            for (const Triangle& t : list) k.push_back(CanonicalTriangle(t));
             std::sort(k.begin(), k.end());
             return k;
         };
         // Most conversions keep the order: compare in place before sorting.
-        auto rotated = [](const Triangle& t) {
-            if (t.v1 <= t.v2 && t.v1 <= t.v3) return std::array<uint16_t, 3>{t.v1, t.v2, t.v3};
-            if (t.v2 <= t.v1 && t.v2 <= t.v3) return std::array<uint16_t, 3>{t.v2, t.v3, t.v1};
-            return std::array<uint16_t, 3>{t.v3, t.v1, t.v2};
-        };
         if (ta.size() == tb.size()) {
             size_t k = 0;
-            while (k < ta.size() && rotated(ta[k]) == rotated(tb[k])) ++k;
+            while (k < ta.size() && CanonicalTriangle(ta[k]) == CanonicalTriangle(tb[k])) ++k;
             if (k == ta.size()) return;
         }
         const auto ka = keys(ta), kb = keys(tb);

@@ -14,10 +14,7 @@
 namespace {
 
 constexpr uint16_t kNewBoneSet = 230;  // the head's bone set in head parts
-constexpr uint32_t kFacegenDetailMap = 0x400;
 constexpr uint16_t kStaticConsistency = 0x4000;
-
-constexpr uint16_t kStartBoneSet = 0x100;  // a body part's partition flag
 
 NiSkinPartition* PartitionOf(const NifFile& file, BlockRef skin) {
     const auto* instance = file.BlockAs<NiSkinInstance>(skin);
@@ -302,7 +299,7 @@ bool Packable(const NiObject& b) {
 
 bool IsHeadPart(const NifFile& file, BlockRef shader, BlockRef skin) {
     if (const auto* s = file.BlockAs<BSLightingShaderProperty>(shader);
-        s && (s->header.flags1 & kFacegenDetailMap))
+        s && (s->header.flags1 & shader_bits::kFacegenDetailMap))
         return true;
     if (const auto* d = file.BlockAs<BSDismemberSkinInstance>(skin)) {
         for (const BodyPartList& p : d->partitions)
@@ -403,7 +400,7 @@ void SetBoneSetFlags(BSDismemberSkinInstance& parts, const NiSkinPartition& skin
     for (size_t k = 0; k < n; ++k) {
         const bool starts = k == 0 || skin.partitions[k].bones != skin.partitions[k - 1].bones;
         uint16_t& flag = parts.partitions[k].partFlag;
-        flag = starts ? static_cast<uint16_t>(flag | kStartBoneSet)
-                      : static_cast<uint16_t>(flag & ~kStartBoneSet);
+        flag = starts ? static_cast<uint16_t>(flag | shader_bits::kStartBoneSet)
+                      : static_cast<uint16_t>(flag & ~shader_bits::kStartBoneSet);
     }
 }

@@ -5,6 +5,7 @@
 // normals, UVs, colours, skin and bones, shader and alpha property.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <type_traits>
@@ -111,6 +112,14 @@ class ShapeView {
 std::vector<ShapeView> ShapesOf(const NifFile& file);
 // The first shape of that name, or -1.
 int32_t FindShape(const NifFile& file, const std::string& name);
+
+// A triangle with its lowest vertex first, keeping its winding: the same whichever corner it
+// starts at.
+inline std::array<uint16_t, 3> CanonicalTriangle(const Triangle& t) {
+    if (t.v1 <= t.v2 && t.v1 <= t.v3) return {t.v1, t.v2, t.v3};
+    if (t.v2 <= t.v1 && t.v2 <= t.v3) return {t.v2, t.v3, t.v1};
+    return {t.v3, t.v1, t.v2};
+}
 
 // The Skyrim flags of a lighting or effect shader, or nullptr.
 template <class Object>

@@ -184,13 +184,6 @@ std::vector<Triangle> PartitionTriangles(const SkinPartition& p, bool specialEdi
     return list;
 }
 
-// A triangle with its lowest vertex first, keeping the winding.
-std::array<uint16_t, 3> Canonical(const Triangle& t) {
-    if (t.v1 <= t.v2 && t.v1 <= t.v3) return {t.v1, t.v2, t.v3};
-    if (t.v2 <= t.v1 && t.v2 <= t.v3) return {t.v2, t.v3, t.v1};
-    return {t.v3, t.v1, t.v2};
-}
-
 void CheckPartitionCover(Context& c, const ShapeView& s) {
     const std::vector<Triangle> own = s.Data() || (s.Packed() && s.Packed()->dataSize > 0)
                                           ? s.Triangles()
@@ -202,14 +195,15 @@ void CheckPartitionCover(Context& c, const ShapeView& s) {
     if (partition) {
         for (const SkinPartition& p : partition->partitions) {
             for (const Triangle& t : PartitionTriangles(p, c.file.Form() == kForm100))
-                held.push_back(Canonical(t));
+                held.push_back(CanonicalTriangle(t));
         }
     }
     std::sort(held.begin(), held.end());
     size_t missing = 0;
     for (const Triangle& t : own) {
         const bool degenerate = t.v1 == t.v2 || t.v2 == t.v3 || t.v1 == t.v3;
-        missing += !degenerate && !std::binary_search(held.begin(), held.end(), Canonical(t));
+        missing +=
+            !degenerate && !std::binary_search(held.begin(), held.end(), CanonicalTriangle(t));
     }
     if (missing == 0) return;
     const int32_t block =
