@@ -25,10 +25,11 @@ bool StderrIsTerminal() {
 #endif
 }
 
-// The options every batch command shares: its inputs (files, folders, archives), --jobs and
-// --json; commands that write add -o, --output-dir and --dry-run.
+// The options every batch command shares: its inputs (files, folders, archives; none for a
+// command that names its own), --jobs and --json; commands that write add -o, --output-dir and
+// --dry-run.
 void AddRunOptions(CLI::App* command, BatchOptions& o, bool writes, const char* inputs) {
-    command->add_option("INPUT", o.inputs, inputs)->required();
+    if (inputs) command->add_option("INPUT", o.inputs, inputs)->required();
     command->add_option("--jobs", o.jobs, "files handled at once (default: the machine's cores)")
         ->check(CLI::PositiveNumber);
     command->add_flag("--json", o.json, "print one JSON document instead of text");
@@ -87,12 +88,8 @@ int main(int argc, char** argv) {
         "file): shapes, geometry, skin, shaders");
     diff->add_option("A", diffA, "the first file, folder or archive")->required();
     diff->add_option("B", diffB, "the second")->required();
-    diff->add_flag("--json", diffRun.json, "print JSON instead of text");
-    diff->add_option("--jobs", diffRun.jobs,
-                     "files compared at once (default: the machine's cores)")
-        ->check(CLI::PositiveNumber);
-    diff->add_flag("--geometry", diffGeometry,
-                   "only the shapes, their vertex data and skin, and collision");
+    AddRunOptions(diff, diffRun, false, nullptr);
+    diff->add_flag("--geometry", diffGeometry, "only the shapes, their vertex data and skin");
 
     std::string shapesPath;
     CLI::App* shapes = app.add_subcommand("shapes", "List the shapes of a mesh, one per line");
