@@ -20,6 +20,16 @@ bool ChildText(const TiXmlElement* root, const char* name, std::string& text) {
     return true;
 }
 
+// The settings the file holds, with the defaults of those it leaves out.
+void TakeSettings(const TiXmlElement* root, ConfigStore& config) {
+    std::string text;
+    config.set(kShaderLibraryFile,
+               ChildText(root, "ShaderLibraryFile", text) ? text : "ShaderLibrary.nif");
+    if (ChildText(root, "AlphaFlagsValue", text)) config.set(kAlphaFlagsValue, text);
+    if (ChildText(root, "AlphaThreshold", text)) config.set(kAlphaThreshold, text);
+    config.set(kTestMode, ChildText(root, "TestMode", text) ? text : "false");
+}
+
 }  // namespace
 
 void loadConfig(ConfigStore& config, Platform& platform, const std::string& configPath) {
@@ -32,13 +42,7 @@ void loadConfig(ConfigStore& config, Platform& platform, const std::string& conf
     if (!document.LoadFile()) return;
     const TiXmlElement* root = document.FirstChildElement("PellmarConfig");
     if (!root) return;
-
-    std::string text;
-    config.set(kShaderLibraryFile,
-               ChildText(root, "ShaderLibraryFile", text) ? text : "ShaderLibrary.nif");
-    if (ChildText(root, "AlphaFlagsValue", text)) config.set(kAlphaFlagsValue, text);
-    if (ChildText(root, "AlphaThreshold", text)) config.set(kAlphaThreshold, text);
-    config.set(kTestMode, ChildText(root, "TestMode", text) ? text : "false");
+    TakeSettings(root, config);
 }
 
 namespace {
@@ -73,8 +77,6 @@ int ReadConfigStrictly(const std::string& configPath, ConfigStore& config, std::
         return rc::kMalformed;
     }
     std::string text;
-    config.set(kShaderLibraryFile,
-               ChildText(root, "ShaderLibraryFile", text) ? text : "ShaderLibrary.nif");
     const struct {
         const char* element;
         unsigned long limit;
@@ -88,8 +90,7 @@ int ReadConfigStrictly(const std::string& configPath, ConfigStore& config, std::
                 configPath + ": <" + n.element + "> holds \"" + text + "\", which is not " + n.what;
             return rc::kMalformed;
         }
-        config.set(n.element, text);
     }
-    config.set(kTestMode, ChildText(root, "TestMode", text) ? text : "false");
+    TakeSettings(root, config);
     return rc::kOk;
 }
