@@ -14,21 +14,24 @@
 
 namespace {
 
-// Takes the written file piece by piece and compares it with the file on disk, read alongside
+// Reads the next `n` bytes of what was loaded into `to`; false (with a reason) when it cannot.
+using Source = std::function<bool(uint8_t* to, size_t n, std::string& error)>;
+
+// Takes the written file piece by piece and compares it with the loaded bytes, read alongside
 // in pieces: neither is held whole. Stops at the first difference.
-class CompareWithFile {
+class CompareWithSource {
   public:
-    explicit CompareWithFile(InputFile& file) : file_(file) {}
+    CompareWithSource(const Source& read, uint64_t size) : read_(read), size_(size) {}
     bool operator()(const char* data, size_t n) {
         while (n > 0) {
             if (held_ == 0) {
-                const size_t want = std::min(kPiece, file_.Size() - read_);
-                if (want == 0 || !file_.Read(buffer_.data(), want, error_)) {
-                    // The written file is longer, or the file could not be read further.
-                    differsAt_ = read_;
+                const size_t want = static_cast<size_t>(std::min<uint64_t>(kPiece, size_ - done_));
+                if (want == 0 || !read_(buffer_.data(), want, error_)) {
+                    // The written file is longer, or the source could not be read further.
+                    differsAt_ = static_cast<int64_t>(done_);
                     return false;
                 }
-                read_ += want;
+                done_ += want;
                 held_ = want;
                 at_ = 0;
             }
@@ -37,7 +40,7 @@ class CompareWithFile {
             if (std::memcmp(data, ours, k) != 0) {
                 const auto diff =
                     std::mismatch(ours, ours + k, reinterpret_cast<const uint8_t*>(data));
-                differsAt_ = compared_ + static_cast<uint64_t>(diff.first - ours);
+                differsAt_ = static_cast<int64_t>(compared_) + (diff.first - ours);
                 return false;
             }
             data += k;
@@ -48,30 +51,28 @@ class CompareWithFile {
         }
         return true;
     }
-    // Where the written bytes first differ from the file's, or -1.
+    // Where the written bytes first differ from the source's, or -1.
     int64_t DiffersAt() const { return differsAt_; }
     uint64_t Compared() const { return compared_; }
     const std::string& Error() const { return error_; }
 
   private:
     static constexpr size_t kPiece = size_t{256} << 10;
-    InputFile& file_;
+    const Source& read_;
+    uint64_t size_;
     std::vector<uint8_t> buffer_ = std::vector<uint8_t>(kPiece);
-    size_t read_ = 0;  // bytes read from the file
-    size_t at_ = 0;    // the next byte to compare in the buffer
-    size_t held_ = 0;  // bytes of the buffer not compared yet
+    uint64_t done_ = 0;  // bytes read from the source
+    size_t at_ = 0;      // the next byte to compare in the buffer
+    size_t held_ = 0;    // bytes of the buffer not compared yet
     uint64_t compared_ = 0;
     int64_t differsAt_ = -1;
     std::string error_;
 };
 
-// The file's report after loading: consistent, and how it writes back. `compare` writes the file
-// and tells where it first differs from what was read (-1 for nowhere) and how many bytes it
-// compared.
-bool Report(
-    const std::string& label, NifFile& f, std::ostream& out,
-    const std::function<bool(int64_t& differsAt, uint64_t& compared, std::string& error)>& compare,
-    uint64_t size) {
+// The file's report after loading: consistent, and how it writes back, compared with the
+// `size` bytes it was loaded from, which `read` gives again from the start.
+bool Report(const std::string& label, NifFile& f, std::ostream& out, const Source& read,
+            uint64_t size) {
     std::vector<std::string> shapes;
     out << label << ": ok, " << f.blocks.size() << " blocks, " << f.GetShapeNames(shapes)
         << " shapes, ";
@@ -80,13 +81,14 @@ bool Report(
         out << "inconsistent: " << problem << "\n";
         return false;
     }
-    int64_t differsAt = -1;
-    uint64_t compared = 0;
-    std::string error;
-    if (!compare(differsAt, compared, error)) {
+    CompareWithSource compare(read, size);
+    if (f.SaveInPieces(std::ref(compare)) == rc::kInconsistent) {
         out << "not writable: " << f.LastError() << "\n";
         return false;
     }
+    const int64_t differsAt = compare.DiffersAt();
+    const uint64_t compared = compare.Compared();
+    const std::string& error = compare.Error();
     if (differsAt < 0 && compared + f.TrailingBytes() != size) {
         // The file changed since it was loaded.
         out << "writes back differently from byte offset " << compared << "\n";
@@ -115,9 +117,9 @@ bool Report(
     return true;
 }
 
-// One line about one file; true when it loads, is consistent and writes back identically. A
-// file on disk is compared piece by piece as it is written: neither the file nor what is
-// written is held whole beside the loaded blocks. An archive entry is compared in memory.
+// One line about one file; true when it loads, is consistent and writes back identically. What
+// is written is compared piece by piece as it is written: a file on disk is read again
+// alongside, an archive entry is compared with its bytes in memory.
 bool CheckOne(const Batch& batch, const BatchItem& item, std::ostream& out) {
     NifFile f;
     std::string error;
@@ -127,22 +129,13 @@ bool CheckOne(const Batch& batch, const BatchItem& item, std::ostream& out) {
             out << item.label << ": error: " << (error.empty() ? f.LastError() : error) << "\n";
             return false;
         }
-        return Report(
-            item.label, f, out,
-            [&](int64_t& differsAt, uint64_t& compared, std::string&) {
-                std::string written;
-                if (f.SaveToMemory(written) != rc::kOk) return false;
-                const size_t n = std::min(written.size(), bytes.size());
-                // Compared as bytes: a char of 0x80 or more is negative where it is signed.
-                const auto diff =
-                    std::mismatch(written.begin(), written.begin() + n, bytes.begin(),
-                                  [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; });
-                compared = written.size();
-                if (diff.first != written.begin() + n || written.size() > bytes.size())
-                    differsAt = diff.first - written.begin();
-                return true;
-            },
-            bytes.size());
+        size_t at = 0;
+        const Source read = [&](uint8_t* to, size_t n, std::string&) {
+            std::memcpy(to, bytes.data() + at, n);
+            at += n;
+            return true;
+        };
+        return Report(item.label, f, out, read, bytes.size());
     }
     if (f.Load(item.path) != rc::kOk) {
         out << item.label << ": error: " << f.LastError() << "\n";
@@ -153,17 +146,10 @@ bool CheckOne(const Batch& batch, const BatchItem& item, std::ostream& out) {
         out << item.label << ": cannot read it again: " << error << "\n";
         return false;
     }
-    return Report(
-        item.label, f, out,
-        [&](int64_t& differsAt, uint64_t& compared, std::string& readError) {
-            CompareWithFile compare(file);
-            if (f.SaveInPieces(std::ref(compare)) == rc::kInconsistent) return false;
-            differsAt = compare.DiffersAt();
-            compared = compare.Compared();
-            readError = compare.Error();
-            return true;
-        },
-        file.Size());
+    const Source read = [&](uint8_t* to, size_t n, std::string& readError) {
+        return file.Read(to, n, readError);
+    };
+    return Report(item.label, f, out, read, file.Size());
 }
 
 }  // namespace
