@@ -164,13 +164,18 @@ std::vector<Triangle> ShapeView::Triangles() const {
     if (packed_->dataSize > 0) return packed_->triangles;
     std::vector<Triangle> triangles;
     if (!partition_) return triangles;
-    // The Special Edition numbers partition triangles by the shape's vertices, in the list
-    // and in its copy.
     for (const SkinPartition& p : partition_->partitions) {
-        const std::vector<Triangle>& list = p.trianglesCopy.empty() ? p.triangles : p.trianglesCopy;
+        const std::vector<Triangle> list = PartitionTriangles(p, true);
         triangles.insert(triangles.end(), list.begin(), list.end());
     }
     return triangles;
+}
+
+std::vector<Triangle> PartitionTriangles(const SkinPartition& p, bool specialEdition) {
+    if (specialEdition) return p.trianglesCopy.empty() ? p.triangles : p.trianglesCopy;
+    std::vector<Triangle> list = p.stripLengths.empty() ? p.triangles : StripsToTriangles(p.strips);
+    for (Triangle& t : list) t = {p.ShapeVertex(t.v1), p.ShapeVertex(t.v2), p.ShapeVertex(t.v3)};
+    return list;
 }
 
 std::vector<std::string> ShapeView::BoneNames() const {

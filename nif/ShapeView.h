@@ -113,6 +113,10 @@ std::vector<ShapeView> ShapesOf(const NifFile& file);
 // The first shape of that name, or -1.
 int32_t FindShape(const NifFile& file, const std::string& name);
 
+// A partition's triangles in the shape's vertex numbering: the Special Edition numbers them so
+// already (in the list and in its copy), the other forms by the partition's vertex map.
+std::vector<Triangle> PartitionTriangles(const SkinPartition& p, bool specialEdition);
+
 // A triangle with its lowest vertex first, keeping its winding: the same whichever corner it
 // starts at.
 inline std::array<uint16_t, 3> CanonicalTriangle(const Triangle& t) {

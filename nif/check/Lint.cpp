@@ -175,15 +175,6 @@ std::map<BlockRef, std::vector<uint32_t>> ShaderUsers(const Context& c) {
     return users;
 }
 
-// A partition's triangles in the shape's vertex numbering: the Special Edition numbers them so
-// already, the other forms by the partition's vertex map.
-std::vector<Triangle> PartitionTriangles(const SkinPartition& p, bool specialEdition) {
-    if (specialEdition) return p.trianglesCopy.empty() ? p.triangles : p.trianglesCopy;
-    std::vector<Triangle> list = p.stripLengths.empty() ? p.triangles : StripsToTriangles(p.strips);
-    for (Triangle& t : list) t = {p.ShapeVertex(t.v1), p.ShapeVertex(t.v2), p.ShapeVertex(t.v3)};
-    return list;
-}
-
 void CheckPartitionCover(Context& c, const ShapeView& s) {
     const std::vector<Triangle> own = s.Data() || (s.Packed() && s.Packed()->dataSize > 0)
                                           ? s.Triangles()
