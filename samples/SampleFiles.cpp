@@ -280,6 +280,20 @@ constexpr LibraryShader kLibraryShaders[] = {
     {"Plain", 0, 0x80000303, 0x00008001, "plain"},
 };
 
+// A box collision (collision object, rigid body, box shape of 1 x 2 x 3) for the node at
+// `target`; the collision object's index.
+int32_t BoxCollision(SampleBuilder& b, int32_t target, float radius) {
+    auto box = std::make_unique<bhkBoxShape>();
+    box->radius = radius;
+    box->dimensions = {1.0f, 2.0f, 3.0f};
+    auto body = std::make_unique<bhkRigidBody>();
+    body->shape = b.Add(std::move(box));
+    auto object = std::make_unique<bhkCollisionObject>();
+    object->target = target;
+    object->body = b.Add(std::move(body));
+    return b.Add(std::move(object));
+}
+
 }  // namespace
 
 NifFile MakeSampleLibrary() {
@@ -348,17 +362,7 @@ NifFile MakeSkinnedMesh(uint32_t vertices, uint32_t userVersion, uint32_t userVe
         children.push_back(shape);
     }
     auto scene = Node(b, "Scene Root", children);
-    if (collision) {
-        auto box = std::make_unique<bhkBoxShape>();
-        box->radius = 0.01f;
-        box->dimensions = {1.0f, 2.0f, 3.0f};
-        auto body = std::make_unique<bhkRigidBody>();
-        body->shape = b.Add(std::move(box));
-        auto object = std::make_unique<bhkCollisionObject>();
-        object->target = root;
-        object->body = b.Add(std::move(body));
-        scene->collisionObject = b.Add(std::move(object));
-    }
+    if (collision) scene->collisionObject = BoxCollision(b, root, 0.01f);
     b.Set(root, std::move(scene));
     return b.Finish();
 }
@@ -382,14 +386,7 @@ NifFile MakeCollisionScene(uint32_t blocks) {
     for (uint32_t i = 0; 1 + 7 * (i + 1) <= blocks; ++i) {
         const int32_t node = b.Reserve();
         auto n = Node(b, "Part" + std::to_string(i), {});
-        auto box = std::make_unique<bhkBoxShape>();
-        box->dimensions = {1.0f, 2.0f, 3.0f};
-        auto body = std::make_unique<bhkRigidBody>();
-        body->shape = b.Add(std::move(box));
-        auto collision = std::make_unique<bhkCollisionObject>();
-        collision->target = node;
-        collision->body = b.Add(std::move(body));
-        n->collisionObject = b.Add(std::move(collision));
+        n->collisionObject = BoxCollision(b, node, 0.0f);
         auto data = std::make_unique<NiTransformData>();
         data->translations.keyType = 1;
         for (int k = 0; k < 4; ++k) {
