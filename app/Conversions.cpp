@@ -41,12 +41,13 @@ bool IsSupportedForm(const NifBlockHeader& h) {
 }
 
 // Shapes that cannot take the target form's geometry layout refuse the conversion.
-ConversionResult SwitchChecked(NifFile& file, uint32_t userVersion, uint32_t userVersion2) {
+ConversionResult SwitchChecked(NifFile& file, uint32_t userVersion, uint32_t userVersion2,
+                               ShapeWatcher* watcher = nullptr) {
     const std::string problem = CheckShapesConvertible(file, FormOf(userVersion, userVersion2));
     if (!problem.empty())
         return Refuse(rc::kUnsupportedForm, "Pellmar cannot convert this mesh's " + problem + ".");
     ConversionResult result;
-    result.warnings = SwitchForm(file, userVersion, userVersion2).warnings;
+    result.warnings = SwitchForm(file, userVersion, userVersion2, watcher).warnings;
     return result;
 }
 
@@ -71,11 +72,8 @@ void DropSingleChildRoot(NifFile& file) {
     file.DeleteBlock(static_cast<uint32_t>(r));
 }
 
-// The common part: type removals, the single-child root, and the checks that the edits and
-// the coming form switch leave no opaque block corrupt.
-ConversionResult StripAndCheck(const NifFile& input, const std::vector<TypeId>& types,
-                               uint32_t targetUserVersion, uint32_t targetUserVersion2,
-                               NifFile& output, CompareOptions& expected, bool dropRoot = true) {
+// What every conversion refuses: a form it does not convert, or an inconsistent file.
+ConversionResult RefuseUnconvertible(const NifFile& input) {
     if (!IsSupportedForm(input.header)) {
         return Refuse(
             rc::kUnsupportedForm,
@@ -91,7 +89,16 @@ ConversionResult StripAndCheck(const NifFile& input, const std::vector<TypeId>& 
                       "tell what is wrong): " +
                           problem + ".");
     }
-    output = input;
+    return {};
+}
+
+// The common part, on the output: type removals, the single-child root, the checks that the
+// edits and the coming form switch leave no opaque block corrupt, and the switch (watched by
+// `watcher` when given).
+ConversionResult StripAndSwitch(NifFile& output, const std::vector<TypeId>& types,
+                                uint32_t targetUserVersion, uint32_t targetUserVersion2,
+                                CompareOptions& expected, bool dropRoot,
+                                ShapeWatcher* watcher = nullptr) {
     const std::vector<BlockName> opaque = output.OpaqueBlocks();
     const uint8_t to = FormOf(targetUserVersion, targetUserVersion2);
     const bool switches = output.Form() != to;
@@ -120,7 +127,25 @@ ConversionResult StripAndCheck(const NifFile& input, const std::vector<TypeId>& 
     if (!switches) return {};
     // Collision whose blocks the target form lacks leaves with them (the switch names it).
     expected.collisionMayLeave = !BlocksMissingFromForm(output, to).empty();
-    return SwitchChecked(output, targetUserVersion, targetUserVersion2);
+    return SwitchChecked(output, targetUserVersion, targetUserVersion2, watcher);
+}
+
+// Refusals first, then the work on a copy of the input.
+ConversionResult StripAndCheck(const NifFile& input, const std::vector<TypeId>& types,
+                               uint32_t targetUserVersion, uint32_t targetUserVersion2,
+                               NifFile& output, CompareOptions& expected, bool dropRoot = true) {
+    ConversionResult refused = RefuseUnconvertible(input);
+    if (refused.code != rc::kOk) return refused;
+    output = input;
+    return StripAndSwitch(output, types, targetUserVersion, targetUserVersion2, expected, dropRoot);
+}
+
+// The conversion's result, or its refusal when the content check found a problem.
+ConversionResult WithProblems(const std::string& problem, ConversionResult result) {
+    if (problem.empty()) return result;
+    return Refuse(rc::kContentChanged, "Pellmar did not write the conversion because " + problem +
+                                           ". This is a fault of Pellmar; please report it "
+                                           "with the input file.");
 }
 
 // The last step of every conversion: the output must keep the input's meshes, apart from what
@@ -128,11 +153,7 @@ ConversionResult StripAndCheck(const NifFile& input, const std::vector<TypeId>& 
 ConversionResult Checked(const NifFile& input, NifFile& output, const CompareOptions& expected,
                          ConversionResult result) {
     if (g_breakConversionForTests) g_breakConversionForTests(output);
-    const std::string problem = ContentProblems(input, output, expected);
-    if (problem.empty()) return result;
-    return Refuse(rc::kContentChanged, "Pellmar did not write the conversion because " + problem +
-                                           ". This is a fault of Pellmar; please report it "
-                                           "with the input file.");
+    return WithProblems(ContentProblems(input, output, expected), std::move(result));
 }
 
 // What the repairs did, then what they left and why.
@@ -291,18 +312,45 @@ ConversionResult PrepareToBlender(const NifFile& input, NifFile& output) {
     return Checked(input, output, expected, std::move(result));
 }
 
-ConversionResult PrepareConvert(const NifFile& input, uint8_t form, NifFile& output) {
+namespace {
+
+// What convert refuses before it starts.
+ConversionResult RefuseUnconvertedForm(const NifFile& input) {
     if (input.Form() == kForm34) {
         return Refuse(rc::kUnsupportedForm,
                       "The input is a Blender export (11/34); convert game meshes (12/83 or "
                       "12/100), or clean Blender exports with clean --form.");
     }
+    return RefuseUnconvertible(input);
+}
+
+// The conversion of a file that passed those refusals, in place.
+ConversionResult SwitchInPlace(NifFile& file, uint8_t form) {
+    // Nothing is removed before the switch, so the check's copy of the input numbers its
+    // blocks as the file does while each shape is converted.
     CompareOptions expected;
-    ConversionResult result = StripAndCheck(input, {}, kGameUserVersion,
-                                            form == kForm100 ? kSEUserVersion2 : kGameUserVersion2,
-                                            output, expected, false);
+    InPlaceContentCheck check(file, form, expected);
+    ConversionResult result = StripAndSwitch(file, {}, kGameUserVersion,
+                                             form == kForm100 ? kSEUserVersion2 : kGameUserVersion2,
+                                             expected, false, &check);
     if (result.code != rc::kOk) return result;
-    return Checked(input, output, expected, std::move(result));
+    if (g_breakConversionForTests) g_breakConversionForTests(file);
+    return WithProblems(check.Problems(file), std::move(result));
+}
+
+}  // namespace
+
+ConversionResult PrepareConvert(const NifFile& input, uint8_t form, NifFile& output) {
+    ConversionResult refused = RefuseUnconvertedForm(input);
+    if (refused.code != rc::kOk) return refused;
+    output = input;
+    return SwitchInPlace(output, form);
+}
+
+ConversionResult ConvertInPlace(NifFile& file, uint8_t form) {
+    ConversionResult refused = RefuseUnconvertedForm(file);
+    if (refused.code != rc::kOk) return refused;
+    return SwitchInPlace(file, form);
 }
 
 ConversionResult PrepareRepair(const NifFile& input, const std::vector<std::string>& only,

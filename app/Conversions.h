@@ -70,6 +70,10 @@ ConversionResult PrepareClean(const NifFile& input, const NifFile& library,
 // A game mesh (12/83 or 12/100) in the other edition's form (form: kForm83 or kForm100),
 // keeping every block the target form has.
 ConversionResult PrepareConvert(const NifFile& input, uint8_t form, NifFile& output);
+// The same conversion made in the file itself, so that a large mesh is not held twice: the
+// content check compares each shape as it is converted (InPlaceContentCheck). On a refusal
+// the file may be half converted and is to be dropped.
+ConversionResult ConvertInPlace(NifFile& file, uint8_t form);
 // Removes the types, drops a single-child root and switches to the Blender form.
 ConversionResult PrepareToBlender(const NifFile& input, NifFile& output);
 

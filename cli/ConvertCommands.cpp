@@ -110,7 +110,7 @@ bool UsageProblem(const std::string& problem, std::ostream& err) {
 // A conversion command over its inputs alone: the outputs planned, every input loaded and
 // handed to `step`, which makes the input's line.
 int RunEach(const BatchOptions& options, OutputKind kind, const std::string& prefix,
-            const std::function<BatchResult(const Batch&, const BatchItem&, const NifFile&)>& step,
+            const std::function<BatchResult(const Batch&, const BatchItem&, NifFile&)>& step,
             const Batch::Summary& summary, std::ostream& out, std::ostream& err) {
     Batch batch(options);
     if (UsageProblem(batch.PlanOutputs(kind, prefix), err)) return kUsage;
@@ -132,7 +132,7 @@ int RunSimple(const BatchOptions& options, OutputKind kind, const std::string& p
               std::ostream& out, std::ostream& err) {
     return RunEach(
         options, kind, prefix,
-        [&](const Batch& batch, const BatchItem& item, const NifFile& input) {
+        [&](const Batch& batch, const BatchItem& item, NifFile& input) {
             NifFile output;
             return Finish(batch, item, input, output, convert(input, output));
         },
@@ -147,12 +147,25 @@ int RunToBlender(const BatchOptions& options, std::ostream& out, std::ostream& e
 
 int RunConvert(const ConvertOptions& o, std::ostream& out, std::ostream& err) {
     const uint8_t form = o.to == "se" ? kForm100 : kForm83;
-    return RunSimple(
+    // A dry run and the JSON report list what changed, so they keep the input beside the
+    // output; otherwise the input is converted where it lies, which holds a large mesh once.
+    if (o.run.dryRun || o.run.json) {
+        return RunSimple(
+            o.run, OutputKind::kRequired, {},
+            [form](const NifFile& input, NifFile& output) {
+                return PrepareConvert(input, form, output);
+            },
+            out, err);
+    }
+    return RunEach(
         o.run, OutputKind::kRequired, {},
-        [form](const NifFile& input, NifFile& output) {
-            return PrepareConvert(input, form, output);
+        [form](const Batch& batch, const BatchItem& item, NifFile& file) {
+            std::vector<std::string> warnings;
+            for (const std::string& w : file.Warnings()) warnings.push_back("input: " + w);
+            ConversionResult r = ConvertInPlace(file, form);
+            return Finish(batch, item, file, file, std::move(r), std::move(warnings));
         },
-        out, err);
+        Converted, out, err);
 }
 
 int RunRepair(const RepairOptions& o, std::ostream& out, std::ostream& err) {
@@ -170,7 +183,7 @@ int RunRepair(const RepairOptions& o, std::ostream& out, std::ostream& err) {
     }
     return RunEach(
         o.run, OutputKind::kRequired, {},
-        [&](const Batch& batch, const BatchItem& item, const NifFile& input) {
+        [&](const Batch& batch, const BatchItem& item, NifFile& input) {
             NifFile output;
             std::string error;
             ConversionResult r = PrepareRepair(input, o.only, output);

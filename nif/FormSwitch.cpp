@@ -117,7 +117,8 @@ void SwitchBlocks(NifFile& file, uint8_t from, uint8_t to, FormSwitchReport& rep
 
 }  // namespace
 
-FormSwitchReport SwitchForm(NifFile& file, uint32_t userVersion, uint32_t userVersion2) {
+FormSwitchReport SwitchForm(NifFile& file, uint32_t userVersion, uint32_t userVersion2,
+                            ShapeWatcher* watcher) {
     FormSwitchReport report;
     const uint8_t from = file.Form();
     const uint8_t to = FormOf(userVersion, userVersion2);
@@ -131,7 +132,7 @@ FormSwitchReport SwitchForm(NifFile& file, uint32_t userVersion, uint32_t userVe
     // The Special Edition's shapes are converted in the original edition's layout: 11/34
     // passes through 12/83 on the way to and from 12/100.
     if (from == kForm100) {
-        UnpackShapes(file, report.warnings);
+        UnpackShapes(file, report.warnings, watcher);
         SwitchBlocks(file, kForm100, kForm83, report);
         file.SetUserVersions(kGameUserVersion, kGameUserVersion2);
         if (to == kForm34) SwitchBlocks(file, kForm83, kForm34, report);
@@ -140,7 +141,7 @@ FormSwitchReport SwitchForm(NifFile& file, uint32_t userVersion, uint32_t userVe
             SwitchBlocks(file, kForm34, kForm83, report);
             file.SetUserVersions(kGameUserVersion, kGameUserVersion2);
         }
-        PackShapes(file, report.warnings);
+        PackShapes(file, report.warnings, watcher);
         SwitchBlocks(file, kForm83, kForm100, report);
     } else {
         SwitchBlocks(file, from, to, report);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "NifFile.h"
+#include "ShapeConversion.h"
 
 struct FormSwitchReport {
     // What changed meaning or was removed, for the user (by type and count).
@@ -18,8 +19,10 @@ struct FormSwitchReport {
 // between the Blender form's property list and the game forms' slot, BSLODTriShape becomes a
 // NiTriShape in the Blender form, and blocks of types the target form lacks leave the file
 // with everything only they own (a collision object with a shape the target lacks goes whole).
-// Opaque blocks are not converted: callers refuse such files first.
-FormSwitchReport SwitchForm(NifFile& file, uint32_t userVersion, uint32_t userVersion2);
+// Opaque blocks are not converted: callers refuse such files first. A watcher sees each
+// shape whose layout changes right before and after it changes (ShapeConversion.h).
+FormSwitchReport SwitchForm(NifFile& file, uint32_t userVersion, uint32_t userVersion2,
+                            ShapeWatcher* watcher = nullptr);
 
 // Blocks that leave when the target form lacks their types, with what only they own; the
 // list is ascending.

@@ -545,9 +545,13 @@ MeshComparison CompareMeshes(const NifFile& a, const NifFile& b, const CompareOp
         }
     }
     // Shapes left on both sides with the same vertices were renamed.
+    const auto apart = [&](const ShapeView& s) {
+        return std::find(options.comparedApart.begin(), options.comparedApart.end(), s.Index()) !=
+               options.comparedApart.end();
+    };
     for (size_t i = 0; i < sa.size(); ++i) {
         if (match[i] >= 0) continue;
-        for (size_t j = 0; j < sb.size() && match[i] < 0; ++j) {
+        for (size_t j = 0; !apart(sa[i]) && j < sb.size() && match[i] < 0; ++j) {
             if (usedB[j] || sa[i].NumVertices() != sb[j].NumVertices() ||
                 sa[i].NumVertices() == 0 || !SamePositions(sa[i], sb[j]))
                 continue;
@@ -561,7 +565,7 @@ MeshComparison CompareMeshes(const NifFile& a, const NifFile& b, const CompareOp
         if (!usedB[j]) result.added.push_back(sb[j].Name());
     }
     for (size_t i = 0; i < sa.size(); ++i) {
-        if (match[i] < 0) continue;
+        if (match[i] < 0 || apart(sa[i])) continue;
         ShapeComparison c;
         c.name = sa[i].Name();
         c.other = sb[static_cast<size_t>(match[i])].Name();
@@ -582,17 +586,199 @@ MeshComparison CompareMeshes(const NifFile& a, const NifFile& b, const CompareOp
     return result;
 }
 
-std::string ContentProblems(const NifFile& input, const NifFile& output,
-                            const CompareOptions& options) {
-    CompareOptions geometry = options;
-    geometry.geometryOnly = true;
-    const MeshComparison c = CompareMeshes(input, output, geometry);
-    // Renamed shapes are a difference for a conversion: it renames only what it was told to.
-    std::vector<std::string> lines = c.Lines();
+namespace {
+
+std::string ProblemText(const std::vector<std::string>& lines) {
     if (lines.empty()) return {};
     std::string text = "the output would not keep the input's mesh: " + lines[0];
     const size_t shown = std::min<size_t>(lines.size(), 4);
     for (size_t i = 1; i < shown; ++i) text += "; " + lines[i];
     if (lines.size() > shown) text += "; and " + std::to_string(lines.size() - shown) + " more";
     return text;
+}
+
+}  // namespace
+
+std::string ContentProblems(const NifFile& input, const NifFile& output,
+                            const CompareOptions& options) {
+    CompareOptions geometry = options;
+    geometry.geometryOnly = true;
+    // Renamed shapes are a difference for a conversion: it renames only what it was told to.
+    return ProblemText(CompareMeshes(input, output, geometry).Lines());
+}
+
+// ---- the check of a conversion in place
+
+namespace {
+
+// The parts of a digest, with their names for the user.
+constexpr const char* kDigestParts[] = {"vertices",       "positions", "normals", "tangents", "UVs",
+                                        "vertex colours", "triangles", "bones",   "weights"};
+
+// A running hash of 32-bit values (a multiply and a shift each): it only has to tell a value
+// that changed, not stand up to anyone.
+struct Hash {
+    uint64_t value = 0x243F6A8885A308D3ull;
+    void Add(uint32_t x) {
+        value = (value ^ x) * 0x9E3779B97F4A7C15ull;
+        value ^= value >> 29;
+    }
+    void Add(float x) { Add(std::bit_cast<uint32_t>(x)); }
+    void Add(const Vector3& v) {
+        Add(v.x);
+        Add(v.y);
+        Add(v.z);
+    }
+    void Bytes(const std::string& text) {
+        for (unsigned char c : text) Add(uint32_t{c});
+        Add(uint32_t{0xFFFFFFFF});
+    }
+};
+
+// A shape's content as stored, part by part: two digests differ in a part when any of its
+// values differs by a bit.
+InPlaceContentCheck::Digest DigestOf(const ShapeView& s) {
+    std::array<Hash, 9> h;
+    const size_t n = s.NumVertices();
+    h[0].Add(static_cast<uint32_t>(n));
+    const bool normals = s.HasNormals(), tangents = s.HasTangents(), uvs = s.HasUVs(),
+               colors = s.HasColors();
+    for (size_t v = 0; v < n; ++v) {
+        h[1].Add(s.Position(v));
+        if (normals) h[2].Add(s.Normal(v));
+        if (tangents) {
+            h[3].Add(s.Tangent(v));
+            h[3].Add(s.Bitangent(v));
+        }
+        if (uvs) {
+            const TexCoord t = s.UV(v);
+            h[4].Add(t.u);
+            h[4].Add(t.v);
+        }
+        if (colors) {
+            const Color4 c = s.Color(v);
+            for (float x : {c.r, c.g, c.b, c.a}) h[5].Add(x);
+        }
+    }
+    for (const Triangle& t : s.Triangles()) {
+        h[6].Add(uint32_t{t.v1} | uint32_t{t.v2} << 16);
+        h[6].Add(uint32_t{t.v3});
+    }
+    for (const std::string& name : s.BoneNames()) h[7].Bytes(name);
+    if (s.IsSkinned()) {
+        const VertexWeights w = s.Weights();
+        for (uint32_t x : w.start) h[8].Add(x);
+        for (const BoneWeight& e : w.entries) {
+            h[8].Add(uint32_t{e.bone});
+            h[8].Add(e.weight);
+        }
+    }
+    InPlaceContentCheck::Digest d;
+    for (size_t k = 0; k < d.size(); ++k) d[k] = h[k].value;
+    return d;
+}
+
+// A block as the light copy keeps it: a packed shape without its records and triangles.
+std::unique_ptr<NiObject> Lightened(const NiObject& block) {
+    std::unique_ptr<NiObject> copy = block.Clone();
+    if (auto* packed = As<BSTriShape>(copy.get())) {
+        packed->vertexData = {};
+        packed->triangles = {};
+        packed->numVertices = 0;
+        packed->numTriangles = 0;
+        packed->dataSize = 0;
+        if (auto* dynamic = As<BSDynamicTriShape>(copy.get())) dynamic->dynamicVertices = {};
+    }
+    return copy;
+}
+
+// The blocks that hold a shape's geometry and skin besides the shape itself.
+std::vector<uint32_t> GeometryBlocks(const ShapeView& view) {
+    std::vector<uint32_t> list;
+    const auto add = [&](BlockRef r) {
+        if (r >= 0 && static_cast<size_t>(r) < view.File().blocks.size())
+            list.push_back(static_cast<uint32_t>(r));
+    };
+    add(view.DataRef());
+    if (const NiSkinInstance* skin = view.SkinInstance()) {
+        add(skin->data);
+        add(skin->skinPartition);
+    }
+    return list;
+}
+
+}  // namespace
+
+InPlaceContentCheck::InPlaceContentCheck(const NifFile& input, uint8_t to,
+                                         const CompareOptions& options)
+    : options_(options), from_(input.Form()), to_(to) {
+    before_.header = input.header;
+    before_.roots = input.roots;
+    std::vector<bool> light(input.blocks.size(), false);
+    for (uint32_t i = 0; i < input.blocks.size(); ++i) {
+        if (!ShapeView::IsShape(input.blocks[i].get()) ||
+            !ConvertsLayout(*input.blocks[i], from_, to_))
+            continue;
+        light[i] = true;
+        for (uint32_t b : GeometryBlocks(ShapeView(input, i))) light[b] = true;
+    }
+    before_.blocks.reserve(input.blocks.size());
+    for (uint32_t i = 0; i < input.blocks.size(); ++i) {
+        const NiObject& b = *input.blocks[i];
+        if (!light[i]) {
+            before_.blocks.push_back(b.Clone());
+        } else if (ShapeView::IsShape(&b)) {
+            before_.blocks.push_back(Lightened(b));
+        } else {
+            before_.blocks.push_back(CreateBlock(b.Type()));
+        }
+    }
+}
+
+void InPlaceContentCheck::Before(const NifFile& file, uint32_t shape) {
+    held_ = GeometryBlocks(ShapeView(file, shape));
+    held_.push_back(shape);
+    for (uint32_t b : held_) {
+        if (b < before_.blocks.size()) before_.blocks[b] = file.blocks[b]->Clone();
+    }
+}
+
+void InPlaceContentCheck::After(const NifFile& file, uint32_t shape) {
+    if (shape < before_.blocks.size()) {
+        const ShapeView a(before_, shape), b(file, shape);
+        ShapeComparison c;
+        ShapeComparer(a, b, options_, c).Run(true);
+        for (const std::string& d : c.differences)
+            lines_.push_back("shape \"" + a.Name() + "\": " + d);
+        converted_.push_back(shape);
+        digests_.emplace_back(&b.Block(), DigestOf(b));
+    }
+    for (uint32_t b : held_) {
+        if (b >= before_.blocks.size()) continue;
+        const NiObject& whole = *before_.blocks[b];
+        before_.blocks[b] = b == shape ? Lightened(whole) : CreateBlock(whole.Type());
+    }
+    held_.clear();
+}
+
+std::string InPlaceContentCheck::Problems(const NifFile& output) const {
+    std::vector<std::string> lines = lines_;
+    // What the switch did after a shape was compared must not have touched it.
+    for (const ShapeView& s : ShapesOf(output)) {
+        const auto found = std::find_if(digests_.begin(), digests_.end(),
+                                        [&](const auto& d) { return d.first == &s.Block(); });
+        if (found == digests_.end()) continue;
+        const Digest now = DigestOf(s);
+        for (size_t k = 0; k < now.size(); ++k) {
+            if (now[k] != found->second[k])
+                lines.push_back("shape \"" + s.Name() + "\": " + kDigestParts[k] +
+                                ": changed after the shape was converted");
+        }
+    }
+    CompareOptions rest = options_;
+    rest.geometryOnly = true;
+    rest.comparedApart = converted_;
+    const std::vector<std::string> others = CompareMeshes(before_, output, rest).Lines();
+    lines.insert(lines.end(), others.begin(), others.end());
+    return ProblemText(lines);
 }

@@ -4,12 +4,14 @@
 // half floats). Conversions check their output against their input with it; `diff` shows it.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "NifFile.h"
+#include "ShapeConversion.h"
 
 // What a comparison may find changed in a shape.
 enum MeshPart : uint32_t {
@@ -45,6 +47,9 @@ struct CompareOptions {
     bool collisionMayLeave = false;
     // A restore brings collision back that the first file lacks.
     bool collisionMayArrive = false;
+    // Shapes of the first file (by block index) whose content was compared already, as a
+    // conversion in place converted them: they are matched by name only.
+    std::vector<uint32_t> comparedApart;
 };
 
 // How one shape of the first file compares with its namesake in the second.
@@ -84,3 +89,30 @@ struct MeshComparison {
 // meshes (apart from what the options allow), otherwise what differs, naming the shapes.
 std::string ContentProblems(const NifFile& input, const NifFile& output,
                             const CompareOptions& options);
+
+// The content check of a form switch made in place (the file is the input before and the
+// output after), which never holds the input and the output whole side by side: it keeps a
+// copy of the input without the vertex data of the shapes the switch converts, takes each
+// such shape's blocks just before the shape is converted and compares them with what the
+// shape became right after, then lets them go. At the end it compares the rest (which shapes
+// there are, the shapes not converted, collision) and checks that the converted shapes did not
+// change after they were compared. The options are read when they are used.
+class InPlaceContentCheck : public ShapeWatcher {
+  public:
+    InPlaceContentCheck(const NifFile& input, uint8_t to, const CompareOptions& options);
+    void Before(const NifFile& file, uint32_t shape) override;
+    void After(const NifFile& file, uint32_t shape) override;
+    // What ContentProblems would say of the input and this output.
+    [[nodiscard]] std::string Problems(const NifFile& output) const;
+
+    using Digest = std::array<uint64_t, 9>;
+
+  private:
+    NifFile before_;  // the input, the converted shapes' vertex data left out
+    const CompareOptions& options_;
+    uint8_t from_, to_;
+    std::vector<uint32_t> held_;       // blocks of the shape being converted, held whole
+    std::vector<uint32_t> converted_;  // the converted shapes' indices
+    std::vector<std::string> lines_;   // what differed
+    std::vector<std::pair<const NiObject*, Digest>> digests_;  // what each shape became
+};

@@ -351,14 +351,37 @@ std::string CheckShapesConvertible(const NifFile& file, uint8_t to) {
     return {};
 }
 
-void PackShapes(NifFile& file, std::vector<std::string>& notes) {
+bool ConvertsLayout(const NiObject& block, uint8_t from, uint8_t to) {
+    if (to == kForm100 && from != kForm100) return Packable(block);
+    return from == kForm100 && to != kForm100 && As<BSTriShape>(&block) != nullptr;
+}
+
+void PackShapes(NifFile& file, std::vector<std::string>& notes, ShapeWatcher* watcher) {
+    // How many references each block has: a data block whose every referrer was a shape now
+    // packed holds nothing anyone reads any more.
+    std::vector<uint32_t> referrers(file.blocks.size(), 0);
+    for (const auto& b : file.blocks) {
+        ForEachRef(*b, file.Form(), [&](BlockRef r, RefKind, TypeId) {
+            if (r >= 0 && static_cast<size_t>(r) < referrers.size()) ++referrers[r];
+        });
+    }
+    for (BlockRef r : file.roots) {
+        if (r >= 0 && static_cast<size_t>(r) < referrers.size()) ++referrers[r];
+    }
     std::vector<BlockRef> oldData;
     size_t strips = 0, heads = 0;
     for (uint32_t i = 0; i < file.blocks.size(); ++i) {
         if (!Packable(*file.blocks[i])) continue;
         strips += file.blocks[i]->Type() == TypeId::NiTriStrips;
+        if (watcher) watcher->Before(file, i);
+        const size_t before = oldData.size();
         PackShape(file, i, oldData);
         heads += file.blocks[i]->Type() == TypeId::BSDynamicTriShape;
+        if (watcher) watcher->After(file, i);
+        if (oldData.size() == before) continue;
+        const auto data = static_cast<size_t>(oldData.back());
+        if (data < referrers.size() && --referrers[data] == 0)
+            file.blocks[data] = CreateBlock(file.blocks[data]->Type());
     }
     if (strips != 0) notes.push_back(std::to_string(strips) + " NiTriStrips became triangle lists");
     if (heads != 0)
@@ -366,31 +389,36 @@ void PackShapes(NifFile& file, std::vector<std::string>& notes) {
     file.DeleteBlocks(UnownedBlocks(file, std::vector<uint32_t>(oldData.begin(), oldData.end())));
 }
 
-void UnpackShapes(NifFile& file, std::vector<std::string>& notes) {
+void UnpackShapes(NifFile& file, std::vector<std::string>& notes, ShapeWatcher* watcher) {
     size_t heads = 0;
     const size_t count = file.blocks.size();
     for (uint32_t i = 0; i < count; ++i) {
         const auto* s = As<BSTriShape>(file.blocks[i].get());
         if (!s) continue;
         heads += s->Type() == TypeId::BSDynamicTriShape;
-        // The data first: it may read the partition's copy of the records, which then leaves.
-        const ShapeView view(file, i);
-        std::unique_ptr<NiTriShapeData> data = UnpackData(view);
-        UnpackSkin(file, view);
-        std::unique_ptr<NiTriShape> shape;
-        if (const auto* sub = As<BSSubIndexTriShape>(s); sub && !sub->segments.empty()) {
-            auto segmented = std::make_unique<BSSegmentedTriShape>();
-            segmented->segments = sub->segments;
-            shape = std::move(segmented);
-        } else {
-            shape = std::make_unique<NiTriShape>();
+        if (watcher) watcher->Before(file, i);
+        {
+            // The data first: it may read the partition's copy of the records, which then
+            // leaves.
+            const ShapeView view(file, i);
+            std::unique_ptr<NiTriShapeData> data = UnpackData(view);
+            UnpackSkin(file, view);
+            std::unique_ptr<NiTriShape> shape;
+            if (const auto* sub = As<BSSubIndexTriShape>(s); sub && !sub->segments.empty()) {
+                auto segmented = std::make_unique<BSSegmentedTriShape>();
+                segmented->segments = sub->segments;
+                shape = std::move(segmented);
+            } else {
+                shape = std::make_unique<NiTriShape>();
+            }
+            static_cast<NiAVObject&>(*shape) = static_cast<const NiAVObject&>(*s);
+            shape->skinInstance = s->skin;
+            shape->shaderProperty = s->shaderProperty;
+            shape->alphaProperty = s->alphaProperty;
+            shape->data = file.AppendBlock(std::move(data));
+            file.ReplaceBlock(i, std::move(shape));
         }
-        static_cast<NiAVObject&>(*shape) = static_cast<const NiAVObject&>(*s);
-        shape->skinInstance = s->skin;
-        shape->shaderProperty = s->shaderProperty;
-        shape->alphaProperty = s->alphaProperty;
-        shape->data = file.AppendBlock(std::move(data));
-        file.ReplaceBlock(i, std::move(shape));
+        if (watcher) watcher->After(file, i);
     }
     if (heads != 0) notes.push_back(std::to_string(heads) + " BSDynamicTriShape became NiTriShape");
 }

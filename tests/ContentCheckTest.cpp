@@ -146,6 +146,119 @@ TEST(ContentCheck, BrokenConversionsAreRefused) {
     EXPECT_FALSE(std::filesystem::exists(dir.Path("out.nif")));
 }
 
+namespace {
+
+// Hands the shapes a switch converts to the check, breaking the body on the way when told.
+struct BreakingWatcher : ShapeWatcher {
+    InPlaceContentCheck& check;
+    NifFile& file;
+    std::function<void(NifFile&)> fault;
+    BreakingWatcher(InPlaceContentCheck& c, NifFile& f, std::function<void(NifFile&)> x)
+        : check(c), file(f), fault(std::move(x)) {}
+    void Before(const NifFile& f, uint32_t shape) override { check.Before(f, shape); }
+    void After(const NifFile& f, uint32_t shape) override {
+        if (fault && f.NameOf(shape) == "Body") fault(file);
+        check.After(f, shape);
+    }
+};
+
+// Two shapes over one data block: the hands and their copy.
+NifFile SharedData(const NifFile& game) {
+    NifFile f = game;
+    const auto hands = static_cast<uint32_t>(FindShape(f, "Hands"));
+    const BlockRef copy = f.AppendBlock(f.blocks[hands]->Clone());
+    f.BlockAs<NiNode>(f.roots[0])->children.push_back(copy);
+    return f;
+}
+
+}  // namespace
+
+// Converting in place (what the command line does) writes what converting a copy writes and
+// passes the check that compares the whole input with the whole output; a shape broken while
+// it is converted is refused by name and part, whichever way the switch goes.
+TEST(ContentCheck, ConversionInPlaceChecksEachShapeAsItGoes) {
+    const NifFile game = Game();
+    NifFile se;
+    ASSERT_EQ(PrepareConvert(game, kForm100, se).code, rc::kOk);
+    const struct {
+        const char* what;
+        NifFile input;
+        uint8_t to;
+    } cases[] = {
+        {"sample to se", game, kForm100},
+        {"sample to le", se, kForm83},
+        {"shared data to se", SharedData(game), kForm100},
+        {"four shapes to se", MakeSkinnedMesh(700, 12, 83, 200, true), kForm100},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        NifFile copied;
+        ASSERT_EQ(PrepareConvert(c.input, c.to, copied).code, rc::kOk);
+        NifFile file = c.input;
+        const ConversionResult r = ConvertInPlace(file, c.to);
+        ASSERT_EQ(r.code, rc::kOk) << r.message;
+        std::string a, b;
+        ASSERT_EQ(copied.SaveToMemory(a), rc::kOk);
+        ASSERT_EQ(file.SaveToMemory(b), rc::kOk);
+        EXPECT_EQ(a, b);
+        EXPECT_EQ(ContentProblems(c.input, file, {}), "");
+        EXPECT_EQ(ShapesOf(file).size(), ShapesOf(c.input).size());
+        for (const ShapeView& s : ShapesOf(file)) EXPECT_GT(s.NumVertices(), 0u) << s.Name();
+    }
+    for (const Fault& fault : kFaults) {
+        for (const bool toSE : {true, false}) {
+            SCOPED_TRACE(std::string(fault.what) + (toSE ? " to se" : " to le"));
+            NifFile file = toSE ? game : se;
+            CompareOptions options;
+            InPlaceContentCheck check(file, toSE ? kForm100 : kForm83, options);
+            BreakingWatcher watcher(check, file, toSE ? fault.packed : fault.original);
+            (void)SwitchForm(file, kGameUserVersion, toSE ? kSEUserVersion2 : kGameUserVersion2,
+                             &watcher);
+            const std::string problems = check.Problems(file);
+            EXPECT_NE(problems.find("shape \"Body\""), std::string::npos) << problems;
+            EXPECT_NE(problems.find(fault.named), std::string::npos) << problems;
+            // The same switch unbroken passes.
+            NifFile clean = toSE ? game : se;
+            InPlaceContentCheck fine(clean, toSE ? kForm100 : kForm83, options);
+            (void)SwitchForm(clean, kGameUserVersion, toSE ? kSEUserVersion2 : kGameUserVersion2,
+                             &fine);
+            EXPECT_EQ(fine.Problems(clean), "");
+        }
+    }
+}
+
+// Packing lets go of each shape's old data as soon as no unpacked shape needs it, so a large
+// mesh is not held twice; data two shapes share stays until the second is packed.
+TEST(ContentCheck, PackingLetsGoOfOldDataAsItGoes) {
+    struct Counter : ShapeWatcher {
+        std::vector<size_t> held;  // vertices in data blocks, before each shape
+        void Before(const NifFile& f, uint32_t) override {
+            size_t n = 0;
+            for (const auto& b : f.blocks)
+                if (const auto* d = As<NiTriShapeData>(b.get())) n += d->vertices.size();
+            held.push_back(n);
+        }
+        void After(const NifFile&, uint32_t) override {}
+    };
+    NifFile four = MakeSkinnedMesh(800, 12, 83, 200, false);
+    Counter counter;
+    (void)SwitchForm(four, kGameUserVersion, kSEUserVersion2, &counter);
+    EXPECT_EQ(counter.held, (std::vector<size_t>{800, 600, 400, 200}));
+
+    NifFile shared = SharedData(Game());
+    const size_t hands = ShapeView(shared, FindShape(shared, "Hands")).NumVertices();
+    Counter sharing;
+    (void)SwitchForm(shared, kGameUserVersion, kSEUserVersion2, &sharing);
+    ASSERT_EQ(sharing.held.size(), 4u);
+    // The copy is packed last: the hands' data is still there for it.
+    EXPECT_GE(sharing.held[3], hands);
+    for (const ShapeView& s : ShapesOf(shared)) {
+        if (s.Name() == "Hands") {
+            EXPECT_EQ(s.NumVertices(), hands);
+        }
+    }
+}
+
 // Within what the packed records store a value is the same; a step further it differs.
 TEST(ContentCheck, PackedPrecisionIsToleratedAndNoMore) {
     const NifFile game = Game();
