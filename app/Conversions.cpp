@@ -325,7 +325,7 @@ ConversionResult RefuseUnconvertedForm(const NifFile& input) {
 }
 
 // The conversion of a file that passed those refusals, in place.
-ConversionResult SwitchInPlace(NifFile& file, uint8_t form) {
+ConversionResult SwitchInPlace(NifFile& file, uint8_t form, std::vector<std::string>* changes) {
     // Nothing is removed before the switch, so the check's copy of the input numbers its
     // blocks as the file does while each shape is converted.
     CompareOptions expected;
@@ -335,7 +335,9 @@ ConversionResult SwitchInPlace(NifFile& file, uint8_t form) {
                                              expected, false, &check);
     if (result.code != rc::kOk) return result;
     if (g_breakConversionForTests) g_breakConversionForTests(file);
-    return WithProblems(check.Problems(file), std::move(result));
+    result = WithProblems(check.Problems(file), std::move(result));
+    if (changes && result.code == rc::kOk) *changes = check.Changes(file);
+    return result;
 }
 
 }  // namespace
@@ -344,13 +346,13 @@ ConversionResult PrepareConvert(const NifFile& input, uint8_t form, NifFile& out
     ConversionResult refused = RefuseUnconvertedForm(input);
     if (refused.code != rc::kOk) return refused;
     output = input;
-    return SwitchInPlace(output, form);
+    return SwitchInPlace(output, form, nullptr);
 }
 
-ConversionResult ConvertInPlace(NifFile& file, uint8_t form) {
+ConversionResult ConvertInPlace(NifFile& file, uint8_t form, std::vector<std::string>* changes) {
     ConversionResult refused = RefuseUnconvertedForm(file);
     if (refused.code != rc::kOk) return refused;
-    return SwitchInPlace(file, form);
+    return SwitchInPlace(file, form, changes);
 }
 
 ConversionResult PrepareRepair(const NifFile& input, const std::vector<std::string>& only,

@@ -72,8 +72,10 @@ ConversionResult PrepareClean(const NifFile& input, const NifFile& library,
 ConversionResult PrepareConvert(const NifFile& input, uint8_t form, NifFile& output);
 // The same conversion made in the file itself, so that a large mesh is not held twice: the
 // content check compares each shape as it is converted (InPlaceContentCheck). On a refusal
-// the file may be half converted and is to be dropped.
-ConversionResult ConvertInPlace(NifFile& file, uint8_t form);
+// the file may be half converted and is to be dropped. `changes`, when given, receives what
+// CompareMeshes(input, output).Lines() would list.
+ConversionResult ConvertInPlace(NifFile& file, uint8_t form,
+                                std::vector<std::string>* changes = nullptr);
 // Removes the types, drops a single-child root and switches to the Blender form.
 ConversionResult PrepareToBlender(const NifFile& input, NifFile& output);
 

@@ -52,10 +52,12 @@ BatchResult Failed(const BatchItem& item, int code, const std::string& message,
 }
 
 // The end of every conversion of one input: the refusal, or the output written (in a dry run,
-// what would be written and what it changes), as a line and a JSON entry.
+// what would be written and what it changes), as a line and a JSON entry. A conversion made
+// in place tells what it changed (knownChanges) and passes its file as input and output.
 BatchResult Finish(const Batch& batch, const BatchItem& item, const NifFile& input,
                    const NifFile& output, ConversionResult r,
-                   std::vector<std::string> warnings = {}, const std::string& written = {}) {
+                   std::vector<std::string> warnings = {}, const std::string& written = {},
+                   const std::vector<std::string>* knownChanges = nullptr) {
     // What loading the input left behind (bytes after its footer, string references past the
     // table) is said once the output is made from it; a file copied as it is keeps them.
     if (&input != &output) {
@@ -71,7 +73,11 @@ BatchResult Finish(const Batch& batch, const BatchItem& item, const NifFile& inp
             return Failed(item, code, SaveFailedText(code, error), warnings);
     }
     std::vector<std::string> changes;
-    if (dry || batch.Options().json) changes = CompareMeshes(input, output).Lines();
+    if (knownChanges) {
+        changes = *knownChanges;
+    } else if (dry || batch.Options().json) {
+        changes = CompareMeshes(input, output).Lines();
+    }
     BatchResult result;
     for (const std::string& w : warnings) result.text += item.label + ": warning: " + w + "\n";
     // What was restored is news only once it is written.
@@ -147,23 +153,15 @@ int RunToBlender(const BatchOptions& options, std::ostream& out, std::ostream& e
 
 int RunConvert(const ConvertOptions& o, std::ostream& out, std::ostream& err) {
     const uint8_t form = o.to == "se" ? kForm100 : kForm83;
-    // A dry run and the JSON report list what changed, so they keep the input beside the
-    // output; otherwise the input is converted where it lies, which holds a large mesh once.
-    if (o.run.dryRun || o.run.json) {
-        return RunSimple(
-            o.run, OutputKind::kRequired, {},
-            [form](const NifFile& input, NifFile& output) {
-                return PrepareConvert(input, form, output);
-            },
-            out, err);
-    }
+    // The input is converted where it lies, so a large mesh is held once.
     return RunEach(
         o.run, OutputKind::kRequired, {},
         [form](const Batch& batch, const BatchItem& item, NifFile& file) {
             std::vector<std::string> warnings;
             for (const std::string& w : file.Warnings()) warnings.push_back("input: " + w);
-            ConversionResult r = ConvertInPlace(file, form);
-            return Finish(batch, item, file, file, std::move(r), std::move(warnings));
+            std::vector<std::string> changes;
+            ConversionResult r = ConvertInPlace(file, form, &changes);
+            return Finish(batch, item, file, file, std::move(r), std::move(warnings), {}, &changes);
         },
         Converted, out, err);
 }

@@ -782,3 +782,12 @@ std::string InPlaceContentCheck::Problems(const NifFile& output) const {
     lines.insert(lines.end(), others.begin(), others.end());
     return ProblemText(lines);
 }
+
+std::vector<std::string> InPlaceContentCheck::Changes(const NifFile& output) const {
+    CompareOptions all;
+    all.comparedApart = converted_;
+    std::vector<std::string> lines = lines_;
+    const std::vector<std::string> others = CompareMeshes(before_, output, all).Lines();
+    lines.insert(lines.end(), others.begin(), others.end());
+    return lines;
+}

@@ -104,6 +104,9 @@ class InPlaceContentCheck : public ShapeWatcher {
     void After(const NifFile& file, uint32_t shape) override;
     // What ContentProblems would say of the input and this output.
     [[nodiscard]] std::string Problems(const NifFile& output) const;
+    // What CompareMeshes(input, output).Lines() lists (diff's lines), the converted shapes
+    // with what their comparisons found.
+    [[nodiscard]] std::vector<std::string> Changes(const NifFile& output) const;
 
     using Digest = std::array<uint64_t, 9>;
 

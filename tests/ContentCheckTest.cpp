@@ -195,8 +195,12 @@ TEST(ContentCheck, ConversionInPlaceChecksEachShapeAsItGoes) {
         NifFile copied;
         ASSERT_EQ(PrepareConvert(c.input, c.to, copied).code, rc::kOk);
         NifFile file = c.input;
-        const ConversionResult r = ConvertInPlace(file, c.to);
+        std::vector<std::string> changes;
+        const ConversionResult r = ConvertInPlace(file, c.to, &changes);
         ASSERT_EQ(r.code, rc::kOk) << r.message;
+        // What a dry run lists: the block types that came and went, as diff says.
+        EXPECT_EQ(changes, CompareMeshes(c.input, file).Lines());
+        EXPECT_FALSE(changes.empty());
         std::string a, b;
         ASSERT_EQ(copied.SaveToMemory(a), rc::kOk);
         ASSERT_EQ(file.SaveToMemory(b), rc::kOk);
