@@ -326,6 +326,11 @@ ConversionResult RefuseUnconvertedForm(const NifFile& input) {
 
 // The conversion of a file that passed those refusals, in place.
 ConversionResult SwitchInPlace(NifFile& file, uint8_t form, std::vector<std::string>* changes) {
+    // A mesh already in the form stays as it is.
+    if (file.Form() == form) {
+        if (changes) changes->clear();
+        return {};
+    }
     // Nothing is removed before the switch, so the check's copy of the input numbers its
     // blocks as the file does while each shape is converted.
     CompareOptions expected;

@@ -209,6 +209,17 @@ TEST(ContentCheck, ConversionInPlaceChecksEachShapeAsItGoes) {
         EXPECT_EQ(ShapesOf(file).size(), ShapesOf(c.input).size());
         for (const ShapeView& s : ShapesOf(file)) EXPECT_GT(s.NumVertices(), 0u) << s.Name();
     }
+    // A mesh already in the target form is left as it is.
+    for (const NifFile* already : {&game, static_cast<const NifFile*>(&se)}) {
+        NifFile same = *already;
+        std::vector<std::string> changes = {"not cleared"};
+        ASSERT_EQ(ConvertInPlace(same, already->Form(), &changes).code, rc::kOk);
+        EXPECT_TRUE(changes.empty());
+        std::string a, b;
+        ASSERT_EQ(already->SaveToMemory(a), rc::kOk);
+        ASSERT_EQ(same.SaveToMemory(b), rc::kOk);
+        EXPECT_EQ(a, b);
+    }
     for (const Fault& fault : kFaults) {
         for (const bool toSE : {true, false}) {
             SCOPED_TRACE(std::string(fault.what) + (toSE ? " to se" : " to le"));
