@@ -751,7 +751,7 @@ void InPlaceContentCheck::After(const NifFile& file, uint32_t shape) {
         for (const std::string& d : c.differences)
             lines_.push_back("shape \"" + a.Name() + "\": " + d);
         converted_.push_back(shape);
-        digests_.emplace_back(&b.Block(), DigestOf(b));
+        digests_.push_back({&b.Block(), b.Name(), DigestOf(b)});
     }
     for (uint32_t b : held_) {
         if (b >= before_.blocks.size()) continue;
@@ -763,17 +763,25 @@ void InPlaceContentCheck::After(const NifFile& file, uint32_t shape) {
 
 std::string InPlaceContentCheck::Problems(const NifFile& output) const {
     std::vector<std::string> lines = lines_;
-    // What the switch did after a shape was compared must not have touched it.
+    // What the switch did after a shape was compared must not have touched it, nor put
+    // another block in its place.
+    std::vector<bool> found(digests_.size(), false);
     for (const ShapeView& s : ShapesOf(output)) {
-        const auto found = std::find_if(digests_.begin(), digests_.end(),
-                                        [&](const auto& d) { return d.first == &s.Block(); });
-        if (found == digests_.end()) continue;
+        const auto at = std::find_if(digests_.begin(), digests_.end(),
+                                     [&](const Converted& c) { return c.block == &s.Block(); });
+        if (at == digests_.end()) continue;
+        found[static_cast<size_t>(at - digests_.begin())] = true;
         const Digest now = DigestOf(s);
         for (size_t k = 0; k < now.size(); ++k) {
-            if (now[k] != found->second[k])
+            if (now[k] != at->digest[k])
                 lines.push_back("shape \"" + s.Name() + "\": " + kDigestParts[k] +
                                 ": changed after the shape was converted");
         }
+    }
+    for (size_t k = 0; k < digests_.size(); ++k) {
+        if (!found[k])
+            lines.push_back("shape \"" + digests_[k].name +
+                            "\": replaced or removed after it was converted");
     }
     CompareOptions rest = options_;
     rest.geometryOnly = true;

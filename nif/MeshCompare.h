@@ -117,5 +117,11 @@ class InPlaceContentCheck : public ShapeWatcher {
     std::vector<uint32_t> held_;       // blocks of the shape being converted, held whole
     std::vector<uint32_t> converted_;  // the converted shapes' indices
     std::vector<std::string> lines_;   // what differed
-    std::vector<std::pair<const NiObject*, Digest>> digests_;  // what each shape became
+    // What each converted shape became: its block, name and digest.
+    struct Converted {
+        const NiObject* block;
+        std::string name;
+        Digest digest;
+    };
+    std::vector<Converted> digests_;
 };

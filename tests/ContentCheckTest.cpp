@@ -209,6 +209,17 @@ TEST(ContentCheck, ConversionInPlaceChecksEachShapeAsItGoes) {
         EXPECT_EQ(ShapesOf(file).size(), ShapesOf(c.input).size());
         for (const ShapeView& s : ShapesOf(file)) EXPECT_GT(s.NumVertices(), 0u) << s.Name();
     }
+    // A shape whose block was put back by another, even an equal one, is no longer the one
+    // compared.
+    g_breakConversionForTests = [](NifFile& f) {
+        const auto body = static_cast<uint32_t>(FindShape(f, "Body"));
+        f.ReplaceBlock(body, f.blocks[body]->Clone());
+    };
+    NifFile replaced;
+    const ConversionResult r = PrepareConvert(game, kForm100, replaced);
+    g_breakConversionForTests = nullptr;
+    EXPECT_EQ(r.code, rc::kContentChanged);
+    EXPECT_NE(r.message.find("shape \"Body\": replaced"), std::string::npos) << r.message;
     // A mesh already in the target form is left as it is.
     for (const NifFile* already : {&game, static_cast<const NifFile*>(&se)}) {
         NifFile same = *already;
