@@ -10,6 +10,7 @@
 
 #include "ConvertCommands.h"
 #include "LintCommands.h"
+#include "Memory.h"
 #include "ResultCodes.h"
 #include "SampleFiles.h"
 
@@ -26,6 +27,8 @@ double Seconds(const std::function<int()>& run) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // As pellmar-cli runs.
+    KeepFreedMemoryForReuse();
     const int meshes = argc > 1 ? std::atoi(argv[1]) : 300;
     const fs::path root = fs::temp_directory_path() / "pellmar-batch-bench";
     fs::remove_all(root);

@@ -17,6 +17,7 @@
 
 #include "Conversions.h"
 #include "FileIO.h"
+#include "Memory.h"
 #include "NifFile.h"
 #include "ResultCodes.h"
 #include "SampleFiles.h"
@@ -311,6 +312,8 @@ int MakeMesh(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // As pellmar-cli runs.
+    KeepFreedMemoryForReuse();
     if (argc > 1 && std::strcmp(argv[1], "make-mesh") == 0) return MakeMesh(argc, argv);
     const std::vector<std::pair<std::string, fs::path>> files = {
         {"large_mesh", LargeMeshPath()},

@@ -14,6 +14,7 @@
 #include "Interrupts.h"
 #include "Lint.h"
 #include "LintCommands.h"
+#include "Memory.h"
 
 namespace {
 
@@ -170,6 +171,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     InstallInterruptHandlers();
+    KeepFreedMemoryForReuse();
     const bool terminal = StderrIsTerminal();
     for (BatchOptions* o : {&info, &check, &lint, &r.run, &c.run, &v.run, &b, &diffRun})
         o->progress = terminal;

@@ -5,6 +5,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 
 #include "BlockCopy.h"
@@ -615,67 +616,122 @@ namespace {
 constexpr const char* kDigestParts[] = {"vertices",       "positions", "normals", "tangents", "UVs",
                                         "vertex colours", "triangles", "bones",   "weights"};
 
-// A running hash of 32-bit values (a multiply and a shift each): it only has to tell a value
-// that changed, not stand up to anyone.
+// A running hash of 32-bit values, an add and a multiply by an odd number each: every step
+// is one to one, so a single value that changed always changes the result. It only has to
+// tell a value that changed, not stand up to anyone.
 struct Hash {
     uint64_t value = 0x243F6A8885A308D3ull;
-    void Add(uint32_t x) {
-        value = (value ^ x) * 0x9E3779B97F4A7C15ull;
-        value ^= value >> 29;
-    }
+    void Add(uint32_t x) { value = (value + x) * 0x9E3779B97F4A7C15ull; }
     void Add(float x) { Add(std::bit_cast<uint32_t>(x)); }
-    void Add(const Vector3& v) {
-        Add(v.x);
-        Add(v.y);
-        Add(v.z);
+    // The bytes of a list of values without padding, and its length: four lanes side by side
+    // (the multiplications do not wait for each other), then folded in.
+    void Bytes(const void* data, size_t n) {
+        const auto* p = static_cast<const unsigned char*>(data);
+        size_t i = 0;
+        uint64_t lanes[4] = {1, 2, 3, 4};
+        for (; i + 32 <= n; i += 32) {
+            uint64_t words[4];
+            std::memcpy(words, p + i, 32);
+            for (int k = 0; k < 4; ++k) lanes[k] = (lanes[k] + words[k]) * 0x9E3779B97F4A7C15ull;
+        }
+        for (uint64_t lane : lanes) {
+            Add(static_cast<uint32_t>(lane));
+            Add(static_cast<uint32_t>(lane >> 32));
+        }
+        for (; i + 4 <= n; i += 4) {
+            uint32_t word;
+            std::memcpy(&word, p + i, 4);
+            Add(word);
+        }
+        uint32_t tail = 0;
+        if (i < n) std::memcpy(&tail, p + i, n - i);
+        Add(tail);
+        Add(static_cast<uint32_t>(n));
     }
-    void Bytes(const std::string& text) {
-        for (unsigned char c : text) Add(uint32_t{c});
-        Add(uint32_t{0xFFFFFFFF});
+    template <class T>
+    void List(const std::vector<T>& list) {
+        Bytes(list.data(), list.size() * sizeof(T));
     }
+    void Text(const std::string& text) { Bytes(text.data(), text.size()); }
 };
 
-// A shape's content as stored, part by part: two digests differ in a part when any of its
-// values differs by a bit.
+// Packed records, field by field into the parts they hold.
+void AddRecords(const std::vector<PackedVertex>& records, std::array<Hash, 9>& h) {
+    static_assert(sizeof(PackedVertex) == 48, "records are hashed field by field");
+    h[0].Add(static_cast<uint32_t>(records.size()));
+    for (const PackedVertex& r : records) {
+        h[1].Add(r.position.x);
+        h[1].Add(r.position.y);
+        h[1].Add(r.position.z);
+        h[1].Add(r.eye);
+        h[2].Add(uint32_t{r.normal[0]} | uint32_t{r.normal[1]} << 8 | uint32_t{r.normal[2]} << 16);
+        h[3].Add(r.w);
+        h[3].Add(uint32_t{r.tangent[0]} | uint32_t{r.tangent[1]} << 8 |
+                 uint32_t{r.tangent[2]} << 16 | uint32_t{r.bitangentY} << 24);
+        h[3].Add(uint32_t{r.bitangentZ});
+        h[4].Add(uint32_t{r.uv[0]} | uint32_t{r.uv[1]} << 16);
+        h[5].Add(std::bit_cast<uint32_t>(r.color));
+        h[8].Add(uint32_t{r.weights[0]} | uint32_t{r.weights[1]} << 16);
+        h[8].Add(uint32_t{r.weights[2]} | uint32_t{r.weights[3]} << 16);
+        h[8].Add(std::bit_cast<uint32_t>(r.bones));
+    }
+}
+
+// A shape's content as its blocks store it, part by part (see kDigestParts): two digests
+// differ in a part when any value of it differs by a bit. It reads the stored lists as they
+// are, without decoding a vertex.
 InPlaceContentCheck::Digest DigestOf(const ShapeView& s) {
     std::array<Hash, 9> h;
-    const size_t n = s.NumVertices();
-    h[0].Add(static_cast<uint32_t>(n));
-    const bool normals = s.HasNormals(), tangents = s.HasTangents(), uvs = s.HasUVs(),
-               colors = s.HasColors();
-    for (size_t v = 0; v < n; ++v) {
-        h[1].Add(s.Position(v));
-        if (normals) h[2].Add(s.Normal(v));
-        if (tangents) {
-            h[3].Add(s.Tangent(v));
-            h[3].Add(s.Bitangent(v));
-        }
-        if (uvs) {
-            const TexCoord t = s.UV(v);
-            h[4].Add(t.u);
-            h[4].Add(t.v);
-        }
-        if (colors) {
-            const Color4 c = s.Color(v);
-            for (float x : {c.r, c.g, c.b, c.a}) h[5].Add(x);
+    h[0].Add(static_cast<uint32_t>(s.NumVertices()));
+    if (const NiTriBasedGeomData* d = s.Data()) {
+        h[0].Add(uint32_t{d->numVertices});
+        h[1].List(d->vertices);
+        h[2].Add(uint32_t{d->hasNormals});
+        h[2].List(d->normals);
+        h[3].Add(uint32_t{d->dataFlags});
+        h[3].List(d->tangents);
+        h[3].List(d->bitangents);
+        h[4].List(d->uvs);
+        h[5].Add(uint32_t{d->hasVertexColors});
+        h[5].List(d->vertexColors);
+        if (const auto* list = As<NiTriShapeData>(d)) h[6].List(list->triangles);
+        if (const auto* strips = As<NiTriStripsData>(d)) {
+            for (const auto& strip : strips->points) h[6].List(strip);
         }
     }
-    for (const Triangle& t : s.Triangles()) {
-        h[6].Add(uint32_t{t.v1} | uint32_t{t.v2} << 16);
-        h[6].Add(uint32_t{t.v3});
+    if (const BSTriShape* p = s.Packed()) {
+        h[0].Add(static_cast<uint32_t>(p->vertexDesc));
+        h[0].Add(static_cast<uint32_t>(p->vertexDesc >> 32));
+        AddRecords(p->vertexData.records, h);
+        h[6].List(p->triangles);
+        if (const auto* dynamic = As<BSDynamicTriShape>(p)) h[1].List(dynamic->dynamicVertices);
     }
-    for (const std::string& name : s.BoneNames()) h[7].Bytes(name);
-    if (s.IsSkinned()) {
-        const VertexWeights w = s.Weights();
-        for (uint32_t x : w.start) h[8].Add(x);
-        for (const BoneWeight& e : w.entries) {
-            h[8].Add(uint32_t{e.bone});
-            h[8].Add(e.weight);
+    if (const NiSkinPartition* partition = s.Partition()) {
+        AddRecords(partition->vertexData.records, h);
+        for (const SkinPartition& q : partition->partitions) {
+            h[8].Add(uint32_t{q.numVertices} | uint32_t{q.numWeightsPerVertex} << 16);
+            h[8].List(q.bones);
+            h[8].List(q.vertexMap);
+            h[8].List(q.vertexWeights);
+            h[8].List(q.boneIndices);
+            h[6].List(q.triangles);
+            h[6].List(q.trianglesCopy);
+            for (const auto& strip : q.strips) h[6].List(strip);
         }
     }
-    InPlaceContentCheck::Digest d;
-    for (size_t k = 0; k < d.size(); ++k) d[k] = h[k].value;
-    return d;
+    if (const NiSkinData* skin = s.SkinData()) {
+        for (const BoneData& bone : skin->bones) {
+            h[8].Add(static_cast<uint32_t>(bone.weights.size()));
+            for (const BoneVertData& w : bone.weights) {
+                h[8].Add(uint32_t{w.index});
+                h[8].Add(w.weight);
+            }
+        }
+    }
+    for (const std::string& name : s.BoneNames()) h[7].Text(name);
+    InPlaceContentCheck::Digest digest;
+    for (size_t k = 0; k < digest.size(); ++k) digest[k] = h[k].value;
+    return digest;
 }
 
 // A block as the light copy keeps it: a packed shape without its records and triangles.

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -10,6 +13,7 @@
 
 #include "FileIO.h"
 #include "Interrupt.h"
+#include "Memory.h"
 #include "ResultCodes.h"
 #include "SampleFiles.h"
 #include "TestSupport.h"
@@ -140,4 +144,24 @@ TEST(OddPaths, AnInterruptedWriteLeavesTheTargetAsItWas) {
     ClearInterrupt();
     EXPECT_EQ(WriteFileAtomically(dir.Path("t.nif").string(), std::string("new"), error), rc::kOk);
     EXPECT_EQ(ReadFileBytes(dir.Path("t.nif")), (Bytes{'n', 'e', 'w'}));
+}
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+// A batch run keeps what it frees for the next file: a large list freed stays with the
+// program instead of going back to the system (and faulting in again page by page).
+TEST(Memory, FreedListsStayForTheNextFile) {
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 33))
+    KeepFreedMemoryForReuse();
+    constexpr size_t kSize = 30u << 20;
+    {
+        std::vector<char> list(kSize);
+        std::memset(list.data(), 1, list.size());
+    }
+    EXPECT_GE(mallinfo2().fordblks, kSize);
+#else
+    GTEST_SKIP() << "the C library has no such setting";
+#endif
 }
