@@ -351,6 +351,31 @@ std::string CheckShapesConvertible(const NifFile& file, uint8_t to) {
     return {};
 }
 
+namespace {
+
+// Frees the vertex and triangle lists of a data block nothing reads any more; its references
+// (additional data) stay, so that what only it owns still leaves with it.
+void DropLists(NiObject& block) {
+    if (auto* d = As<NiGeometryData>(&block)) {
+        d->vertices = {};
+        d->normals = {};
+        d->tangents = {};
+        d->bitangents = {};
+        d->vertexColors = {};
+        d->uvs = {};
+    }
+    if (auto* t = As<NiTriShapeData>(&block)) {
+        t->triangles = {};
+        t->matchGroups = {};
+    }
+    if (auto* strips = As<NiTriStripsData>(&block)) {
+        strips->points = {};
+        strips->stripLengths = {};
+    }
+}
+
+}  // namespace
+
 bool ConvertsLayout(const NiObject& block, uint8_t from, uint8_t to) {
     if (to == kForm100 && from != kForm100) return Packable(block);
     return from == kForm100 && to != kForm100 && As<BSTriShape>(&block) != nullptr;
@@ -380,8 +405,7 @@ void PackShapes(NifFile& file, std::vector<std::string>& notes, ShapeWatcher* wa
         if (watcher) watcher->After(file, i);
         if (oldData.size() == before) continue;
         const auto data = static_cast<size_t>(oldData.back());
-        if (data < referrers.size() && --referrers[data] == 0)
-            file.blocks[data] = CreateBlock(file.blocks[data]->Type());
+        if (data < referrers.size() && --referrers[data] == 0) DropLists(*file.blocks[data]);
     }
     if (strips != 0) notes.push_back(std::to_string(strips) + " NiTriStrips became triangle lists");
     if (heads != 0)

@@ -283,6 +283,16 @@ TEST(ContentCheck, PackingLetsGoOfOldDataAsItGoes) {
             EXPECT_EQ(s.NumVertices(), hands);
         }
     }
+
+    // What only the old data owned (additional geometry data) still leaves with it.
+    NifFile extra = Game();
+    auto additional = std::make_unique<NiAdditionalGeometryData>();
+    additional->numVertices = 4;
+    BodyData(extra)->additionalData = extra.AppendBlock(std::move(additional));
+    ASSERT_EQ(extra.CheckConsistency(), "");
+    ASSERT_EQ(ConvertInPlace(extra, kForm100).code, rc::kOk);
+    for (uint32_t i = 0; i < extra.blocks.size(); ++i)
+        EXPECT_NE(extra.TypeNameOf(i), "NiAdditionalGeometryData");
 }
 
 // Within what the packed records store a value is the same; a step further it differs.
