@@ -767,13 +767,13 @@ std::vector<uint32_t> GeometryBlocks(const ShapeView& view) {
 
 InPlaceContentCheck::InPlaceContentCheck(const NifFile& input, uint8_t to,
                                          const CompareOptions& options)
-    : options_(options), from_(input.Form()), to_(to) {
+    : options_(options) {
     before_.header = input.header;
     before_.roots = input.roots;
     std::vector<bool> light(input.blocks.size(), false);
     for (uint32_t i = 0; i < input.blocks.size(); ++i) {
         if (!ShapeView::IsShape(input.blocks[i].get()) ||
-            !ConvertsLayout(*input.blocks[i], from_, to_))
+            !ConvertsLayout(*input.blocks[i], input.Form(), to))
             continue;
         light[i] = true;
         for (uint32_t b : GeometryBlocks(ShapeView(input, i))) light[b] = true;
@@ -806,8 +806,7 @@ void InPlaceContentCheck::After(const NifFile& file, uint32_t shape) {
         ShapeComparer(a, b, options_, c).Run(true);
         for (const std::string& d : c.differences)
             lines_.push_back("shape \"" + a.Name() + "\": " + d);
-        converted_.push_back(shape);
-        digests_.push_back({&b.Block(), b.Name(), DigestOf(b)});
+        converted_.push_back({shape, &b.Block(), b.Name(), DigestOf(b)});
     }
     for (uint32_t b : held_) {
         if (b >= before_.blocks.size()) continue;
@@ -817,16 +816,22 @@ void InPlaceContentCheck::After(const NifFile& file, uint32_t shape) {
     held_.clear();
 }
 
+std::vector<uint32_t> InPlaceContentCheck::ConvertedIndices() const {
+    std::vector<uint32_t> indices;
+    for (const Converted& c : converted_) indices.push_back(c.index);
+    return indices;
+}
+
 std::string InPlaceContentCheck::Problems(const NifFile& output) const {
     std::vector<std::string> lines = lines_;
     // What the switch did after a shape was compared must not have touched it, nor put
     // another block in its place.
-    std::vector<bool> found(digests_.size(), false);
+    std::vector<bool> found(converted_.size(), false);
     for (const ShapeView& s : ShapesOf(output)) {
-        const auto at = std::find_if(digests_.begin(), digests_.end(),
+        const auto at = std::find_if(converted_.begin(), converted_.end(),
                                      [&](const Converted& c) { return c.block == &s.Block(); });
-        if (at == digests_.end()) continue;
-        found[static_cast<size_t>(at - digests_.begin())] = true;
+        if (at == converted_.end()) continue;
+        found[static_cast<size_t>(at - converted_.begin())] = true;
         const Digest now = DigestOf(s);
         for (size_t k = 0; k < now.size(); ++k) {
             if (now[k] != at->digest[k])
@@ -834,14 +839,14 @@ std::string InPlaceContentCheck::Problems(const NifFile& output) const {
                                 ": changed after the shape was converted");
         }
     }
-    for (size_t k = 0; k < digests_.size(); ++k) {
+    for (size_t k = 0; k < converted_.size(); ++k) {
         if (!found[k])
-            lines.push_back("shape \"" + digests_[k].name +
+            lines.push_back("shape \"" + converted_[k].name +
                             "\": replaced or removed after it was converted");
     }
     CompareOptions rest = options_;
     rest.geometryOnly = true;
-    rest.comparedApart = converted_;
+    rest.comparedApart = ConvertedIndices();
     const std::vector<std::string> others = CompareMeshes(before_, output, rest).Lines();
     lines.insert(lines.end(), others.begin(), others.end());
     return ProblemText(lines);
@@ -849,7 +854,7 @@ std::string InPlaceContentCheck::Problems(const NifFile& output) const {
 
 std::vector<std::string> InPlaceContentCheck::Changes(const NifFile& output) const {
     CompareOptions all;
-    all.comparedApart = converted_;
+    all.comparedApart = ConvertedIndices();
     std::vector<std::string> lines = lines_;
     const std::vector<std::string> others = CompareMeshes(before_, output, all).Lines();
     lines.insert(lines.end(), others.begin(), others.end());

@@ -111,17 +111,19 @@ class InPlaceContentCheck : public ShapeWatcher {
     using Digest = std::array<uint64_t, 9>;
 
   private:
+    // The converted shapes' block indices, for the comparison of the rest.
+    std::vector<uint32_t> ConvertedIndices() const;
+
     NifFile before_;  // the input, the converted shapes' vertex data left out
     const CompareOptions& options_;
-    uint8_t from_, to_;
-    std::vector<uint32_t> held_;       // blocks of the shape being converted, held whole
-    std::vector<uint32_t> converted_;  // the converted shapes' indices
-    std::vector<std::string> lines_;   // what differed
-    // What each converted shape became: its block, name and digest.
+    std::vector<uint32_t> held_;      // blocks of the shape being converted, held whole
+    std::vector<std::string> lines_;  // what differed
+    // Each converted shape: its index, and the block, name and digest of what it became.
     struct Converted {
+        uint32_t index;
         const NiObject* block;
         std::string name;
         Digest digest;
     };
-    std::vector<Converted> digests_;
+    std::vector<Converted> converted_;
 };
