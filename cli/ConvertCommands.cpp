@@ -51,6 +51,13 @@ BatchResult Failed(const BatchItem& item, int code, const std::string& message,
     return r;
 }
 
+// What loading an input left behind, as warnings of the run.
+std::vector<std::string> InputWarnings(const NifFile& input) {
+    std::vector<std::string> warnings;
+    for (const std::string& w : input.Warnings()) warnings.push_back("input: " + w);
+    return warnings;
+}
+
 // The end of every conversion of one input: the refusal, or the output written (in a dry run,
 // what would be written and what it changes), as a line and a JSON entry. A conversion made
 // in place tells what it changed (knownChanges) and passes its file as input and output.
@@ -59,9 +66,11 @@ BatchResult Finish(const Batch& batch, const BatchItem& item, const NifFile& inp
                    std::vector<std::string> warnings = {}, const std::string& written = {},
                    const std::vector<std::string>* knownChanges = nullptr) {
     // What loading the input left behind (bytes after its footer, string references past the
-    // table) is said once the output is made from it; a file copied as it is keeps them.
+    // table) is said once the output is made from it; a file copied as it is keeps them. A
+    // conversion in place took them before the file changed.
     if (&input != &output) {
-        for (const std::string& w : input.Warnings()) warnings.push_back("input: " + w);
+        const std::vector<std::string> left = InputWarnings(input);
+        warnings.insert(warnings.end(), left.begin(), left.end());
     }
     warnings.insert(warnings.end(), r.warnings.begin(), r.warnings.end());
     if (r.code != rc::kOk) return Failed(item, r.code, r.message, warnings);
@@ -157,10 +166,11 @@ int RunConvert(const ConvertOptions& o, std::ostream& out, std::ostream& err) {
     return RunEach(
         o.run, OutputKind::kRequired, {},
         [form](const Batch& batch, const BatchItem& item, NifFile& file) {
-            std::vector<std::string> warnings;
-            for (const std::string& w : file.Warnings()) warnings.push_back("input: " + w);
+            std::vector<std::string> warnings = InputWarnings(file);
+            // What the output changes is listed only in a dry run and in the JSON report.
+            const bool listed = batch.Options().dryRun || batch.Options().json;
             std::vector<std::string> changes;
-            ConversionResult r = ConvertInPlace(file, form, &changes);
+            ConversionResult r = ConvertInPlace(file, form, listed ? &changes : nullptr);
             return Finish(batch, item, file, file, std::move(r), std::move(warnings), {}, &changes);
         },
         Converted, out, err);
