@@ -16,8 +16,8 @@ void NifWriter::Spill(const void* src, size_t n) {
         Grow(n);
     } else {
         Flush();
-        if (n > capacity_) {
-            // Larger than the whole buffer: straight to the drain.
+        if (n > capacity_ || n >= directFrom_) {
+            // Large: straight to the drain.
             if (!drainFailed_ && !drain_(static_cast<const char*>(src), n)) drainFailed_ = true;
             drained_ += n;
             return;
