@@ -16,7 +16,7 @@ void NifWriter::Spill(const void* src, size_t n) {
         Grow(n);
     } else {
         Flush();
-        if (n > capacity_ || n >= directFrom_) {
+        if (n > capacity_ || n >= kDirect) {
             // Large: straight to the drain.
             if (!drainFailed_ && !drain_(static_cast<const char*>(src), n)) drainFailed_ = true;
             drained_ += n;

@@ -30,7 +30,7 @@ class NifWriter {
     void Vec3(const Vector3& v) { Raw(v); }
     void Mat33(const Matrix33& m) { Raw(m); }
     void Bytes(const void* src, size_t n) {
-        if (n > capacity_ - used_ || n >= directFrom_) {
+        if (n > capacity_ - used_ || (n >= kDirect && drain_)) {
             Spill(src, n);
             return;
         }
@@ -68,10 +68,7 @@ class NifWriter {
     // Drained() then reports it.
     using Drain = std::function<bool(const char* data, size_t size)>;
     static constexpr size_t kDirect = size_t{64} << 10;
-    void SetDrain(Drain drain) {
-        drain_ = std::move(drain);
-        directFrom_ = drain_ ? kDirect : SIZE_MAX;
-    }
+    void SetDrain(Drain drain) { drain_ = std::move(drain); }
     // Hands what the buffer holds to the drain; false when the drain failed, now or before.
     bool Flush();
     // The bytes handed to the drain so far.
@@ -112,8 +109,6 @@ class NifWriter {
     size_t used_ = 0;
     size_t capacity_ = 0;
     Drain drain_;
-    // Bytes from which a piece bypasses the buffer: never without a drain.
-    size_t directFrom_ = SIZE_MAX;
     uint64_t drained_ = 0;
     bool drainFailed_ = false;
     mutable std::string copy_;
