@@ -816,10 +816,11 @@ void InPlaceContentCheck::After(const NifFile& file, uint32_t shape) {
     held_.clear();
 }
 
-std::vector<uint32_t> InPlaceContentCheck::ConvertedIndices() const {
-    std::vector<uint32_t> indices;
-    for (const Converted& c : converted_) indices.push_back(c.index);
-    return indices;
+void InPlaceContentCheck::AddTheRest(std::vector<std::string>& lines, const NifFile& output,
+                                     CompareOptions options) const {
+    for (const Converted& c : converted_) options.comparedApart.push_back(c.index);
+    const std::vector<std::string> others = CompareMeshes(before_, output, options).Lines();
+    lines.insert(lines.end(), others.begin(), others.end());
 }
 
 std::string InPlaceContentCheck::Problems(const NifFile& output) const {
@@ -846,17 +847,12 @@ std::string InPlaceContentCheck::Problems(const NifFile& output) const {
     }
     CompareOptions rest = options_;
     rest.geometryOnly = true;
-    rest.comparedApart = ConvertedIndices();
-    const std::vector<std::string> others = CompareMeshes(before_, output, rest).Lines();
-    lines.insert(lines.end(), others.begin(), others.end());
+    AddTheRest(lines, output, rest);
     return ProblemText(lines);
 }
 
 std::vector<std::string> InPlaceContentCheck::Changes(const NifFile& output) const {
-    CompareOptions all;
-    all.comparedApart = ConvertedIndices();
     std::vector<std::string> lines = lines_;
-    const std::vector<std::string> others = CompareMeshes(before_, output, all).Lines();
-    lines.insert(lines.end(), others.begin(), others.end());
+    AddTheRest(lines, output, {});
     return lines;
 }

@@ -111,8 +111,9 @@ class InPlaceContentCheck : public ShapeWatcher {
     using Digest = std::array<uint64_t, 9>;
 
   private:
-    // The converted shapes' block indices, for the comparison of the rest.
-    std::vector<uint32_t> ConvertedIndices() const;
+    // Adds what CompareMeshes finds in the rest, the converted shapes matched by name only.
+    void AddTheRest(std::vector<std::string>& lines, const NifFile& output,
+                    CompareOptions options) const;
 
     NifFile before_;  // the input, the converted shapes' vertex data left out
     const CompareOptions& options_;
