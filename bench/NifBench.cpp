@@ -217,6 +217,30 @@ void Save(benchmark::State& state, const fs::path& in) {
     state.SetBytesProcessed(state.iterations() * FileSize(in));
 }
 
+// The format's own work, without the files: load from bytes in memory, save to memory.
+void LoadInMemory(benchmark::State& state, const fs::path& in) {
+    std::vector<uint8_t> bytes;
+    std::string error;
+    if (ReadWholeFile(in.string(), bytes, error) != rc::kOk) std::abort();
+    for (auto _ : state) {
+        NifFile f;
+        if (f.LoadFromMemory(bytes) != rc::kOk) state.SkipWithError("load failed");
+        benchmark::DoNotOptimize(f.blocks.size());
+    }
+    state.SetBytesProcessed(state.iterations() * FileSize(in));
+}
+
+void SaveInMemory(benchmark::State& state, const fs::path& in) {
+    NifFile f;
+    if (f.Load(in.string()) != rc::kOk) std::abort();
+    std::string bytes;
+    for (auto _ : state) {
+        if (f.SaveToMemory(bytes) != rc::kOk) state.SkipWithError("save failed");
+        benchmark::DoNotOptimize(bytes.data());
+    }
+    state.SetBytesProcessed(state.iterations() * FileSize(in));
+}
+
 void LoadSave(benchmark::State& state, const fs::path& in) {
     const fs::path out = BenchDir() / "saved.nif";
     for (auto _ : state) LoadAndSave(in, out);
@@ -302,6 +326,8 @@ void RegisterFile(const std::string& name, const fs::path& path) {
     benchmark::RegisterBenchmark(("Load/" + name).c_str(), Load, path);
     benchmark::RegisterBenchmark(("Save/" + name).c_str(), Save, path);
     benchmark::RegisterBenchmark(("LoadSave/" + name).c_str(), LoadSave, path);
+    benchmark::RegisterBenchmark(("LoadInMemory/" + name).c_str(), LoadInMemory, path);
+    benchmark::RegisterBenchmark(("SaveInMemory/" + name).c_str(), SaveInMemory, path);
 }
 
 // VersusCopy/NAME, and AtomicVersusCopy/NAME for the copy saved atomically.

@@ -226,16 +226,8 @@ int NifFile::LoadFrom(ByteFeed& feed) {
     const std::string form = DescribeForm(header.userVersion, header.userVersion2);
     const uint8_t formBits = Form();
     BodyReader reader(formBits, header.strings.size());
-    // Each type name of the header is looked up once: the described type its blocks are read
-    // as, or kUnlisted for raw bytes.
-    std::vector<TypeId> described;
-    for (const std::string& name : header.blockTypes) {
-        const TypeId type = TypeByName(name);
-        described.push_back(formBits != 0 && type != TypeId::kUnlisted &&
-                                    (InfoOf(type).forms & formBits) != 0 && !InfoOf(type).abstract
-                                ? type
-                                : TypeId::kUnlisted);
-    }
+    // Each type name of the header is looked up once.
+    const std::vector<TypeId> described = ReadTypes();
     blocks.reserve(header.numBlocks);
     // The bodies at hand are read in place, as many as the feed holds, before it is asked for
     // more.
@@ -356,12 +348,38 @@ int NifFile::SaveToMemory(std::string& bytes) const {
     return result;
 }
 
-int NifFile::WriteOnePass(NifWriter& file, uint64_t bodyBytes) const {
-    std::vector<TypeId> types;
-    if (const std::string problem = CheckTables(types); !problem.empty())
-        return RefuseInconsistent(problem);
+std::vector<TypeId> NifFile::ReadTypes() const {
     const uint8_t form = Form();
-    // References are checked as the bodies are written.
+    std::vector<TypeId> types;
+    types.reserve(header.blockTypes.size());
+    for (const std::string& name : header.blockTypes) {
+        const TypeId type = TypeByName(name);
+        types.push_back(form != 0 && type != TypeId::kUnlisted &&
+                                (InfoOf(type).forms & form) != 0 && !InfoOf(type).abstract
+                            ? type
+                            : TypeId::kUnlisted);
+    }
+    return types;
+}
+
+bool NifFile::HeaderTypes(std::vector<TypeId>& types) const {
+    const NifBlockHeader& h = header;
+    if (h.numBlocks != blocks.size() || h.blockTypeIndex.size() != blocks.size() ||
+        h.blockSizes.size() != blocks.size() || h.numBlockTypes != h.blockTypes.size() ||
+        h.numStrings != h.strings.size())
+        return false;
+    const std::vector<TypeId> named = ReadTypes();
+    types.resize(blocks.size());
+    for (size_t i = 0; i < blocks.size(); ++i) {
+        if (h.blockTypeIndex[i] >= named.size()) return false;
+        types[i] = named[h.blockTypeIndex[i]];
+    }
+    return true;
+}
+
+std::string NifFile::WriteAll(NifWriter& file, uint64_t bodyBytes, const std::vector<TypeId>& types,
+                              bool* differs) const {
+    const uint8_t form = Form();
     RefCheck check(types);
     header.Put(file);
     file.Reserve(file.Size() +
@@ -376,16 +394,38 @@ int NifFile::WriteOnePass(NifWriter& file, uint64_t bodyBytes) const {
         BodyWriter bodies(file, form, &check);
         std::string p;
         for (size_t i = 0; i < blocks.size(); ++i) {
+            if (differs && blocks[i]->Type() != types[i]) {
+                *differs = true;
+                return {};
+            }
             const auto size = static_cast<uint32_t>(bodies.Write(*blocks[i], p));
-            if (!p.empty()) return RefuseInconsistent(BodyProblem(i, p));
-            if (check.bad) return RefuseInconsistent(RefProblem(i, check));
+            if (!p.empty()) return BodyProblem(i, p);
+            if (check.bad) return RefProblem(i, check);
             file.Patch(sizesAt + 4 * i, &size, 4);
         }
     }
-    if (const std::string problem = CheckRoots(); !problem.empty())
-        return RefuseInconsistent(problem);
+    if (std::string problem = CheckRoots(); !problem.empty()) return problem;
     file.U32(static_cast<uint32_t>(roots.size()));
     file.Bytes(roots.data(), 4 * roots.size());
+    return {};
+}
+
+int NifFile::WriteOnePass(NifWriter& file, uint64_t bodyBytes) const {
+    // Most files are saved with every block of the type loading gave it. The references are
+    // then checked against the types the header names, and each block is compared with its
+    // type as it is written, instead of visiting every block once more beforehand. A block of
+    // another type, or anything wrong, sends the file through the full check first, so the
+    // outcome and its message are the same either way.
+    std::vector<TypeId> types;
+    if (HeaderTypes(types)) {
+        bool differs = false;
+        if (WriteAll(file, bodyBytes, types, &differs).empty() && !differs) return rc::kOk;
+        file.Clear();
+    }
+    if (const std::string problem = CheckTables(types); !problem.empty())
+        return RefuseInconsistent(problem);
+    if (const std::string problem = WriteAll(file, bodyBytes, types, nullptr); !problem.empty())
+        return RefuseInconsistent(problem);
     return rc::kOk;
 }
 

@@ -131,6 +131,17 @@ class NifFile {
     int Fail(int code, const std::string& message);
     // The header's tables against the blocks; types receives each block's type.
     std::string CheckTables(std::vector<TypeId>& types) const;
+    // The type each type name of the header is read as in this form: the described type, or
+    // kUnlisted for raw bytes.
+    std::vector<TypeId> ReadTypes() const;
+    // The type each block has when it is as loading made it, from the header's tables alone;
+    // false when the tables do not hold together.
+    bool HeaderTypes(std::vector<TypeId>& types) const;
+    // The header, the bodies and the footer into out, each reference checked against types;
+    // what is wrong first, or empty. With differs, a block whose own type is not its entry of
+    // types stops the writing and sets *differs.
+    std::string WriteAll(NifWriter& out, uint64_t bodyBytes, const std::vector<TypeId>& types,
+                         bool* differs) const;
     // What a reference check found in a block.
     std::string RefProblem(size_t block, const RefCheck& check) const;
     std::string CheckRoots() const;

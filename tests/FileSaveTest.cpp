@@ -4,7 +4,9 @@
 #include "Geometry.h"
 #include "ResultCodes.h"
 #include "SampleFiles.h"
+#include "Scene.h"
 #include "TestSupport.h"
+#include "Visitors.h"
 
 namespace fs = std::filesystem;
 
@@ -32,6 +34,15 @@ OutputOpener FailingOpener(FailingFile::Step step) {
     return [step](const std::string& path) -> std::unique_ptr<OutputFile> {
         return std::make_unique<FailingFile>(StandardOutputOpener()(path), step);
     };
+}
+
+// The first block the header lists under that type name.
+size_t BlockNamed(const NifFile& f, const std::string& type) {
+    for (uint32_t i = 0; i < f.blocks.size(); ++i) {
+        if (f.TypeNameOf(i) == type) return i;
+    }
+    ADD_FAILURE() << "no " << type;
+    return 0;
 }
 
 size_t FilesIn(const fs::path& dir) {
@@ -137,6 +148,26 @@ TEST(FileSave, UnwritableTargetsAreRefused) {
     EXPECT_FALSE(f.LastError().empty());
 }
 
+// A block kept as raw bytes under a listed type's name is written as it is, and references to
+// it cannot be judged by their type, whatever its name.
+TEST(FileSave, ABlockOfRawBytesUnderAListedNameIsWrittenAsItIs) {
+    NifFile f = MakeBodyMesh(true);
+    std::string before;
+    ASSERT_EQ(f.SaveToMemory(before), rc::kOk);
+    const size_t alpha = BlockNamed(f, "NiAlphaProperty");
+    ASSERT_GT(alpha, f.blocks.size() / 2) << "the block should follow the shapes";
+    NifWriter body;
+    ASSERT_EQ(WriteBody(*f.blocks[alpha], body, f.Form()), "");
+    auto raw = std::make_unique<OpaqueBlock>();
+    raw->raw.assign(body.Data(), body.Data() + body.Size());
+    f.blocks[alpha] = std::move(raw);
+    std::string after;
+    ASSERT_EQ(f.SaveToMemory(after), rc::kOk) << f.LastError();
+    EXPECT_EQ(after, before);
+    f.FindShapeByName("Body")->data = static_cast<BlockRef>(alpha);
+    EXPECT_EQ(f.SaveToMemory(after), rc::kOk) << f.LastError();
+}
+
 TEST(FileSave, RefusesAFileWhoseTablesLie) {
     struct Case {
         const char* what;
@@ -156,19 +187,41 @@ TEST(FileSave, RefusesAFileWhoseTablesLie) {
          "refers to block 99"},
         {"reference of the wrong family", [](NifFile& f) { f.FindShapeByName("Body")->data = 0; },
          "where a NiGeometryData belongs"},
+        {"block of another type than the header names",
+         [](NifFile& f) {
+             f.blocks[BlockNamed(f, "NiMaterialProperty")] = std::make_unique<NiNode>();
+         },
+         "but the header names its type NiMaterialProperty"},
+        // The shape comes first: its reference is judged by the block's real type, not by the
+        // name the header gives it.
+        {"reference to a block of another type than the header names",
+         [](NifFile& f) {
+             const size_t alpha = BlockNamed(f, "NiAlphaProperty");
+             f.blocks[alpha] = std::make_unique<NiTriShapeData>();
+             f.FindShapeByName("Body")->data = static_cast<BlockRef>(alpha);
+         },
+         "is a NiTriShapeData but the header names its type NiAlphaProperty"},
         {"root out of range",
          [](NifFile& f) {
              f.roots = {0, 40};
          },
          "names block 40 as a root"},
     };
+    // A file made in memory has no body sizes yet; a loaded one has them, and is saved
+    // without counting its bodies first.
+    NifFile loaded;
+    std::string bytes;
+    ASSERT_EQ(MakeBodyMesh(true).SaveToMemory(bytes), rc::kOk);
+    ASSERT_EQ(loaded.LoadFromMemory(std::vector<uint8_t>(bytes.begin(), bytes.end())), rc::kOk);
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        TempDir dir;
-        NifFile f = MakeBodyMesh(true);
-        c.spoil(f);
-        EXPECT_EQ(f.Save(dir.Path("out.nif").string()), rc::kInconsistent);
-        EXPECT_NE(f.LastError().find(c.mention), std::string::npos) << f.LastError();
-        EXPECT_EQ(FilesIn(dir.Root()), 0u);
+        for (const bool wasLoaded : {false, true}) {
+            SCOPED_TRACE(std::string(c.what) + (wasLoaded ? ", loaded" : ", made"));
+            TempDir dir;
+            NifFile f = wasLoaded ? loaded : MakeBodyMesh(true);
+            c.spoil(f);
+            EXPECT_EQ(f.Save(dir.Path("out.nif").string()), rc::kInconsistent);
+            EXPECT_NE(f.LastError().find(c.mention), std::string::npos) << f.LastError();
+            EXPECT_EQ(FilesIn(dir.Root()), 0u);
+        }
     }
 }
