@@ -40,6 +40,32 @@ enum class VisitMode : uint8_t {
     kInspect,  // walks the fields as they are (references, strings, comparisons)
 };
 
+// Checks block references while bodies are written or counted: each must be -1 or name a
+// block of the file whose type, when listed, belongs to the family the field declares. The
+// first reference that does not is kept. (References inside raw bodies cannot be found.)
+struct RefCheck {
+    explicit RefCheck(const std::vector<TypeId>& blockTypes) : types(blockTypes) {}
+    void See(BlockRef r, TypeId target) {
+        if (bad || r == kNoBlock) return;
+        if (r < 0 || static_cast<size_t>(r) >= types.size()) {
+            bad = true;
+            badRef = r;
+            return;
+        }
+        const TypeId to = types[static_cast<size_t>(r)];
+        if (to != TypeId::kUnlisted && !IsA(to, target)) {
+            bad = true;
+            badRef = r;
+            badTarget = target;
+        }
+    }
+
+    const std::vector<TypeId>& types;  // of each block of the file
+    bool bad = false;
+    BlockRef badRef = kNoBlock;
+    TypeId badTarget = TypeId::kUnlisted;  // kUnlisted: badRef is out of range
+};
+
 class Visitor {
   public:
     Visitor(VisitMode mode, uint8_t form) : mode_(mode), form_(form) {}
@@ -50,7 +76,7 @@ class Visitor {
     bool In(uint8_t forms) const { return (form_ & forms) != 0; }
     bool Reading() const { return mode_ == VisitMode::kRead; }
     // False once reading or writing met a problem; descriptions stop looping then.
-    virtual bool Ok() const { return true; }
+    bool Ok() const { return !stopped_; }
 
     // ---- the primitives each visitor implements ----
     // A value whose memory layout is its file layout: a number, a bool byte, a fixed record.
@@ -64,12 +90,12 @@ class Visitor {
         void* (*data)(void* vector);
     };
     virtual void Values(const PodList& list, size_t elemSize, uint32_t count) = 0;
-    virtual void Ref(BlockRef& ref, RefKind kind, TypeId target) = 0;
-    // count references; `removable` lists drop the entries of removed blocks (the list owns
-    // its count), the others keep the slot as -1 (a parallel list depends on it).
-    virtual void Refs(std::vector<BlockRef>& refs, uint32_t count, RefKind kind, TypeId target,
-                      bool removable) = 0;
-    virtual void String(StringRef& index) = 0;
+    // References and string references; reading and writing move those that fit the window
+    // (see below) without calling these.
+    virtual void VisitRef(BlockRef& ref, RefKind kind, TypeId target) = 0;
+    virtual void VisitRefs(std::vector<BlockRef>& refs, uint32_t count, RefKind kind, TypeId target,
+                           bool removable) = 0;
+    virtual void VisitString(StringRef& index) = 0;
     // A length-prefixed text inside the body, kept byte for byte. lengthSize is 4 or 1.
     virtual void Text(std::string& text, size_t lengthSize) = 0;
     // The rest of the body as raw bytes (opaque blocks).
@@ -96,6 +122,54 @@ class Visitor {
     }
 
     // ---- the vocabulary the descriptions use ----
+    [[gnu::always_inline]] void Ref(BlockRef& ref, RefKind kind, TypeId target) {
+        if (4 <= end_ - cur_) {
+            if (mode_ == VisitMode::kRead) {
+                std::memcpy(&ref, cur_, 4);
+            } else {
+                std::memcpy(cur_, &ref, 4);
+                if (refCheck_) refCheck_->See(ref, target);
+            }
+            cur_ += 4;
+            return;
+        }
+        VisitRef(ref, kind, target);
+    }
+    // count references; `removable` lists drop the entries of removed blocks (the list owns
+    // its count), the others keep the slot as -1 (a parallel list depends on it).
+    void Refs(std::vector<BlockRef>& refs, uint32_t count, RefKind kind, TypeId target,
+              bool removable) {
+        const uint64_t bytes = uint64_t{count} * 4;
+        if (bytes <= static_cast<uint64_t>(end_ - cur_) &&
+            (mode_ == VisitMode::kRead || refs.size() == count)) {
+            if (mode_ == VisitMode::kRead) {
+                refs.resize(count);
+                if (count != 0) std::memcpy(refs.data(), cur_, static_cast<size_t>(bytes));
+            } else {
+                if (count != 0) std::memcpy(cur_, refs.data(), static_cast<size_t>(bytes));
+                if (refCheck_) {
+                    for (BlockRef r : refs) refCheck_->See(r, target);
+                }
+            }
+            cur_ += static_cast<size_t>(bytes);
+            return;
+        }
+        VisitRefs(refs, count, kind, target, removable);
+    }
+    // A reference into the header's string table; reading counts those past its end.
+    [[gnu::always_inline]] void String(StringRef& index) {
+        if (4 <= end_ - cur_) {
+            if (mode_ == VisitMode::kRead) {
+                std::memcpy(&index, cur_, 4);
+                if (index >= 0 && static_cast<size_t>(index) >= stringCount_) PastStringTable();
+            } else {
+                std::memcpy(cur_, &index, 4);
+            }
+            cur_ += 4;
+            return;
+        }
+        VisitString(index);
+    }
     template <class T>
     [[gnu::always_inline]] void V(T& value) {
         static_assert(std::is_trivially_copyable_v<T>);
@@ -189,6 +263,13 @@ class Visitor {
     }
     // Set by the visitors whose MoveRecords moves records.
     bool movesRecords_ = false;
+    // Set when reading or writing met a problem (Ok).
+    bool stopped_ = false;
+    // Writing: the references written through the window are checked here.
+    RefCheck* refCheck_ = nullptr;
+    // Reading: the entries of the string table, and what a reference past them calls.
+    size_t stringCount_ = SIZE_MAX;
+    virtual void PastStringTable() {}
 
     // The visitors that move bytes (reading, writing, counting) keep a window of them here:
     // reading takes values from cur_ on, writing puts them there, and a fixed-size value that
@@ -263,13 +344,12 @@ class RecordLayout final : public Visitor {
   public:
     RecordLayout(VisitMode mode, uint8_t form, const void* record, size_t size)
         : Visitor(mode, form), base_(static_cast<const uint8_t*>(record)), size_(size) {}
-    bool Ok() const override { return valid_; }
     void Value(void* data, size_t size, bool isCount) override {
         // Addresses compared as numbers: a value may lie anywhere (a local of the description).
         const auto at = reinterpret_cast<uintptr_t>(data),
                    base = reinterpret_cast<uintptr_t>(base_);
         if (isCount || at < base || at - base > size_ || size > size_ - (at - base)) {
-            valid_ = false;
+            stopped_ = true;
             return;
         }
         const auto offset = static_cast<uint32_t>(at - base);
@@ -278,23 +358,25 @@ class RecordLayout final : public Visitor {
         } else if (numRuns_ < kMaxRuns) {
             runs_[numRuns_++] = {offset, static_cast<uint32_t>(size)};
         } else {
-            valid_ = false;
+            stopped_ = true;
         }
         bytes_ += size;
     }
-    void Values(const PodList&, size_t, uint32_t) override { valid_ = false; }
-    void Ref(BlockRef&, RefKind, TypeId) override { valid_ = false; }
-    void Refs(std::vector<BlockRef>&, uint32_t, RefKind, TypeId, bool) override { valid_ = false; }
-    void String(StringRef&) override { valid_ = false; }
-    void Text(std::string&, size_t) override { valid_ = false; }
-    void Rest(std::vector<uint8_t>&) override { valid_ = false; }
+    void Values(const PodList&, size_t, uint32_t) override { stopped_ = true; }
+    void VisitRef(BlockRef&, RefKind, TypeId) override { stopped_ = true; }
+    void VisitRefs(std::vector<BlockRef>&, uint32_t, RefKind, TypeId, bool) override {
+        stopped_ = true;
+    }
+    void VisitString(StringRef&) override { stopped_ = true; }
+    void Text(std::string&, size_t) override { stopped_ = true; }
+    void Rest(std::vector<uint8_t>&) override { stopped_ = true; }
     uint32_t CheckCount(uint64_t, size_t) override {
-        valid_ = false;
+        stopped_ = true;
         return 0;
     }
-    void Mismatch(const char*) override { valid_ = false; }
+    void Mismatch(const char*) override { stopped_ = true; }
 
-    bool Valid() const { return valid_; }
+    bool Valid() const { return !stopped_; }
     const Run* Runs() const { return runs_; }
     size_t NumRuns() const { return numRuns_; }
     size_t Bytes() const { return bytes_; }
@@ -306,7 +388,6 @@ class RecordLayout final : public Visitor {
     Run runs_[kMaxRuns];
     size_t numRuns_ = 0;
     size_t bytes_ = 0;
-    bool valid_ = true;
 };
 
 // The layout of S's records under these arguments, in this form and visiting mode; nullptr

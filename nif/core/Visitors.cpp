@@ -9,8 +9,9 @@ namespace {
 class ReadVisitor : public Visitor {
   public:
     ReadVisitor(NifReader& in, uint8_t form, size_t stringCount, uint32_t* badStrings)
-        : Visitor(VisitMode::kRead, form), in_(&in), strings_(stringCount), bad_(badStrings) {
+        : Visitor(VisitMode::kRead, form), in_(&in), bad_(badStrings) {
         movesRecords_ = true;
+        stringCount_ = stringCount;
         Open();
     }
     // Reads from another reader (the next body).
@@ -20,7 +21,6 @@ class ReadVisitor : public Visitor {
     }
     // Hands the window back to the reader.
     void Finish() { in_->Advance(cur_); }
-    bool Ok() const override { return !in_->Failed(); }
     void Value(void* data, size_t size, bool) override {
         Finish();
         in_->Bytes(data, size);
@@ -33,23 +33,21 @@ class ReadVisitor : public Visitor {
         in_->Bytes(list.data(list.vector), n * elemSize);
         Open();
     }
-    void Ref(BlockRef& ref, RefKind, TypeId) override { Int(ref); }
-    void Refs(std::vector<BlockRef>& refs, uint32_t count, RefKind, TypeId, bool) override {
-        if (uint64_t{count} * 4 <= static_cast<size_t>(end_ - cur_)) {
-            refs.resize(count);
-            if (count != 0) std::memcpy(refs.data(), cur_, size_t{count} * 4);
-            cur_ += size_t{count} * 4;
-            return;
-        }
+    void VisitRef(BlockRef& ref, RefKind, TypeId) override { Int(ref); }
+    // A list longer than the window.
+    void VisitRefs(std::vector<BlockRef>& refs, uint32_t count, RefKind, TypeId, bool) override {
         Finish();
         const uint32_t n = in_->Count(count, 4, "reference list");
         refs.resize(n);
         in_->Bytes(refs.data(), n * 4);
         Open();
     }
-    void String(StringRef& index) override {
+    void VisitString(StringRef& index) override {
         Int(index);
-        if (index >= 0 && static_cast<size_t>(index) >= strings_ && bad_) ++*bad_;
+        if (index >= 0 && static_cast<size_t>(index) >= stringCount_) PastStringTable();
+    }
+    void PastStringTable() override {
+        if (bad_) ++*bad_;
     }
     void Text(std::string& text, size_t lengthSize) override {
         Finish();
@@ -111,6 +109,8 @@ class ReadVisitor : public Visitor {
         // Reading never writes through the window.
         cur_ = const_cast<uint8_t*>(in_->Cursor());
         end_ = const_cast<uint8_t*>(in_->End());
+        // Whatever failed did so in a call to the reader, each of which is followed by Open.
+        stopped_ = in_->Failed();
     }
     void Int(int32_t& v) {
         if (end_ - cur_ >= 4) {
@@ -124,7 +124,6 @@ class ReadVisitor : public Visitor {
     }
 
     NifReader* in_;
-    size_t strings_;
     uint32_t* bad_;
 };
 
@@ -155,8 +154,9 @@ template <class Out>
 class WriteVisitor : public Visitor {
   public:
     WriteVisitor(Out& out, uint8_t form, RefCheck* refs)
-        : Visitor(VisitMode::kWrite, form), out_(out), refs_(refs) {
+        : Visitor(VisitMode::kWrite, form), out_(out) {
         movesRecords_ = true;
+        refCheck_ = refs;
         Open();
     }
     // Hands the window back to the output.
@@ -170,10 +170,12 @@ class WriteVisitor : public Visitor {
                static_cast<size_t>(cur_ - Start());
     }
     // Forgets what disagreed in the body before.
-    void Restart() { mismatch_ = nullptr; }
+    void Restart() {
+        mismatch_ = nullptr;
+        stopped_ = false;
+    }
     // Takes the window again after the output was used directly.
     void Reopen() { Open(); }
-    bool Ok() const override { return mismatch_ == nullptr; }
     void Value(void* data, size_t size, bool) override {
         Finish();
         out_.Bytes(data, size);
@@ -186,11 +188,13 @@ class WriteVisitor : public Visitor {
         out_.Bytes(list.data(list.vector), n * elemSize);
         Open();
     }
-    void Ref(BlockRef& ref, RefKind, TypeId target) override {
+    void VisitRef(BlockRef& ref, RefKind, TypeId target) override {
         Int(ref);
-        if (refs_) refs_->See(ref, target);
+        if (refCheck_) refCheck_->See(ref, target);
     }
-    void Refs(std::vector<BlockRef>& refs, uint32_t count, RefKind, TypeId target, bool) override {
+    // A list longer than the window, or one that does not match its count.
+    void VisitRefs(std::vector<BlockRef>& refs, uint32_t count, RefKind, TypeId target,
+                   bool) override {
         if (refs.size() != count) Mismatch("reference list");
         const size_t bytes = refs.size() * 4;
         if (bytes <= static_cast<size_t>(end_ - cur_)) {
@@ -201,11 +205,11 @@ class WriteVisitor : public Visitor {
             out_.Bytes(refs.data(), bytes);
             Open();
         }
-        if (refs_) {
-            for (BlockRef r : refs) refs_->See(r, target);
+        if (refCheck_) {
+            for (BlockRef r : refs) refCheck_->See(r, target);
         }
     }
-    void String(StringRef& index) override { Int(index); }
+    void VisitString(StringRef& index) override { Int(index); }
     void Text(std::string& text, size_t lengthSize) override {
         Finish();
         if (lengthSize == 1) {
@@ -224,6 +228,7 @@ class WriteVisitor : public Visitor {
     }
     void Mismatch(const char* what) override {
         if (!mismatch_) mismatch_ = what;
+        stopped_ = true;
     }
     bool MoveRecords(const PodList& list, size_t elemSize, uint32_t count, const Run* runs,
                      size_t numRuns, size_t recordBytes) override {
@@ -281,14 +286,13 @@ class WriteVisitor : public Visitor {
 
     Out& out_;
     const uint8_t* start_ = nullptr;
-    RefCheck* refs_;
     const char* mismatch_ = nullptr;  // what first disagreed
 };
 
 class RefVisitor : public InspectVisitor {
   public:
     RefVisitor(uint8_t form, const RefFunction& fn) : InspectVisitor(form), fn_(fn) {}
-    void Ref(BlockRef& ref, RefKind kind, TypeId target) override { fn_(ref, kind, target); }
+    void VisitRef(BlockRef& ref, RefKind kind, TypeId target) override { fn_(ref, kind, target); }
 
   private:
     const RefFunction& fn_;
@@ -298,7 +302,7 @@ class StringVisitor : public InspectVisitor {
   public:
     StringVisitor(uint8_t form, const std::function<void(StringRef&)>& fn)
         : InspectVisitor(form), fn_(fn) {}
-    void String(StringRef& s) override { fn_(s); }
+    void VisitString(StringRef& s) override { fn_(s); }
 
   private:
     const std::function<void(StringRef&)>& fn_;
@@ -307,8 +311,9 @@ class StringVisitor : public InspectVisitor {
 class RemapVisitor : public InspectVisitor {
   public:
     RemapVisitor(uint8_t form, const BlockRemap& remap) : InspectVisitor(form), remap_(remap) {}
-    void Ref(BlockRef& ref, RefKind, TypeId) override { remap_.Repair(ref); }
-    void Refs(std::vector<BlockRef>& refs, uint32_t, RefKind, TypeId, bool removable) override {
+    void VisitRef(BlockRef& ref, RefKind, TypeId) override { remap_.Repair(ref); }
+    void VisitRefs(std::vector<BlockRef>& refs, uint32_t, RefKind, TypeId,
+                   bool removable) override {
         if (removable) {
             uint32_t dropped = 0;
             remap_.RepairList(refs, dropped);

@@ -16,32 +16,6 @@
 // *badStrings (real files hold some; they read as empty names).
 void ReadBody(NiObject& block, NifReader& in, uint8_t form, size_t stringCount,
               uint32_t* badStrings);
-// Checks block references while bodies are written or counted: each must be -1 or name a
-// block of the file whose type, when listed, belongs to the family the field declares. The
-// first reference that does not is kept. (References inside raw bodies cannot be found.)
-struct RefCheck {
-    explicit RefCheck(const std::vector<TypeId>& blockTypes) : types(blockTypes) {}
-    void See(BlockRef r, TypeId target) {
-        if (bad || r == kNoBlock) return;
-        if (r < 0 || static_cast<size_t>(r) >= types.size()) {
-            bad = true;
-            badRef = r;
-            return;
-        }
-        const TypeId to = types[static_cast<size_t>(r)];
-        if (to != TypeId::kUnlisted && !IsA(to, target)) {
-            bad = true;
-            badRef = r;
-            badTarget = target;
-        }
-    }
-
-    const std::vector<TypeId>& types;  // of each block of the file
-    bool bad = false;
-    BlockRef badRef = kNoBlock;
-    TypeId badTarget = TypeId::kUnlisted;  // kUnlisted: badRef is out of range
-};
-
 // Writes a body; empty, or what disagrees (a list that does not match the count it shares).
 // References are checked on the way when refs is given.
 std::string WriteBody(const NiObject& block, NifWriter& out, uint8_t form,
@@ -105,11 +79,12 @@ class InspectVisitor : public Visitor {
     explicit InspectVisitor(uint8_t form) : Visitor(VisitMode::kInspect, form) {}
     void Value(void*, size_t, bool) override {}
     void Values(const PodList&, size_t, uint32_t) override {}
-    void Ref(BlockRef&, RefKind, TypeId) override {}
-    void Refs(std::vector<BlockRef>& refs, uint32_t, RefKind kind, TypeId target, bool) override {
-        for (BlockRef& r : refs) Ref(r, kind, target);
+    void VisitRef(BlockRef&, RefKind, TypeId) override {}
+    void VisitRefs(std::vector<BlockRef>& refs, uint32_t, RefKind kind, TypeId target,
+                   bool) override {
+        for (BlockRef& r : refs) VisitRef(r, kind, target);
     }
-    void String(StringRef&) override {}
+    void VisitString(StringRef&) override {}
     void Text(std::string&, size_t) override {}
     void Rest(std::vector<uint8_t>&) override {}
 };

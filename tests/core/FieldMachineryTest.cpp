@@ -24,11 +24,11 @@ class WalkingWriter : public Visitor {
     void Values(const PodList& list, size_t elemSize, uint32_t) override {
         Put(list.data(list.vector), list.size(list.vector) * elemSize);
     }
-    void Ref(BlockRef& ref, RefKind, TypeId) override { Put(&ref, 4); }
-    void Refs(std::vector<BlockRef>& refs, uint32_t, RefKind, TypeId, bool) override {
+    void VisitRef(BlockRef& ref, RefKind, TypeId) override { Put(&ref, 4); }
+    void VisitRefs(std::vector<BlockRef>& refs, uint32_t, RefKind, TypeId, bool) override {
         Put(refs.data(), refs.size() * 4);
     }
-    void String(StringRef& s) override { Put(&s, 4); }
+    void VisitString(StringRef& s) override { Put(&s, 4); }
     void Text(std::string& text, size_t lengthSize) override {
         const auto length = static_cast<uint32_t>(text.size());
         Put(&length, lengthSize);

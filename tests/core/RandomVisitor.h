@@ -33,15 +33,15 @@ class RandomVisitor : public Visitor {
         auto* bytes = static_cast<uint8_t*>(list.data(list.vector));
         for (size_t i = 0; i < count * elemSize; ++i) bytes[i] = static_cast<uint8_t>(Next() % 8);
     }
-    void Ref(BlockRef& ref, RefKind, TypeId) override {
+    void VisitRef(BlockRef& ref, RefKind, TypeId) override {
         ref = static_cast<BlockRef>(Next() % 11) - 1;
     }
-    void Refs(std::vector<BlockRef>& refs, uint32_t count, RefKind kind, TypeId target,
-              bool) override {
+    void VisitRefs(std::vector<BlockRef>& refs, uint32_t count, RefKind kind, TypeId target,
+                   bool) override {
         refs.resize(count);
-        for (BlockRef& r : refs) Ref(r, kind, target);
+        for (BlockRef& r : refs) VisitRef(r, kind, target);
     }
-    void String(StringRef& s) override { s = static_cast<StringRef>(Next() % 6) - 1; }
+    void VisitString(StringRef& s) override { s = static_cast<StringRef>(Next() % 6) - 1; }
     void Text(std::string& text, size_t) override { text.assign(Next() % 5, 'a'); }
     void Rest(std::vector<uint8_t>& raw) override { raw.assign(Next() % 9, 7); }
 
