@@ -363,16 +363,12 @@ std::vector<TypeId> NifFile::ReadTypes() const {
 }
 
 bool NifFile::HeaderTypes(std::vector<TypeId>& types) const {
-    const NifBlockHeader& h = header;
-    if (h.numBlocks != blocks.size() || h.blockTypeIndex.size() != blocks.size() ||
-        h.blockSizes.size() != blocks.size() || h.numBlockTypes != h.blockTypes.size() ||
-        h.numStrings != h.strings.size())
-        return false;
+    if (!CountProblem().empty()) return false;
     const std::vector<TypeId> named = ReadTypes();
     types.resize(blocks.size());
     for (size_t i = 0; i < blocks.size(); ++i) {
-        if (h.blockTypeIndex[i] >= named.size()) return false;
-        types[i] = named[h.blockTypeIndex[i]];
+        if (header.blockTypeIndex[i] >= named.size()) return false;
+        types[i] = named[header.blockTypeIndex[i]];
     }
     return true;
 }

@@ -129,6 +129,8 @@ class NifFile {
   private:
     int LoadFrom(class ByteFeed& feed);
     int Fail(int code, const std::string& message);
+    // The header's counts against the lists they count, and the blocks.
+    std::string CountProblem() const;
     // The header's tables against the blocks; types receives each block's type.
     std::string CheckTables(std::vector<TypeId>& types) const;
     // The type each type name of the header is read as in this form: the described type, or

@@ -27,7 +27,7 @@ std::string DescribeForm(uint32_t userVersion, uint32_t userVersion2) {
 }
 
 // Tables first: Put loops over the stored counts, so they must match the lists.
-std::string NifFile::CheckTables(std::vector<TypeId>& types) const {
+std::string NifFile::CountProblem() const {
     const NifFile& f = *this;
     const NifBlockHeader& h = f.header;
     if (h.numBlocks != f.blocks.size() || h.blockTypeIndex.size() != f.blocks.size() ||
@@ -45,6 +45,13 @@ std::string NifFile::CheckTables(std::vector<TypeId>& types) const {
         return "numStrings is " + std::to_string(h.numStrings) + " but " +
                std::to_string(h.strings.size()) + " strings are held";
     }
+    return {};
+}
+
+std::string NifFile::CheckTables(std::vector<TypeId>& types) const {
+    if (std::string problem = CountProblem(); !problem.empty()) return problem;
+    const NifFile& f = *this;
+    const NifBlockHeader& h = f.header;
     // The listed type each entry of the type table names (names match exactly).
     std::vector<TypeId> named;
     named.reserve(h.blockTypes.size());

@@ -161,7 +161,7 @@ class Visitor {
         if (4 <= end_ - cur_) {
             if (mode_ == VisitMode::kRead) {
                 std::memcpy(&index, cur_, 4);
-                if (index >= 0 && static_cast<size_t>(index) >= stringCount_) PastStringTable();
+                CountPastTable(index);
             } else {
                 std::memcpy(cur_, &index, 4);
             }
@@ -267,9 +267,12 @@ class Visitor {
     bool stopped_ = false;
     // Writing: the references written through the window are checked here.
     RefCheck* refCheck_ = nullptr;
-    // Reading: the entries of the string table, and what a reference past them calls.
+    // Reading: the entries of the string table, and where references past them are counted.
     size_t stringCount_ = SIZE_MAX;
-    virtual void PastStringTable() {}
+    uint32_t* pastTable_ = nullptr;
+    void CountPastTable(StringRef index) {
+        if (index >= 0 && static_cast<size_t>(index) >= stringCount_ && pastTable_) ++*pastTable_;
+    }
 
     // The visitors that move bytes (reading, writing, counting) keep a window of them here:
     // reading takes values from cur_ on, writing puts them there, and a fixed-size value that

@@ -9,9 +9,10 @@ namespace {
 class ReadVisitor : public Visitor {
   public:
     ReadVisitor(NifReader& in, uint8_t form, size_t stringCount, uint32_t* badStrings)
-        : Visitor(VisitMode::kRead, form), in_(&in), bad_(badStrings) {
+        : Visitor(VisitMode::kRead, form), in_(&in) {
         movesRecords_ = true;
         stringCount_ = stringCount;
+        pastTable_ = badStrings;
         Open();
     }
     // Reads from another reader (the next body).
@@ -44,10 +45,7 @@ class ReadVisitor : public Visitor {
     }
     void VisitString(StringRef& index) override {
         Int(index);
-        if (index >= 0 && static_cast<size_t>(index) >= stringCount_) PastStringTable();
-    }
-    void PastStringTable() override {
-        if (bad_) ++*bad_;
+        CountPastTable(index);
     }
     void Text(std::string& text, size_t lengthSize) override {
         Finish();
@@ -124,7 +122,6 @@ class ReadVisitor : public Visitor {
     }
 
     NifReader* in_;
-    uint32_t* bad_;
 };
 
 // Counts the bytes a NifWriter would receive. Its window is a scratch area that small values
