@@ -45,7 +45,7 @@ enum class VisitMode : uint8_t {
 // first reference that does not is kept. (References inside raw bodies cannot be found.)
 struct RefCheck {
     explicit RefCheck(const std::vector<TypeId>& blockTypes) : types(blockTypes) {}
-    void See(BlockRef r, TypeId target) {
+    [[gnu::always_inline]] void See(BlockRef r, TypeId target) {
         if (bad || r == kNoBlock) return;
         if (r < 0 || static_cast<size_t>(r) >= types.size()) {
             bad = true;
