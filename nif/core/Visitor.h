@@ -184,6 +184,10 @@ class Visitor {
     template <class T>
     void Array(std::vector<T>& list, uint32_t count) {
         static_assert(std::is_trivially_copyable_v<T>);
+        if (count == 0 && mode_ == VisitMode::kRead) {
+            list.clear();
+            return;
+        }
         Values(PodListOf(list), sizeof(T), count);
     }
     // A count of type C, then that many plain records: the list owns its count.
@@ -215,6 +219,11 @@ class Visitor {
             if (movesRecords_ && count >= 16 && RecordsAsRuns(list, count, args...)) return;
         }
         if (Reading()) {
+            // No records (most key curves of a controller): nothing to check or reserve.
+            if (count == 0) {
+                list.clear();
+                return;
+            }
             count = CheckCount(count, 1);
             list.clear();
             list.reserve(std::min<uint32_t>(count, 4096));
