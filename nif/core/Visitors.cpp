@@ -34,7 +34,9 @@ class ReadVisitor : public Visitor {
         in_->Bytes(list.data(list.vector), n * elemSize);
         Open();
     }
-    void VisitRef(BlockRef& ref, RefKind, TypeId) override { Int(ref); }
+    // The visitor moves references and string references that fit the window itself; these
+    // take the rest.
+    void VisitRef(BlockRef& ref, RefKind, TypeId) override { Value(&ref, 4, false); }
     // A list longer than the window.
     void VisitRefs(std::vector<BlockRef>& refs, uint32_t count, RefKind, TypeId, bool) override {
         Finish();
@@ -44,7 +46,7 @@ class ReadVisitor : public Visitor {
         Open();
     }
     void VisitString(StringRef& index) override {
-        Int(index);
+        Value(&index, 4, false);
         CountPastTable(index);
     }
     void Text(std::string& text, size_t lengthSize) override {
@@ -110,17 +112,6 @@ class ReadVisitor : public Visitor {
         // Whatever failed did so in a call to the reader, each of which is followed by Open.
         stopped_ = in_->Failed();
     }
-    void Int(int32_t& v) {
-        if (end_ - cur_ >= 4) {
-            std::memcpy(&v, cur_, 4);
-            cur_ += 4;
-            return;
-        }
-        Finish();
-        v = in_->I32();
-        Open();
-    }
-
     NifReader* in_;
 };
 
@@ -186,7 +177,7 @@ class WriteVisitor : public Visitor {
         Open();
     }
     void VisitRef(BlockRef& ref, RefKind, TypeId target) override {
-        Int(ref);
+        Value(&ref, 4, false);
         if (refCheck_) refCheck_->See(ref, target);
     }
     // A list longer than the window, or one that does not match its count.
@@ -206,7 +197,7 @@ class WriteVisitor : public Visitor {
             for (BlockRef r : refs) refCheck_->See(r, target);
         }
     }
-    void VisitString(StringRef& index) override { Int(index); }
+    void VisitString(StringRef& index) override { Value(&index, 4, false); }
     void Text(std::string& text, size_t lengthSize) override {
         Finish();
         if (lengthSize == 1) {
@@ -270,16 +261,6 @@ class WriteVisitor : public Visitor {
     }
     // Where the window opened; out_.Size() counts the bytes before it.
     const uint8_t* Start() const { return start_; }
-    void Int(int32_t v) {
-        if (end_ - cur_ >= 4) {
-            std::memcpy(cur_, &v, 4);
-            cur_ += 4;
-            return;
-        }
-        Finish();
-        out_.I32(v);
-        Open();
-    }
 
     Out& out_;
     const uint8_t* start_ = nullptr;
