@@ -123,7 +123,7 @@ class Visitor {
 
     // ---- the vocabulary the descriptions use ----
     [[gnu::always_inline]] void Ref(BlockRef& ref, RefKind kind, TypeId target) {
-        if (4 <= end_ - cur_) {
+        if (4 <= end_ - cur_) [[likely]] {
             if (mode_ == VisitMode::kRead) {
                 std::memcpy(&ref, cur_, 4);
             } else {
@@ -158,7 +158,7 @@ class Visitor {
     }
     // A reference into the header's string table; reading counts those past its end.
     [[gnu::always_inline]] void String(StringRef& index) {
-        if (4 <= end_ - cur_) {
+        if (4 <= end_ - cur_) [[likely]] {
             if (mode_ == VisitMode::kRead) {
                 std::memcpy(&index, cur_, 4);
                 CountPastTable(index);
@@ -304,7 +304,7 @@ class Visitor {
     const Layout* LayoutOf(A... args);
     template <size_t N>
     [[gnu::always_inline]] void Fixed(void* data, bool isCount) {
-        if (N <= static_cast<size_t>(end_ - cur_)) {
+        if (N <= static_cast<size_t>(end_ - cur_)) [[likely]] {
             if (mode_ == VisitMode::kRead) {
                 std::memcpy(data, cur_, N);
             } else {
