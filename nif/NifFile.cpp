@@ -233,40 +233,48 @@ int NifFile::LoadFrom(ByteFeed& feed) {
     // more.
     const uint8_t* held = nullptr;
     size_t heldSize = 0, used = 0;
-    for (uint32_t i = 0; i < header.numBlocks; ++i) {
-        const uint32_t size = header.blockSizes[i];
+    // The header's lists are read once here; the feed's offset is known between its moves.
+    const uint32_t numBlocks = header.numBlocks;
+    const uint32_t* sizes = header.blockSizes.data();
+    const uint16_t* typeIndex = header.blockTypeIndex.data();
+    size_t fed = feed.Offset();
+    NifReader body(nullptr, 0);
+    for (uint32_t i = 0; i < numBlocks; ++i) {
+        const uint32_t size = sizes[i];
         // Built only for a message: a load of many small blocks makes no texts.
         auto where = [&] {
             return "block " + std::to_string(i) + " (" + header.TypeNameOf(i) + ") of a " + form;
         };
-        if (size > heldSize - used) {
+        if (size > heldSize - used) [[unlikely]] {
             feed.Skip(used);
+            fed = feed.Offset();
             used = 0;
             if (size > feed.Remaining()) {
                 return Fail(rc::kMalformed, where() + " file at byte offset " +
-                                                std::to_string(feed.Offset()) + ": its size " +
+                                                std::to_string(fed) + ": its size " +
                                                 std::to_string(size) + " is larger than the " +
                                                 std::to_string(feed.Remaining()) + " bytes left");
             }
             // A body larger than a piece of the file is read as it goes rather than held.
             held = feed.PeekHeld(std::min(size_t{size}, FileFeed::kAhead), heldSize);
         }
-        const size_t at = feed.Offset() + used;
+        const size_t at = fed + used;
         const bool inPlace = size <= heldSize - used;
-        NifReader body(held + used, std::min<size_t>(size, heldSize - used), at, &feed, at + size);
-        const uint16_t t = header.blockTypeIndex[i];
-        std::unique_ptr<NiObject> block = BlockFor(described[t]);
+        body.Reopen(held + used, std::min<size_t>(size, heldSize - used), at, &feed, at + size);
+        std::unique_ptr<NiObject> block = BlockFor(described[typeIndex[i]]);
         reader.Read(*block, body);
-        if (inPlace) {
+        if (inPlace) [[likely]] {
             used += size;
         } else {
             // The feed moved on with the body: what it holds starts afresh after it.
             used = 0;
             heldSize = 0;
             if (!body.Failed() && body.Remaining() == 0) feed.Skip(at + size - feed.Offset());
+            fed = feed.Offset();
         }
-        if (body.Failed()) return Fail(rc::kMalformed, where() + " file: " + body.Error());
-        if (body.Remaining() != 0) {
+        if (body.Failed()) [[unlikely]]
+            return Fail(rc::kMalformed, where() + " file: " + body.Error());
+        if (body.Remaining() != 0) [[unlikely]] {
             return Fail(rc::kMalformed, where() + " file: the body ends at byte offset " +
                                             std::to_string(body.Offset()) + ", " +
                                             std::to_string(body.Remaining()) +
@@ -377,14 +385,17 @@ std::string NifFile::WriteAll(NifWriter& file, uint64_t bodyBytes, const std::ve
                               bool* differs) const {
     const uint8_t form = Form();
     RefCheck check(types);
-    header.Put(file);
-    file.Reserve(file.Size() +
-                 static_cast<size_t>(std::min<uint64_t>(bodyBytes, uint64_t{1} << 31)) +
-                 4 * roots.size() + 4096);
     // The size table sits before the string table and the group count; it is filled in from
     // what each body writes.
     size_t tail = 4 + 4 + 4;
     for (const std::string& s : header.strings) tail += 4 + s.size();
+    // Room for the whole file at once: the header's lists and texts, the bodies, the footer.
+    size_t headerBytes = 4096 + tail + 6 * blocks.size();
+    for (const std::string& s : header.blockTypes) headerBytes += 4 + s.size();
+    file.Reserve(file.Size() + headerBytes +
+                 static_cast<size_t>(std::min<uint64_t>(bodyBytes, uint64_t{1} << 31)) +
+                 4 * roots.size());
+    header.Put(file);
     const size_t sizesAt = file.Size() - tail - 4 * blocks.size();
     {
         BodyWriter bodies(file, form, &check);

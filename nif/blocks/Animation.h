@@ -13,9 +13,10 @@
 // nothing; `keys` then keeps that many empty entries so the count survives.
 struct RotationKeys {
     uint32_t keyType = 0;
-    std::vector<QuatKey> keys;
+    KeyList<QuatKey> keys;
     std::array<KeyGroup<float>, 3> xyz;
-    void Fields(Visitor& v) {
+    template <class FieldVisitor>
+    void Fields(FieldVisitor& v) {
         uint32_t n = static_cast<uint32_t>(keys.size());
         v.Count(n);
         if (n != 0) v.V(keyType);
@@ -33,7 +34,7 @@ class NiKeyframeData : public NiObject {
     RotationKeys rotations;
     KeyGroup<Vector3> translations;
     KeyGroup<float> scales;
-    void Fields(Visitor& v) override {
+    NIF_FIELDS(v) {
         v.Struct(rotations);
         v.Struct(translations);
         v.Struct(scales);
@@ -48,42 +49,42 @@ class NiRotData : public NiObject {
   public:
     NIF_BLOCK(NiRotData)
     RotationKeys rotations;
-    void Fields(Visitor& v) override { v.Struct(rotations); }
+    NIF_FIELDS(v) { v.Struct(rotations); }
 };
 
 class NiFloatData : public NiObject {
   public:
     NIF_BLOCK(NiFloatData)
     KeyGroup<float> data;
-    void Fields(Visitor& v) override { v.Struct(data); }
+    NIF_FIELDS(v) { v.Struct(data); }
 };
 
 class NiBoolData : public NiObject {
   public:
     NIF_BLOCK(NiBoolData)
     KeyGroup<uint8_t> data;
-    void Fields(Visitor& v) override { v.Struct(data); }
+    NIF_FIELDS(v) { v.Struct(data); }
 };
 
 class NiPosData : public NiObject {
   public:
     NIF_BLOCK(NiPosData)
     KeyGroup<Vector3> data;
-    void Fields(Visitor& v) override { v.Struct(data); }
+    NIF_FIELDS(v) { v.Struct(data); }
 };
 
 class NiColorData : public NiObject {
   public:
     NIF_BLOCK(NiColorData)
     KeyGroup<Color4> data;
-    void Fields(Visitor& v) override { v.Struct(data); }
+    NIF_FIELDS(v) { v.Struct(data); }
 };
 
 class NiUVData : public NiObject {
   public:
     NIF_BLOCK(NiUVData)
     std::array<KeyGroup<float>, 4> groups;  // U offset, V offset, U tiling, V tiling
-    void Fields(Visitor& v) override {
+    NIF_FIELDS(v) {
         for (KeyGroup<float>& group : groups) v.Struct(group);
     }
 };
@@ -91,15 +92,16 @@ class NiUVData : public NiObject {
 class NiVisData : public NiObject {
   public:
     NIF_BLOCK(NiVisData)
-    std::vector<Key<uint8_t>> keys;  // linear keys, no key type stored
-    void Fields(Visitor& v) override { v.StructList<uint32_t>(keys, 1u); }
+    KeyList<Key<uint8_t>> keys;  // linear keys, no key type stored
+    NIF_FIELDS(v) { v.StructList(kCount32, keys, 1u); }
 };
 
 // One morph target: a name and an offset per vertex.
 struct Morph {
     StringRef frameName = kNoString;
     std::vector<Vector3> vectors;
-    void Fields(Visitor& v, uint32_t vertexCount) {
+    template <class FieldVisitor>
+    void Fields(FieldVisitor& v, uint32_t vertexCount) {
         v.String(frameName);
         v.Array(vectors, vertexCount);
     }
@@ -111,7 +113,7 @@ class NiMorphData : public NiObject {
     uint32_t vertexCount = 0;  // the length of every morph's vector list
     uint8_t relativeTargets = 0;
     std::vector<Morph> morphs;
-    void Fields(Visitor& v) override {
+    NIF_FIELDS(v) {
         uint32_t n = static_cast<uint32_t>(morphs.size());
         v.Count(n);
         v.Count(vertexCount);
@@ -125,9 +127,9 @@ class NiBSplineData : public NiObject {
     NIF_BLOCK(NiBSplineData)
     std::vector<float> floatControlPoints;
     std::vector<int16_t> compactControlPoints;
-    void Fields(Visitor& v) override {
-        v.List<uint32_t>(floatControlPoints);
-        v.List<uint32_t>(compactControlPoints);
+    NIF_FIELDS(v) {
+        v.List(kCount32, floatControlPoints);
+        v.List(kCount32, compactControlPoints);
     }
 };
 
@@ -135,7 +137,7 @@ class NiBSplineBasisData : public NiObject {
   public:
     NIF_BLOCK(NiBSplineBasisData)
     uint32_t controlPointCount = 0;
-    void Fields(Visitor& v) override { v.V(controlPointCount); }
+    NIF_FIELDS(v) { v.V(controlPointCount); }
 };
 
 // ---- interpolators ----
@@ -154,7 +156,7 @@ class NiColorInterpolator : public NiKeyBasedInterpolator {
     NIF_BLOCK(NiColorInterpolator)
     Color4 value;
     BlockRef data = kNoBlock;
-    void Fields(Visitor& v) override {
+    NIF_FIELDS(v) {
         v.V(value);
         v.Ref(data, RefKind::kOwned, TypeId::NiColorData);
     }
@@ -165,7 +167,7 @@ class NiFloatInterpolator : public NiKeyBasedInterpolator {
     NIF_BLOCK(NiFloatInterpolator)
     float value = 0;
     BlockRef data = kNoBlock;
-    void Fields(Visitor& v) override {
+    NIF_FIELDS(v) {
         v.V(value);
         v.Ref(data, RefKind::kOwned, TypeId::NiFloatData);
     }
@@ -176,7 +178,7 @@ class NiTransformInterpolator : public NiKeyBasedInterpolator {
     NIF_BLOCK(NiTransformInterpolator)
     NiQuatTransform transform;
     BlockRef data = kNoBlock;
-    void Fields(Visitor& v) override {
+    NIF_FIELDS(v) {
         v.V(transform);
         v.Ref(data, RefKind::kOwned, TypeId::NiTransformData);
     }
@@ -191,7 +193,7 @@ class NiPoint3Interpolator : public NiKeyBasedInterpolator {
     NIF_BLOCK(NiPoint3Interpolator)
     Vector3 value;
     BlockRef data = kNoBlock;
-    void Fields(Visitor& v) override {
+    NIF_FIELDS(v) {
         v.V(value);
         v.Ref(data, RefKind::kOwned, TypeId::NiPosData);
     }
@@ -207,12 +209,8 @@ class NiPathInterpolator : public NiKeyBasedInterpolator {
     int16_t followAxis = 0;
     BlockRef pathData = kNoBlock;
     BlockRef percentData = kNoBlock;
-    void Fields(Visitor& v) override {
-        v.V(flags);
-        v.V(bankDirection);
-        v.V(maxBankAngle);
-        v.V(smoothing);
-        v.V(followAxis);
+    NIF_FIELDS(v) {
+        v.V(flags, bankDirection, maxBankAngle, smoothing, followAxis);
         v.Ref(pathData, RefKind::kOwned, TypeId::NiPosData);
         v.Ref(percentData, RefKind::kOwned, TypeId::NiFloatData);
     }
@@ -223,7 +221,7 @@ class NiBoolInterpolator : public NiKeyBasedInterpolator {
     NIF_BLOCK(NiBoolInterpolator)
     uint8_t value = 0;
     BlockRef data = kNoBlock;
-    void Fields(Visitor& v) override {
+    NIF_FIELDS(v) {
         v.V(value);
         v.Ref(data, RefKind::kOwned, TypeId::NiBoolData);
     }
@@ -239,12 +237,10 @@ struct InterpBlendItem {
     float normalizedWeight = 0;
     uint8_t priority = 0;
     float easeSpinner = 0;
-    void Fields(Visitor& v) {
+    template <class FieldVisitor>
+    void Fields(FieldVisitor& v) {
         v.Ref(interpolator, RefKind::kOwned, TypeId::NiInterpolator);
-        v.V(weight);
-        v.V(normalizedWeight);
-        v.V(priority);
-        v.V(easeSpinner);
+        v.V(weight, normalizedWeight, priority, easeSpinner);
     }
 };
 
@@ -266,7 +262,7 @@ class NiBlendInterpolator : public NiInterpolator {
     float highEaseSpinner = 0;
     std::vector<InterpBlendItem> items;
 
-    void Fields(Visitor& v) override {
+    NIF_FIELDS(v) {
         v.V(flags);
         const bool managed = (flags & 1) != 0;
         uint8_t size = managed ? arraySize : static_cast<uint8_t>(items.size());
@@ -275,14 +271,8 @@ class NiBlendInterpolator : public NiInterpolator {
         if (v.Reading() || v.Mode() == VisitMode::kRandom) arraySize = size;
         v.V(weightThreshold);
         if (managed) return;
-        v.V(interpCount);
-        v.V(singleIndex);
-        v.V(highPriority);
-        v.V(nextHighPriority);
-        v.V(singleTime);
-        v.V(highWeightsSum);
-        v.V(nextHighWeightsSum);
-        v.V(highEaseSpinner);
+        v.V(interpCount, singleIndex, highPriority, nextHighPriority, singleTime, highWeightsSum,
+            nextHighWeightsSum, highEaseSpinner);
         v.Structs(items, size);
     }
 };
@@ -291,8 +281,8 @@ class NiBlendBoolInterpolator : public NiBlendInterpolator {
   public:
     NIF_BLOCK(NiBlendBoolInterpolator)
     uint8_t value = 0;
-    void Fields(Visitor& v) override {
-        NiBlendInterpolator::Fields(v);
+    NIF_FIELDS(v) {
+        NiBlendInterpolator::Describe(v);
         v.V(value);
     }
 };
@@ -300,8 +290,8 @@ class NiBlendFloatInterpolator : public NiBlendInterpolator {
   public:
     NIF_BLOCK(NiBlendFloatInterpolator)
     float value = 0;
-    void Fields(Visitor& v) override {
-        NiBlendInterpolator::Fields(v);
+    NIF_FIELDS(v) {
+        NiBlendInterpolator::Describe(v);
         v.V(value);
     }
 };
@@ -309,8 +299,8 @@ class NiBlendPoint3Interpolator : public NiBlendInterpolator {
   public:
     NIF_BLOCK(NiBlendPoint3Interpolator)
     Vector3 value;
-    void Fields(Visitor& v) override {
-        NiBlendInterpolator::Fields(v);
+    NIF_FIELDS(v) {
+        NiBlendInterpolator::Describe(v);
         v.V(value);
     }
 };
@@ -326,9 +316,8 @@ class NiBSplineInterpolator : public NiInterpolator {
     float stopTime = 0;
     BlockRef splineData = kNoBlock;
     BlockRef basisData = kNoBlock;
-    void Fields(Visitor& v) override {
-        v.V(startTime);
-        v.V(stopTime);
+    NIF_FIELDS(v) {
+        v.V(startTime, stopTime);
         v.Ref(splineData, RefKind::kOwned, TypeId::NiBSplineData);
         v.Ref(basisData, RefKind::kOwned, TypeId::NiBSplineBasisData);
     }
@@ -339,10 +328,9 @@ class NiBSplineFloatInterpolator : public NiBSplineInterpolator {
     NIF_BASE(NiBSplineFloatInterpolator)
     float value = 0;
     uint32_t handle = 0;
-    void Fields(Visitor& v) override {
-        NiBSplineInterpolator::Fields(v);
-        v.V(value);
-        v.V(handle);
+    NIF_FIELDS(v) {
+        NiBSplineInterpolator::Describe(v);
+        v.V(value, handle);
     }
 };
 class NiBSplineCompFloatInterpolator : public NiBSplineFloatInterpolator {
@@ -350,10 +338,9 @@ class NiBSplineCompFloatInterpolator : public NiBSplineFloatInterpolator {
     NIF_BLOCK(NiBSplineCompFloatInterpolator)
     float offset = 0;
     float halfRange = 0;
-    void Fields(Visitor& v) override {
-        NiBSplineFloatInterpolator::Fields(v);
-        v.V(offset);
-        v.V(halfRange);
+    NIF_FIELDS(v) {
+        NiBSplineFloatInterpolator::Describe(v);
+        v.V(offset, halfRange);
     }
 };
 
@@ -362,10 +349,9 @@ class NiBSplinePoint3Interpolator : public NiBSplineInterpolator {
     NIF_BASE(NiBSplinePoint3Interpolator)
     Vector3 value;
     uint32_t handle = 0;
-    void Fields(Visitor& v) override {
-        NiBSplineInterpolator::Fields(v);
-        v.V(value);
-        v.V(handle);
+    NIF_FIELDS(v) {
+        NiBSplineInterpolator::Describe(v);
+        v.V(value, handle);
     }
 };
 class NiBSplineCompPoint3Interpolator : public NiBSplinePoint3Interpolator {
@@ -373,10 +359,9 @@ class NiBSplineCompPoint3Interpolator : public NiBSplinePoint3Interpolator {
     NIF_BLOCK(NiBSplineCompPoint3Interpolator)
     float offset = 0;
     float halfRange = 0;
-    void Fields(Visitor& v) override {
-        NiBSplinePoint3Interpolator::Fields(v);
-        v.V(offset);
-        v.V(halfRange);
+    NIF_FIELDS(v) {
+        NiBSplinePoint3Interpolator::Describe(v);
+        v.V(offset, halfRange);
     }
 };
 
@@ -387,12 +372,9 @@ class NiBSplineTransformInterpolator : public NiBSplineInterpolator {
     uint32_t translationHandle = 0;
     uint32_t rotationHandle = 0;
     uint32_t scaleHandle = 0;
-    void Fields(Visitor& v) override {
-        NiBSplineInterpolator::Fields(v);
-        v.V(transform);
-        v.V(translationHandle);
-        v.V(rotationHandle);
-        v.V(scaleHandle);
+    NIF_FIELDS(v) {
+        NiBSplineInterpolator::Describe(v);
+        v.V(transform, translationHandle, rotationHandle, scaleHandle);
     }
 };
 class NiBSplineCompTransformInterpolator : public NiBSplineTransformInterpolator {
@@ -401,14 +383,10 @@ class NiBSplineCompTransformInterpolator : public NiBSplineTransformInterpolator
     float translationOffset = 0, translationHalfRange = 0;
     float rotationOffset = 0, rotationHalfRange = 0;
     float scaleOffset = 0, scaleHalfRange = 0;
-    void Fields(Visitor& v) override {
-        NiBSplineTransformInterpolator::Fields(v);
-        v.V(translationOffset);
-        v.V(translationHalfRange);
-        v.V(rotationOffset);
-        v.V(rotationHalfRange);
-        v.V(scaleOffset);
-        v.V(scaleHalfRange);
+    NIF_FIELDS(v) {
+        NiBSplineTransformInterpolator::Describe(v);
+        v.V(translationOffset, translationHalfRange, rotationOffset, rotationHalfRange, scaleOffset,
+            scaleHalfRange);
     }
 };
 
@@ -422,7 +400,7 @@ class NiLookAtInterpolator : public NiInterpolator {
     BlockRef translation = kNoBlock;
     BlockRef roll = kNoBlock;
     BlockRef scale = kNoBlock;
-    void Fields(Visitor& v) override {
+    NIF_FIELDS(v) {
         v.V(flags);
         v.Ref(lookAt, RefKind::kBack, TypeId::NiNode);
         v.String(lookAtName);
@@ -445,13 +423,9 @@ class NiTimeController : public NiObject {
     float startTime = 0;
     float stopTime = 0;
     BlockRef target = kNoBlock;
-    void Fields(Visitor& v) override {
+    NIF_FIELDS(v) {
         v.Ref(nextController, RefKind::kOwned, TypeId::NiTimeController);
-        v.V(flags);
-        v.V(frequency);
-        v.V(phase);
-        v.V(startTime);
-        v.V(stopTime);
+        v.V(flags, frequency, phase, startTime, stopTime);
         v.Ref(target, RefKind::kBack, TypeId::NiObjectNET);
     }
 };
@@ -465,16 +439,17 @@ class NiMultiTargetTransformController : public NiInterpController {
   public:
     NIF_BLOCK(NiMultiTargetTransformController)
     std::vector<BlockRef> extraTargets;
-    void Fields(Visitor& v) override {
-        NiInterpController::Fields(v);
-        v.RefList<uint16_t>(extraTargets, RefKind::kBack, TypeId::NiAVObject);
+    NIF_FIELDS(v) {
+        NiInterpController::Describe(v);
+        v.RefList(kCount16, extraTargets, RefKind::kBack, TypeId::NiAVObject);
     }
 };
 
 struct MorphWeight {
     BlockRef interpolator = kNoBlock;
     float weight = 0;
-    void Fields(Visitor& v) {
+    template <class FieldVisitor>
+    void Fields(FieldVisitor& v) {
         v.Ref(interpolator, RefKind::kOwned, TypeId::NiInterpolator);
         v.V(weight);
     }
@@ -487,12 +462,12 @@ class NiGeomMorpherController : public NiInterpController {
     BlockRef data = kNoBlock;
     uint8_t alwaysUpdate = 0;
     std::vector<MorphWeight> interpolators;
-    void Fields(Visitor& v) override {
-        NiInterpController::Fields(v);
+    NIF_FIELDS(v) {
+        NiInterpController::Describe(v);
         v.V(morpherFlags);
         v.Ref(data, RefKind::kOwned, TypeId::NiMorphData);
         v.V(alwaysUpdate);
-        v.StructList<uint32_t>(interpolators);
+        v.StructList(kCount32, interpolators);
     }
 };
 
@@ -500,8 +475,8 @@ class NiMorpherController : public NiInterpController {
   public:
     NIF_BLOCK(NiMorpherController)
     BlockRef data = kNoBlock;
-    void Fields(Visitor& v) override {
-        NiInterpController::Fields(v);
+    NIF_FIELDS(v) {
+        NiInterpController::Describe(v);
         v.Ref(data, RefKind::kOwned, TypeId::NiMorphData);
     }
 };
@@ -510,8 +485,8 @@ class NiSingleInterpController : public NiInterpController {
   public:
     NIF_BASE(NiSingleInterpController)
     BlockRef interpolator = kNoBlock;
-    void Fields(Visitor& v) override {
-        NiInterpController::Fields(v);
+    NIF_FIELDS(v) {
+        NiInterpController::Describe(v);
         v.Ref(interpolator, RefKind::kOwned, TypeId::NiInterpolator);
     }
 };
@@ -535,10 +510,10 @@ class NiFlipController : public NiFloatInterpController {
     NIF_BLOCK(NiFlipController)
     uint32_t textureSlot = 0;
     std::vector<BlockRef> sources;
-    void Fields(Visitor& v) override {
-        NiFloatInterpController::Fields(v);
+    NIF_FIELDS(v) {
+        NiFloatInterpController::Describe(v);
         v.V(textureSlot);
-        v.RefList<uint32_t>(sources, RefKind::kOwned, TypeId::NiSourceTexture);
+        v.RefList(kCount32, sources, RefKind::kOwned, TypeId::NiSourceTexture);
     }
 };
 
@@ -553,11 +528,9 @@ class NiTextureTransformController : public NiFloatInterpController {
     uint8_t shaderMap = 0;
     uint32_t textureSlot = 0;
     uint32_t operation = 0;
-    void Fields(Visitor& v) override {
-        NiFloatInterpController::Fields(v);
-        v.V(shaderMap);
-        v.V(textureSlot);
-        v.V(operation);
+    NIF_FIELDS(v) {
+        NiFloatInterpController::Describe(v);
+        v.V(shaderMap, textureSlot, operation);
     }
 };
 
@@ -566,8 +539,8 @@ class BSEffectShaderPropertyFloatController : public NiFloatInterpController {
   public:
     NIF_BLOCK(BSEffectShaderPropertyFloatController)
     uint32_t controlledVariable = 0;
-    void Fields(Visitor& v) override {
-        NiFloatInterpController::Fields(v);
+    NIF_FIELDS(v) {
+        NiFloatInterpController::Describe(v);
         v.V(controlledVariable);
     }
 };
@@ -575,8 +548,8 @@ class BSLightingShaderPropertyFloatController : public NiFloatInterpController {
   public:
     NIF_BLOCK(BSLightingShaderPropertyFloatController)
     uint32_t controlledVariable = 0;
-    void Fields(Visitor& v) override {
-        NiFloatInterpController::Fields(v);
+    NIF_FIELDS(v) {
+        NiFloatInterpController::Describe(v);
         v.V(controlledVariable);
     }
 };
@@ -584,8 +557,8 @@ class BSLightingShaderPropertyUShortController : public NiFloatInterpController 
   public:
     NIF_BLOCK(BSLightingShaderPropertyUShortController)
     uint32_t controlledVariable = 0;
-    void Fields(Visitor& v) override {
-        NiFloatInterpController::Fields(v);
+    NIF_FIELDS(v) {
+        NiFloatInterpController::Describe(v);
         v.V(controlledVariable);
     }
 };
@@ -620,8 +593,8 @@ class NiMaterialColorController : public NiPoint3InterpController {
   public:
     NIF_BLOCK(NiMaterialColorController)
     uint16_t targetColor = 0;
-    void Fields(Visitor& v) override {
-        NiPoint3InterpController::Fields(v);
+    NIF_FIELDS(v) {
+        NiPoint3InterpController::Describe(v);
         v.V(targetColor);
     }
 };
@@ -629,8 +602,8 @@ class BSEffectShaderPropertyColorController : public NiPoint3InterpController {
   public:
     NIF_BLOCK(BSEffectShaderPropertyColorController)
     uint32_t controlledColor = 0;
-    void Fields(Visitor& v) override {
-        NiPoint3InterpController::Fields(v);
+    NIF_FIELDS(v) {
+        NiPoint3InterpController::Describe(v);
         v.V(controlledColor);
     }
 };
@@ -638,8 +611,8 @@ class BSLightingShaderPropertyColorController : public NiPoint3InterpController 
   public:
     NIF_BLOCK(BSLightingShaderPropertyColorController)
     uint32_t controlledColor = 0;
-    void Fields(Visitor& v) override {
-        NiPoint3InterpController::Fields(v);
+    NIF_FIELDS(v) {
+        NiPoint3InterpController::Describe(v);
         v.V(controlledColor);
     }
 };
@@ -648,8 +621,8 @@ class NiExtraDataController : public NiSingleInterpController {
   public:
     NIF_BASE(NiExtraDataController)
     StringRef extraDataName = kNoString;
-    void Fields(Visitor& v) override {
-        NiSingleInterpController::Fields(v);
+    NIF_FIELDS(v) {
+        NiSingleInterpController::Describe(v);
         v.String(extraDataName);
     }
 };
@@ -661,7 +634,10 @@ class NiFloatExtraDataController : public NiExtraDataController {
 // The nodes of one level of detail.
 struct NodeSet {
     std::vector<BlockRef> nodes;
-    void Fields(Visitor& v) { v.RefList<uint32_t>(nodes, RefKind::kBack, TypeId::NiNode); }
+    template <class FieldVisitor>
+    void Fields(FieldVisitor& v) {
+        v.RefList(kCount32, nodes, RefKind::kBack, TypeId::NiNode);
+    }
 };
 
 class NiBoneLODController : public NiTimeController {
@@ -670,8 +646,8 @@ class NiBoneLODController : public NiTimeController {
     uint32_t lod = 0;
     uint32_t nodeGroupCount = 0;  // stored apart from the number of levels, which sizes the list
     std::vector<NodeSet> nodeGroups;
-    void Fields(Visitor& v) override {
-        NiTimeController::Fields(v);
+    NIF_FIELDS(v) {
+        NiTimeController::Describe(v);
         v.V(lod);
         uint32_t n = static_cast<uint32_t>(nodeGroups.size());
         v.Count(n);
@@ -688,8 +664,8 @@ class bhkBlendController : public NiTimeController {
   public:
     NIF_BLOCK(bhkBlendController)
     uint32_t keys = 0;
-    void Fields(Visitor& v) override {
-        NiTimeController::Fields(v);
+    NIF_FIELDS(v) {
+        NiTimeController::Describe(v);
         v.V(keys);
     }
 };
@@ -699,8 +675,8 @@ class NiLookAtController : public NiTimeController {
     NIF_BLOCK(NiLookAtController)
     uint16_t lookAtFlags = 0;
     BlockRef lookAt = kNoBlock;
-    void Fields(Visitor& v) override {
-        NiTimeController::Fields(v);
+    NIF_FIELDS(v) {
+        NiTimeController::Describe(v);
         v.V(lookAtFlags);
         v.Ref(lookAt, RefKind::kBack, TypeId::NiNode);
     }
@@ -711,8 +687,8 @@ class NiUVController : public NiTimeController {
     NIF_BLOCK(NiUVController)
     uint16_t textureSet = 0;
     BlockRef data = kNoBlock;
-    void Fields(Visitor& v) override {
-        NiTimeController::Fields(v);
+    NIF_FIELDS(v) {
+        NiTimeController::Describe(v);
         v.V(textureSet);
         v.Ref(data, RefKind::kOwned, TypeId::NiUVData);
     }
@@ -722,8 +698,8 @@ class BSRefractionFirePeriodController : public NiTimeController {
   public:
     NIF_BLOCK(BSRefractionFirePeriodController)
     BlockRef interpolator = kNoBlock;
-    void Fields(Visitor& v) override {
-        NiTimeController::Fields(v);
+    NIF_FIELDS(v) {
+        NiTimeController::Describe(v);
         v.Ref(interpolator, RefKind::kOwned, TypeId::NiInterpolator);
     }
 };
@@ -734,11 +710,9 @@ class BSLagBoneController : public NiTimeController {
     float linearVelocity = 0;
     float linearRotation = 0;
     float maximumDistance = 0;
-    void Fields(Visitor& v) override {
-        NiTimeController::Fields(v);
-        v.V(linearVelocity);
-        v.V(linearRotation);
-        v.V(maximumDistance);
+    NIF_FIELDS(v) {
+        NiTimeController::Describe(v);
+        v.V(linearVelocity, linearRotation, maximumDistance);
     }
 };
 
@@ -748,10 +722,10 @@ class NiControllerManager : public NiTimeController {
     uint8_t cumulative = 0;
     std::vector<BlockRef> sequences;
     BlockRef objectPalette = kNoBlock;
-    void Fields(Visitor& v) override {
-        NiTimeController::Fields(v);
+    NIF_FIELDS(v) {
+        NiTimeController::Describe(v);
         v.V(cumulative);
-        v.RefList<uint32_t>(sequences, RefKind::kOwned, TypeId::NiControllerSequence);
+        v.RefList(kCount32, sequences, RefKind::kOwned, TypeId::NiControllerSequence);
         v.Ref(objectPalette, RefKind::kOwned, TypeId::NiDefaultAVObjectPalette);
     }
 };
@@ -768,7 +742,8 @@ struct ControlledBlock {
     StringRef controllerType = kNoString;
     StringRef controllerId = kNoString;
     StringRef interpolatorId = kNoString;
-    void Fields(Visitor& v) {
+    template <class FieldVisitor>
+    void Fields(FieldVisitor& v) {
         v.Ref(interpolator, RefKind::kOwned, TypeId::NiInterpolator);
         v.Ref(controller, RefKind::kOwned, TypeId::NiTimeController);
         v.V(priority);
@@ -786,7 +761,7 @@ class NiSequence : public NiObject {
     StringRef name = kNoString;
     uint32_t arrayGrowBy = 0;
     std::vector<ControlledBlock> controlledBlocks;
-    void Fields(Visitor& v) override {
+    NIF_FIELDS(v) {
         v.String(name);
         uint32_t n = static_cast<uint32_t>(controlledBlocks.size());
         v.Count(n);
@@ -807,17 +782,14 @@ class NiControllerSequence : public NiSequence {
     BlockRef manager = kNoBlock;
     StringRef accumRootName = kNoString;
     std::vector<BlockRef> animNoteArrays;
-    void Fields(Visitor& v) override {
-        NiSequence::Fields(v);
+    NIF_FIELDS(v) {
+        NiSequence::Describe(v);
         v.V(weight);
         v.Ref(textKeys, RefKind::kOwned, TypeId::NiTextKeyExtraData);
-        v.V(cycleType);
-        v.V(frequency);
-        v.V(startTime);
-        v.V(stopTime);
+        v.V(cycleType, frequency, startTime, stopTime);
         v.Ref(manager, RefKind::kBack, TypeId::NiControllerManager);
         v.String(accumRootName);
-        v.RefList<uint16_t>(animNoteArrays, RefKind::kOwned, TypeId::BSAnimNotes);
+        v.RefList(kCount16, animNoteArrays, RefKind::kOwned, TypeId::BSAnimNotes);
     }
 };
 
@@ -825,7 +797,8 @@ class NiControllerSequence : public NiSequence {
 struct AVObject {
     std::string name;
     BlockRef object = kNoBlock;
-    void Fields(Visitor& v) {
+    template <class FieldVisitor>
+    void Fields(FieldVisitor& v) {
         v.Text(name, 4);
         v.Ref(object, RefKind::kBack, TypeId::NiAVObject);
     }
@@ -840,9 +813,9 @@ class NiDefaultAVObjectPalette : public NiAVObjectPalette {
     NIF_BLOCK(NiDefaultAVObjectPalette)
     BlockRef scene = kNoBlock;
     std::vector<AVObject> objects;
-    void Fields(Visitor& v) override {
+    NIF_FIELDS(v) {
         v.Ref(scene, RefKind::kBack, TypeId::NiAVObject);
-        v.StructList<uint32_t>(objects);
+        v.StructList(kCount32, objects);
     }
 };
 
@@ -855,13 +828,11 @@ class BSAnimNote : public NiObject {
     uint32_t arm = 0;
     float gain = 0;
     uint32_t state = 0;
-    void Fields(Visitor& v) override {
-        v.V(type);
-        v.V(time);
+    NIF_FIELDS(v) {
+        v.V(type, time);
         if (type == 1) v.V(arm);
         if (type == 2) {
-            v.V(gain);
-            v.V(state);
+            v.V(gain, state);
         }
     }
 };
@@ -870,7 +841,5 @@ class BSAnimNotes : public NiObject {
   public:
     NIF_BLOCK(BSAnimNotes)
     std::vector<BlockRef> notes;
-    void Fields(Visitor& v) override {
-        v.RefList<uint16_t>(notes, RefKind::kOwned, TypeId::BSAnimNote);
-    }
+    NIF_FIELDS(v) { v.RefList(kCount16, notes, RefKind::kOwned, TypeId::BSAnimNote); }
 };

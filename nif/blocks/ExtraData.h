@@ -7,15 +7,15 @@ class NiExtraData : public NiObject {
   public:
     NIF_BLOCK(NiExtraData)
     StringRef name = kNoString;
-    void Fields(Visitor& v) override { v.String(name); }
+    NIF_FIELDS(v) { v.String(name); }
 };
 
 class NiIntegerExtraData : public NiExtraData {
   public:
     NIF_BLOCK(NiIntegerExtraData)
     uint32_t value = 0;
-    void Fields(Visitor& v) override {
-        NiExtraData::Fields(v);
+    NIF_FIELDS(v) {
+        NiExtraData::Describe(v);
         v.V(value);
     }
 };
@@ -28,8 +28,8 @@ class NiStringExtraData : public NiExtraData {
   public:
     NIF_BLOCK(NiStringExtraData)
     StringRef value = kNoString;
-    void Fields(Visitor& v) override {
-        NiExtraData::Fields(v);
+    NIF_FIELDS(v) {
+        NiExtraData::Describe(v);
         v.String(value);
     }
 };
@@ -38,8 +38,8 @@ class NiBooleanExtraData : public NiExtraData {
   public:
     NIF_BLOCK(NiBooleanExtraData)
     uint8_t value = 0;
-    void Fields(Visitor& v) override {
-        NiExtraData::Fields(v);
+    NIF_FIELDS(v) {
+        NiExtraData::Describe(v);
         v.V(value);
     }
 };
@@ -48,8 +48,8 @@ class NiFloatExtraData : public NiExtraData {
   public:
     NIF_BLOCK(NiFloatExtraData)
     float value = 0;
-    void Fields(Visitor& v) override {
-        NiExtraData::Fields(v);
+    NIF_FIELDS(v) {
+        NiExtraData::Describe(v);
         v.V(value);
     }
 };
@@ -58,9 +58,9 @@ class NiFloatsExtraData : public NiExtraData {
   public:
     NIF_BLOCK(NiFloatsExtraData)
     std::vector<float> values;
-    void Fields(Visitor& v) override {
-        NiExtraData::Fields(v);
-        v.List<uint32_t>(values);
+    NIF_FIELDS(v) {
+        NiExtraData::Describe(v);
+        v.List(kCount32, values);
     }
 };
 
@@ -68,9 +68,9 @@ class NiIntegersExtraData : public NiExtraData {
   public:
     NIF_BLOCK(NiIntegersExtraData)
     std::vector<uint32_t> values;
-    void Fields(Visitor& v) override {
-        NiExtraData::Fields(v);
-        v.List<uint32_t>(values);
+    NIF_FIELDS(v) {
+        NiExtraData::Describe(v);
+        v.List(kCount32, values);
     }
 };
 
@@ -78,9 +78,9 @@ class NiBinaryExtraData : public NiExtraData {
   public:
     NIF_BLOCK(NiBinaryExtraData)
     std::vector<uint8_t> data;
-    void Fields(Visitor& v) override {
-        NiExtraData::Fields(v);
-        v.List<uint32_t>(data);
+    NIF_FIELDS(v) {
+        NiExtraData::Describe(v);
+        v.List(kCount32, data);
     }
 };
 
@@ -88,8 +88,8 @@ class NiColorExtraData : public NiExtraData {
   public:
     NIF_BLOCK(NiColorExtraData)
     Color4 value;
-    void Fields(Visitor& v) override {
-        NiExtraData::Fields(v);
+    NIF_FIELDS(v) {
+        NiExtraData::Describe(v);
         v.V(value);
     }
 };
@@ -98,8 +98,8 @@ class NiVectorExtraData : public NiExtraData {
   public:
     NIF_BLOCK(NiVectorExtraData)
     Vector4 value;
-    void Fields(Visitor& v) override {
-        NiExtraData::Fields(v);
+    NIF_FIELDS(v) {
+        NiExtraData::Describe(v);
         v.V(value);
     }
 };
@@ -108,19 +108,19 @@ class NiStringsExtraData : public NiExtraData {
   public:
     NIF_BLOCK(NiStringsExtraData)
     std::vector<SizedText> values;
-    void Fields(Visitor& v) override {
-        NiExtraData::Fields(v);
-        v.StructList<uint32_t>(values);
+    NIF_FIELDS(v) {
+        NiExtraData::Describe(v);
+        v.StructList(kCount32, values);
     }
 };
 
 class NiTextKeyExtraData : public NiExtraData {
   public:
     NIF_BLOCK(NiTextKeyExtraData)
-    std::vector<Key<StringRef>> keys;  // linear keys whose values are texts
-    void Fields(Visitor& v) override {
-        NiExtraData::Fields(v);
-        v.StructList<uint32_t>(keys, 1u);
+    KeyList<Key<StringRef>> keys;  // linear keys whose values are texts
+    NIF_FIELDS(v) {
+        NiExtraData::Describe(v);
+        v.StructList(kCount32, keys, 1u);
     }
 };
 
@@ -129,10 +129,9 @@ class BSBound : public NiExtraData {
     NIF_BLOCK(BSBound)
     Vector3 center;
     Vector3 dimensions;
-    void Fields(Visitor& v) override {
-        NiExtraData::Fields(v);
-        v.V(center);
-        v.V(dimensions);
+    NIF_FIELDS(v) {
+        NiExtraData::Describe(v);
+        v.V(center, dimensions);
     }
 };
 
@@ -141,19 +140,17 @@ class BSInvMarker : public NiExtraData {
     NIF_BLOCK(BSInvMarker)
     uint16_t rotationX = 0, rotationY = 0, rotationZ = 0;
     float zoom = 1;
-    void Fields(Visitor& v) override {
-        NiExtraData::Fields(v);
-        v.V(rotationX);
-        v.V(rotationY);
-        v.V(rotationZ);
-        v.V(zoom);
+    NIF_FIELDS(v) {
+        NiExtraData::Describe(v);
+        v.V(rotationX, rotationY, rotationZ, zoom);
     }
 };
 
 struct BoneLOD {
     uint32_t distance = 0;
     StringRef boneName = kNoString;
-    void Fields(Visitor& v) {
+    template <class FieldVisitor>
+    void Fields(FieldVisitor& v) {
         v.V(distance);
         v.String(boneName);
     }
@@ -163,9 +160,9 @@ class BSBoneLODExtraData : public NiExtraData {
   public:
     NIF_BLOCK(BSBoneLODExtraData)
     std::vector<BoneLOD> lods;
-    void Fields(Visitor& v) override {
-        NiExtraData::Fields(v);
-        v.StructList<uint32_t>(lods);
+    NIF_FIELDS(v) {
+        NiExtraData::Describe(v);
+        v.StructList(kCount32, lods);
     }
 };
 
@@ -174,8 +171,8 @@ class BSBehaviorGraphExtraData : public NiExtraData {
     NIF_BLOCK(BSBehaviorGraphExtraData)
     StringRef graphFile = kNoString;
     uint8_t controlsBaseSkeleton = 0;
-    void Fields(Visitor& v) override {
-        NiExtraData::Fields(v);
+    NIF_FIELDS(v) {
+        NiExtraData::Describe(v);
         v.String(graphFile);
         v.V(controlsBaseSkeleton);
     }
@@ -185,8 +182,8 @@ class BSDistantObjectLargeRefExtraData : public NiExtraData {
   public:
     NIF_BLOCK(BSDistantObjectLargeRefExtraData)
     uint8_t largeRef = 0;
-    void Fields(Visitor& v) override {
-        NiExtraData::Fields(v);
+    NIF_FIELDS(v) {
+        NiExtraData::Describe(v);
         v.V(largeRef);
     }
 };
@@ -195,16 +192,17 @@ class BSWArray : public NiExtraData {
   public:
     NIF_BLOCK(BSWArray)
     std::vector<int32_t> items;
-    void Fields(Visitor& v) override {
-        NiExtraData::Fields(v);
-        v.List<uint32_t>(items);
+    NIF_FIELDS(v) {
+        NiExtraData::Describe(v);
+        v.List(kCount32, items);
     }
 };
 
 struct DecalVectorArray {
     std::vector<Vector3> points;
     std::vector<Vector3> normals;
-    void Fields(Visitor& v) {
+    template <class FieldVisitor>
+    void Fields(FieldVisitor& v) {
         uint16_t n = static_cast<uint16_t>(points.size());
         v.Count(n);
         v.Array(points, n);
@@ -216,9 +214,9 @@ class BSDecalPlacementVectorExtraData : public NiFloatExtraData {
   public:
     NIF_BLOCK(BSDecalPlacementVectorExtraData)
     std::vector<DecalVectorArray> blocks;
-    void Fields(Visitor& v) override {
-        NiFloatExtraData::Fields(v);
-        v.StructList<uint16_t>(blocks);
+    NIF_FIELDS(v) {
+        NiFloatExtraData::Describe(v);
+        v.StructList(kCount16, blocks);
     }
 };
 
@@ -229,16 +227,13 @@ struct FurniturePosition {
     float heading = 0;  // the game forms
     uint16_t animationType = 0;
     uint16_t entryProperties = 0;
-    void Fields(Visitor& v) {
+    template <class FieldVisitor>
+    void Fields(FieldVisitor& v) {
         v.V(offset);
         if (v.In(kForm34)) {
-            v.V(orientation);
-            v.V(positionRef1);
-            v.V(positionRef2);
+            v.V(orientation, positionRef1, positionRef2);
         } else {
-            v.V(heading);
-            v.V(animationType);
-            v.V(entryProperties);
+            v.V(heading, animationType, entryProperties);
         }
     }
 };
@@ -247,9 +242,9 @@ class BSFurnitureMarker : public NiExtraData {
   public:
     NIF_BLOCK(BSFurnitureMarker)
     std::vector<FurniturePosition> positions;
-    void Fields(Visitor& v) override {
-        NiExtraData::Fields(v);
-        v.StructList<uint32_t>(positions);
+    NIF_FIELDS(v) {
+        NiExtraData::Describe(v);
+        v.StructList(kCount32, positions);
     }
 };
 class BSFurnitureMarkerNode : public BSFurnitureMarker {
@@ -261,7 +256,7 @@ class BSMultiBound : public NiObject {
   public:
     NIF_BLOCK(BSMultiBound)
     BlockRef data = kNoBlock;
-    void Fields(Visitor& v) override { v.Ref(data, RefKind::kOwned, TypeId::BSMultiBoundData); }
+    NIF_FIELDS(v) { v.Ref(data, RefKind::kOwned, TypeId::BSMultiBoundData); }
 };
 
 class BSMultiBoundData : public NiObject {
@@ -275,11 +270,7 @@ class BSMultiBoundOBB : public BSMultiBoundData {
     Vector3 center;
     Vector3 size;
     Matrix33 rotation;
-    void Fields(Visitor& v) override {
-        v.V(center);
-        v.V(size);
-        v.V(rotation);
-    }
+    NIF_FIELDS(v) { v.V(center, size, rotation); }
 };
 
 class BSMultiBoundAABB : public BSMultiBoundData {
@@ -287,10 +278,7 @@ class BSMultiBoundAABB : public BSMultiBoundData {
     NIF_BLOCK(BSMultiBoundAABB)
     Vector3 position;
     Vector3 extent;
-    void Fields(Visitor& v) override {
-        v.V(position);
-        v.V(extent);
-    }
+    NIF_FIELDS(v) { v.V(position, extent); }
 };
 
 class BSMultiBoundSphere : public BSMultiBoundData {
@@ -298,8 +286,5 @@ class BSMultiBoundSphere : public BSMultiBoundData {
     NIF_BLOCK(BSMultiBoundSphere)
     Vector3 center;
     float radius = 0;
-    void Fields(Visitor& v) override {
-        v.V(center);
-        v.V(radius);
-    }
+    NIF_FIELDS(v) { v.V(center, radius); }
 };

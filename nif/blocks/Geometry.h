@@ -32,13 +32,13 @@ struct MaterialData {
     std::vector<int32_t> extraData;
     int32_t active = -1;
     uint8_t needsUpdate = 0;
-    void Fields(Visitor& v) {
+    template <class FieldVisitor>
+    void Fields(FieldVisitor& v) {
         uint32_t n = static_cast<uint32_t>(names.size());
         v.Count(n);
         v.Strings(names, n);
         v.Array(extraData, n);
-        v.V(active);
-        v.V(needsUpdate);
+        v.V(active, needsUpdate);
     }
 };
 
@@ -53,8 +53,8 @@ class NiGeometry : public NiAVObject {
     BlockRef shaderProperty = kNoBlock;  // the game forms
     BlockRef alphaProperty = kNoBlock;
 
-    void Fields(Visitor& v) override {
-        NiAVObject::Fields(v);
+    NIF_FIELDS(v) {
+        NiAVObject::Describe(v);
         const bool seParticles = v.In(kForm100) && IsA(Type(), TypeId::NiParticleSystem);
         if (seParticles) {
             v.V(particleBound);
@@ -88,11 +88,9 @@ class BSLODTriShape : public NiTriBasedGeom {
   public:
     NIF_BLOCK(BSLODTriShape)
     uint32_t lod0Size = 0, lod1Size = 0, lod2Size = 0;
-    void Fields(Visitor& v) override {
-        NiTriBasedGeom::Fields(v);
-        v.V(lod0Size);
-        v.V(lod1Size);
-        v.V(lod2Size);
+    NIF_FIELDS(v) {
+        NiTriBasedGeom::Describe(v);
+        v.V(lod0Size, lod1Size, lod2Size);
     }
 };
 
@@ -100,9 +98,9 @@ class BSSegmentedTriShape : public NiTriShape {
   public:
     NIF_BLOCK(BSSegmentedTriShape)
     std::vector<BSGeometrySegmentData> segments;
-    void Fields(Visitor& v) override {
-        NiTriShape::Fields(v);
-        v.List<uint32_t>(segments);
+    NIF_FIELDS(v) {
+        NiTriShape::Describe(v);
+        v.List(kCount32, segments);
     }
 };
 
@@ -139,7 +137,7 @@ class NiGeometryData : public NiObject {
         bitangents.clear();
     }
 
-    void Fields(Visitor& v) override {
+    NIF_FIELDS(v) {
         v.V(groupId);
         const bool particles = IsA(Type(), TypeId::NiPSysData);
         if (particles) {
@@ -148,9 +146,7 @@ class NiGeometryData : public NiObject {
             v.Count(numVertices);
         }
         const uint32_t n = particles ? 0 : numVertices;
-        v.V(keepFlags);
-        v.V(compressFlags);
-        v.V(hasVertices);
+        v.V(keepFlags, compressFlags, hasVertices);
         if (hasVertices) v.Array(vertices, n);
         v.V(dataFlags);
         if (v.In(kFormsGame)) v.V(materialCrc);
@@ -160,8 +156,7 @@ class NiGeometryData : public NiObject {
             v.Array(tangents, n);
             v.Array(bitangents, n);
         }
-        v.V(bound);
-        v.V(hasVertexColors);
+        v.V(bound, hasVertexColors);
         if (hasVertexColors) v.Array(vertexColors, n);
         if (dataFlags & 1) v.Array(uvs, n);
         v.V(consistencyFlags);
@@ -173,15 +168,18 @@ class NiTriBasedGeomData : public NiGeometryData {
   public:
     NIF_BASE(NiTriBasedGeomData)
     uint16_t numTriangles = 0;
-    void Fields(Visitor& v) override {
-        NiGeometryData::Fields(v);
+    NIF_FIELDS(v) {
+        NiGeometryData::Describe(v);
         v.Count(numTriangles);
     }
 };
 
 struct MatchGroup {
     std::vector<uint16_t> vertices;
-    void Fields(Visitor& v) { v.List<uint16_t>(vertices); }
+    template <class FieldVisitor>
+    void Fields(FieldVisitor& v) {
+        v.List(kCount16, vertices);
+    }
 };
 
 class NiTriShapeData : public NiTriBasedGeomData {
@@ -191,12 +189,11 @@ class NiTriShapeData : public NiTriBasedGeomData {
     uint8_t hasTriangles = 0;
     std::vector<Triangle> triangles;
     std::vector<MatchGroup> matchGroups;
-    void Fields(Visitor& v) override {
-        NiTriBasedGeomData::Fields(v);
-        v.V(numTrianglePoints);
-        v.V(hasTriangles);
+    NIF_FIELDS(v) {
+        NiTriBasedGeomData::Describe(v);
+        v.V(numTrianglePoints, hasTriangles);
         if (hasTriangles) v.Array(triangles, numTriangles);
-        v.StructList<uint16_t>(matchGroups);
+        v.StructList(kCount16, matchGroups);
     }
 };
 
@@ -206,9 +203,9 @@ class NiTriStripsData : public NiTriBasedGeomData {
     std::vector<uint16_t> stripLengths;
     uint8_t hasPoints = 0;
     std::vector<std::vector<uint16_t>> points;
-    void Fields(Visitor& v) override {
-        NiTriBasedGeomData::Fields(v);
-        v.List<uint16_t>(stripLengths);
+    NIF_FIELDS(v) {
+        NiTriBasedGeomData::Describe(v);
+        v.List(kCount16, stripLengths);
         v.V(hasPoints);
         if (hasPoints) v.Jagged(points, stripLengths);
     }
@@ -219,9 +216,9 @@ struct BoneData {
     NiBound bound;
     uint16_t numVertices = 0;
     std::vector<BoneVertData> weights;
-    void Fields(Visitor& v, uint8_t hasWeights) {
-        v.V(skinTransform);
-        v.V(bound);
+    template <class FieldVisitor>
+    void Fields(FieldVisitor& v, uint8_t hasWeights) {
+        v.V(skinTransform, bound);
         v.Count(numVertices);
         if (hasWeights) v.Array(weights, numVertices);
     }
@@ -233,7 +230,7 @@ class NiSkinData : public NiObject {
     NiTransform skinTransform;
     uint8_t hasVertexWeights = 1;
     std::vector<BoneData> bones;
-    void Fields(Visitor& v) override {
+    NIF_FIELDS(v) {
         v.V(skinTransform);
         uint32_t n = static_cast<uint32_t>(bones.size());
         v.Count(n);
@@ -250,7 +247,7 @@ class NiSkinInstance : public NiObject {
     BlockRef skeletonRoot = kNoBlock;
     // Parallel to the bone list of the skin data: a removed bone keeps its slot as -1.
     std::vector<BlockRef> bones;
-    void Fields(Visitor& v) override {
+    NIF_FIELDS(v) {
         v.Ref(data, RefKind::kOwned, TypeId::NiSkinData);
         v.Ref(skinPartition, RefKind::kOwned, TypeId::NiSkinPartition);
         v.Ref(skeletonRoot, RefKind::kBack, TypeId::NiNode);
@@ -264,9 +261,9 @@ class BSDismemberSkinInstance : public NiSkinInstance {
   public:
     NIF_BLOCK(BSDismemberSkinInstance)
     std::vector<BodyPartList> partitions;
-    void Fields(Visitor& v) override {
-        NiSkinInstance::Fields(v);
-        v.List<uint32_t>(partitions);
+    NIF_FIELDS(v) {
+        NiSkinInstance::Describe(v);
+        v.List(kCount32, partitions);
     }
     // The Blender form's torso, left arm and left leg (0, 3, 7) are the game's body, forearms
     // and calves (32, 34, 38); the two numbers swap, so a switch there and back restores both.
@@ -311,7 +308,9 @@ struct SkinPartition {
                                                         : static_cast<uint16_t>(local);
     }
 
-    void Fields(Visitor& v) {
+    template <class FieldVisitor>
+
+    void Fields(FieldVisitor& v) {
         v.Count(numVertices);
         v.Count(numTriangles);
         uint16_t numBones = static_cast<uint16_t>(bones.size());
@@ -332,8 +331,7 @@ struct SkinPartition {
         v.V(hasBoneIndices);
         if (hasBoneIndices) v.Array(boneIndices, perVertex);
         if (v.In(kFormsGame)) {
-            v.V(lodLevel);
-            v.V(globalVB);
+            v.V(lodLevel, globalVB);
         }
         if (v.In(kForm100)) {
             v.V(vertexDesc);
@@ -358,13 +356,12 @@ class NiSkinPartition : public NiObject {
         return vertexSize == DescVertexSize(vertexDesc) && vertexData.Decoded(vertexDesc) &&
                dataSize % vertexSize == 0;
     }
-    void Fields(Visitor& v) override {
+    NIF_FIELDS(v) {
         uint32_t n = static_cast<uint32_t>(partitions.size());
         v.Count(n);
         if (v.In(kForm100)) {
             v.Count(dataSize);
-            v.V(vertexSize);
-            v.V(vertexDesc);
+            v.V(vertexSize, vertexDesc);
             // Readers divide the data size by the record size: a file must not hold data
             // without a record size.
             if (v.Mode() == VisitMode::kWrite && dataSize > 0 && !RecordsDecoded())
@@ -386,22 +383,23 @@ struct NiAGDDataBlock {
     std::vector<uint32_t> dataSizes;
     std::vector<uint8_t> data;  // dataSizes.size() x blockSize bytes
     uint32_t shaderIndex = 0, totalSize = 0;
-    void Fields(Visitor& v, uint32_t packed) {
+    template <class FieldVisitor>
+    void Fields(FieldVisitor& v, uint32_t packed) {
         v.Count(blockSize);
-        v.List<uint32_t>(blockOffsets);
-        v.List<uint32_t>(dataSizes);
+        v.List(kCount32, blockOffsets);
+        v.List(kCount32, dataSizes);
         v.Array(data,
                 static_cast<uint32_t>(v.CheckCount(uint64_t{blockSize} * dataSizes.size(), 1)));
         if (packed == 1) {
-            v.V(shaderIndex);
-            v.V(totalSize);
+            v.V(shaderIndex, totalSize);
         }
     }
 };
 struct NiAGDDataBlocks {
     uint8_t hasData = 0;
     NiAGDDataBlock block;
-    void Fields(Visitor& v, uint32_t packed) {
+    template <class FieldVisitor>
+    void Fields(FieldVisitor& v, uint32_t packed) {
         v.V(hasData);
         if (hasData) v.Struct(block, packed);
     }
@@ -418,10 +416,10 @@ class NiAdditionalGeometryData : public AbstractAdditionalGeometryData {
     uint16_t numVertices = 0;
     std::vector<NiAGDDataStream> blockInfos;
     std::vector<NiAGDDataBlocks> blocks;
-    void Fields(Visitor& v) override {
+    NIF_FIELDS(v) {
         v.V(numVertices);
-        v.List<uint32_t>(blockInfos);
-        v.StructList<uint32_t>(blocks, 0u);
+        v.List(kCount32, blockInfos);
+        v.StructList(kCount32, blocks, 0u);
     }
 };
 
@@ -443,8 +441,8 @@ class BSTriShape : public NiAVObject {
     std::vector<HalfVector3> particleVertices, particleNormals;
     std::vector<Triangle> particleTriangles;
 
-    void Fields(Visitor& v) override {
-        NiAVObject::Fields(v);
+    NIF_FIELDS(v) {
+        NiAVObject::Describe(v);
         v.V(bound);
         v.Ref(skin, RefKind::kOwned, TypeId::NiObject);
         v.Ref(shaderProperty, RefKind::kOwned, TypeId::BSShaderProperty);
@@ -470,9 +468,9 @@ class BSSubIndexTriShape : public BSTriShape {
   public:
     NIF_BLOCK(BSSubIndexTriShape)
     std::vector<BSGeometrySegmentData> segments;
-    void Fields(Visitor& v) override {
-        BSTriShape::Fields(v);
-        v.List<uint32_t>(segments);
+    NIF_FIELDS(v) {
+        BSTriShape::Describe(v);
+        v.List(kCount32, segments);
     }
 };
 
@@ -480,8 +478,8 @@ class BSDynamicTriShape : public BSTriShape {
   public:
     NIF_BLOCK(BSDynamicTriShape)
     std::vector<Vector4> dynamicVertices;
-    void Fields(Visitor& v) override {
-        BSTriShape::Fields(v);
+    NIF_FIELDS(v) {
+        BSTriShape::Describe(v);
         uint32_t size = static_cast<uint32_t>(dynamicVertices.size() * 16);
         v.Count(size);
         v.Array(dynamicVertices, size / 16);

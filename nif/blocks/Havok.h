@@ -157,7 +157,8 @@ struct bhkConstraintCInfo {
     BlockRef entityA = kNoBlock;
     BlockRef entityB = kNoBlock;
     uint32_t priority = 1;
-    void Fields(Visitor& v) {
+    template <class FieldVisitor>
+    void Fields(FieldVisitor& v) {
         v.V(numEntities);
         v.Ref(entityA, RefKind::kBack, TypeId::bhkEntity);
         v.Ref(entityB, RefKind::kBack, TypeId::bhkEntity);
@@ -168,8 +169,9 @@ struct bhkConstraintCInfo {
 struct bhkConstraintChainCInfo {
     std::vector<BlockRef> chainedEntities;
     bhkConstraintCInfo info;
-    void Fields(Visitor& v) {
-        v.RefList<uint32_t>(chainedEntities, RefKind::kBack, TypeId::bhkRigidBody);
+    template <class FieldVisitor>
+    void Fields(FieldVisitor& v) {
+        v.RefList(kCount32, chainedEntities, RefKind::kBack, TypeId::bhkRigidBody);
         v.Struct(info);
     }
 };
@@ -180,7 +182,8 @@ struct bhkConstraintMotorCInfo {
     bhkPositionConstraintMotor position;
     bhkVelocityConstraintMotor velocity;
     bhkSpringDamperConstraintMotor springDamper;
-    void Fields(Visitor& v) {
+    template <class FieldVisitor>
+    void Fields(FieldVisitor& v) {
         v.V(type);
         if (type == 1) v.V(position);
         if (type == 2) v.V(velocity);
@@ -194,7 +197,8 @@ struct bhkRagdollConstraintCInfo {
     float coneMaxAngle = 0, planeMinAngle = 0, planeMaxAngle = 0;
     float twistMinAngle = 0, twistMaxAngle = 0, maxFriction = 0;
     bhkConstraintMotorCInfo motor;
-    void Fields(Visitor& v) {
+    template <class FieldVisitor>
+    void Fields(FieldVisitor& v) {
         for (Vector4* x : {&twistA, &planeA, &motorA, &pivotA, &twistB, &planeB, &motorB, &pivotB})
             v.V(*x);
         for (float* x : {&coneMaxAngle, &planeMinAngle, &planeMaxAngle, &twistMinAngle,
@@ -212,11 +216,9 @@ struct bhkLimitedHingeConstraintCInfo {
     bhkHingeConstraintCInfo axes;  // the same eight vectors as a plain hinge
     float minAngle = 0, maxAngle = 0, maxFriction = 0;
     bhkConstraintMotorCInfo motor;
-    void Fields(Visitor& v) {
-        v.V(axes);
-        v.V(minAngle);
-        v.V(maxAngle);
-        v.V(maxFriction);
+    template <class FieldVisitor>
+    void Fields(FieldVisitor& v) {
+        v.V(axes, minAngle, maxAngle, maxFriction);
         v.Struct(motor);
     }
     void Lengths(LengthVisitor& v) { ::Lengths(v, axes); }
@@ -227,13 +229,12 @@ struct bhkPrismaticConstraintCInfo {
     Vector4 slidingB, rotationB, planeB, pivotB;
     float minDistance = 0, maxDistance = 0, friction = 0;
     bhkConstraintMotorCInfo motor;
-    void Fields(Visitor& v) {
+    template <class FieldVisitor>
+    void Fields(FieldVisitor& v) {
         for (Vector4* x :
              {&slidingA, &rotationA, &planeA, &pivotA, &slidingB, &rotationB, &planeB, &pivotB})
             v.V(*x);
-        v.V(minDistance);
-        v.V(maxDistance);
-        v.V(friction);
+        v.V(minDistance, maxDistance, friction);
         v.Struct(motor);
     }
     void Lengths(LengthVisitor& v) {
@@ -253,7 +254,8 @@ struct ConstraintVariants {
     bhkPrismaticConstraintCInfo prismatic;
     bhkRagdollConstraintCInfo ragdoll;
     bhkStiffSpringConstraintCInfo stiffSpring;
-    void Fields(Visitor& v, uint32_t type) {
+    template <class FieldVisitor>
+    void Fields(FieldVisitor& v, uint32_t type) {
         if (type == 0) v.V(ballAndSocket);
         if (type == 1) v.V(hinge);
         if (type == 2) v.Struct(limitedHinge);
@@ -276,7 +278,8 @@ struct bhkMalleableConstraintCInfo {
     bhkConstraintCInfo info;
     ConstraintVariants data;
     float strength = 0;
-    void Fields(Visitor& v) {
+    template <class FieldVisitor>
+    void Fields(FieldVisitor& v) {
         v.V(type);
         v.Struct(info);
         v.Struct(data, type);
@@ -291,7 +294,8 @@ struct bhkWrappedConstraintData {
     bhkConstraintCInfo info;
     ConstraintVariants data;
     bhkMalleableConstraintCInfo malleable;
-    void Fields(Visitor& v) {
+    template <class FieldVisitor>
+    void Fields(FieldVisitor& v) {
         v.V(type);
         v.Struct(info);
         v.Struct(data, type);
@@ -344,44 +348,26 @@ struct bhkRigidBodyCInfo {
     uint8_t forceCollidedOntoPPU = 0;        // 2010 only
     std::array<uint8_t, 12> unused5{};
 
-    void Fields(Visitor& v) {
+    template <class FieldVisitor>
+
+    void Fields(FieldVisitor& v) {
         const bool havok2010 = v.In(kFormsGame);
-        v.V(unused1);
-        v.V(filter);
-        v.V(unused2);
+        v.V(unused1, filter, unused2);
         if (havok2010) v.V(unknownInt1);
-        v.V(collisionResponse);
-        v.V(unused3);
-        v.V(processContactCallbackDelay);
+        v.V(collisionResponse, unused3, processContactCallbackDelay);
         if (!havok2010) v.V(unused4);
-        v.V(translation);
-        v.V(rotation);
-        v.V(linearVelocity);
-        v.V(angularVelocity);
-        v.V(inertiaTensor);
-        v.V(center);
-        v.V(mass);
-        v.V(linearDamping);
-        v.V(angularDamping);
+        v.V(translation, rotation, linearVelocity, angularVelocity, inertiaTensor, center, mass,
+            linearDamping, angularDamping);
         if (havok2010) {
-            v.V(timeFactor);
-            v.V(gravityFactor);
+            v.V(timeFactor, gravityFactor);
         }
         v.V(friction);
         if (havok2010) v.V(rollingFrictionMultiplier);
-        v.V(restitution);
-        v.V(maxLinearVelocity);
-        v.V(maxAngularVelocity);
-        v.V(penetrationDepth);
-        v.V(motionSystem);
-        v.V(deactivatorType);
-        v.V(solverDeactivation);
-        v.V(qualityType);
+        v.V(restitution, maxLinearVelocity, maxAngularVelocity, penetrationDepth, motionSystem,
+            deactivatorType, solverDeactivation, qualityType);
         if (havok2010) {
-            v.V(autoRemoveLevel);
-            v.V(responseModifierFlags);
-            v.V(numShapeKeysInContactPoint);
-            v.V(forceCollidedOntoPPU);
+            v.V(autoRemoveLevel, responseModifierFlags, numShapeKeysInContactPoint,
+                forceCollidedOntoPPU);
         }
         v.V(unused5);
     }
@@ -398,7 +384,8 @@ struct hkpMoppCode {
     Vector4 offset;
     uint8_t buildType = 2;  // game forms only
     std::vector<uint8_t> data;
-    void Fields(Visitor& v) {
+    template <class FieldVisitor>
+    void Fields(FieldVisitor& v) {
         uint32_t n = static_cast<uint32_t>(data.size());
         v.Count(n);
         v.V(offset);
@@ -419,16 +406,14 @@ struct bhkCMSChunk {
     std::vector<uint16_t> indices;
     std::vector<uint16_t> strips;
     std::vector<uint16_t> weldingInfo;
-    void Fields(Visitor& v) {
-        v.V(translation);
-        v.V(materialIndex);
-        v.V(reference);
-        v.V(transformIndex);
+    template <class FieldVisitor>
+    void Fields(FieldVisitor& v) {
+        v.V(translation, materialIndex, reference, transformIndex);
         v.Count(numVertices);
         v.Array(vertices, numVertices / 3);
-        v.List<uint32_t>(indices);
-        v.List<uint32_t>(strips);
-        v.List<uint32_t>(weldingInfo);
+        v.List(kCount32, indices);
+        v.List(kCount32, strips);
+        v.List(kCount32, weldingInfo);
     }
     // The quantised vertices are steps of the data's error from the translation: they stay.
     void Lengths(LengthVisitor& v) { v.Point(translation); }
@@ -443,7 +428,8 @@ struct BoundingVolume {
     std::vector<BoundingVolume> children;
     HalfSpaceBV halfSpace;
     static constexpr uint32_t kMaxDepth = 16;
-    void Fields(Visitor& v, uint32_t depth) {
+    template <class FieldVisitor>
+    void Fields(FieldVisitor& v, uint32_t depth) {
         v.V(type);
         if (type == 0) v.V(sphere);
         if (type == 1) v.V(box);
@@ -455,7 +441,7 @@ struct BoundingVolume {
                 v.CheckCount(UINT64_MAX, 1);
                 return;
             }
-            v.StructList<uint32_t>(children, depth + 1);
+            v.StructList(kCount32, children, depth + 1);
         }
         if (type == 5) v.V(halfSpace);
     }
@@ -477,10 +463,9 @@ class bhkWorldObject : public bhkSerializable {
     BlockRef shape = kNoBlock;
     HavokFilter filter;
     bhkWorldObjectCInfo worldObjectInfo;
-    void Fields(Visitor& v) override {
+    NIF_FIELDS(v) {
         v.Ref(shape, RefKind::kOwned, TypeId::bhkShape);
-        v.V(filter);
-        v.V(worldObjectInfo);
+        v.V(filter, worldObjectInfo);
     }
     void SwitchForm(uint8_t from, uint8_t to, std::vector<std::string>& notes) override {
         SwitchFilter(filter, from, to, notes);
@@ -497,10 +482,9 @@ class bhkAabbPhantom : public bhkPhantom {
     NIF_BLOCK(bhkAabbPhantom)
     std::array<uint8_t, 8> unused1{};
     hkAabb aabb;
-    void Fields(Visitor& v) override {
-        bhkPhantom::Fields(v);
-        v.V(unused1);
-        v.V(aabb);
+    NIF_FIELDS(v) {
+        bhkPhantom::Describe(v);
+        v.V(unused1, aabb);
     }
     void Lengths(LengthVisitor& v) override {
         v.Point(aabb.min);
@@ -518,10 +502,9 @@ class bhkSimpleShapePhantom : public bhkShapePhantom {
     NIF_BLOCK(bhkSimpleShapePhantom)
     std::array<uint8_t, 8> unused1{};
     Matrix44 transform;
-    void Fields(Visitor& v) override {
-        bhkShapePhantom::Fields(v);
-        v.V(unused1);
-        v.V(transform);
+    NIF_FIELDS(v) {
+        bhkShapePhantom::Describe(v);
+        v.V(unused1, transform);
     }
     void Lengths(LengthVisitor& v) override { v.Translation(transform); }
 };
@@ -530,8 +513,8 @@ class bhkEntity : public bhkWorldObject {
   public:
     NIF_BASE(bhkEntity)
     bhkEntityCInfo entityInfo;
-    void Fields(Visitor& v) override {
-        bhkWorldObject::Fields(v);
+    NIF_FIELDS(v) {
+        bhkWorldObject::Describe(v);
         v.V(entityInfo);
     }
 };
@@ -542,10 +525,10 @@ class bhkRigidBody : public bhkEntity {
     bhkRigidBodyCInfo info;
     std::vector<BlockRef> constraints;
     uint32_t bodyFlags = 0;  // a ushort in the game forms
-    void Fields(Visitor& v) override {
-        bhkEntity::Fields(v);
+    NIF_FIELDS(v) {
+        bhkEntity::Describe(v);
         v.Struct(info);
-        v.RefList<uint32_t>(constraints, RefKind::kOwned, TypeId::bhkSerializable);
+        v.RefList(kCount32, constraints, RefKind::kOwned, TypeId::bhkSerializable);
         if (v.In(kForm34)) {
             v.V(bodyFlags);
         } else {
@@ -573,7 +556,7 @@ class bhkUnaryAction : public bhkAction {
     NIF_BASE(bhkUnaryAction)
     BlockRef entity = kNoBlock;
     std::array<uint8_t, 8> unused1{};
-    void Fields(Visitor& v) override {
+    NIF_FIELDS(v) {
         v.Ref(entity, RefKind::kBack, TypeId::bhkRigidBody);
         v.V(unused1);
     }
@@ -587,14 +570,9 @@ class bhkOrientHingedBodyAction : public bhkUnaryAction {
     Vector4 forwardLS;
     float strength = 0, damping = 0;
     std::array<uint8_t, 8> unused3{};
-    void Fields(Visitor& v) override {
-        bhkUnaryAction::Fields(v);
-        v.V(unused2);
-        v.V(hingeAxisLS);
-        v.V(forwardLS);
-        v.V(strength);
-        v.V(damping);
-        v.V(unused3);
+    NIF_FIELDS(v) {
+        bhkUnaryAction::Describe(v);
+        v.V(unused2, hingeAxisLS, forwardLS, strength, damping, unused3);
     }
 };
 
@@ -603,12 +581,8 @@ class bhkLiquidAction : public bhkAction {
     NIF_BLOCK(bhkLiquidAction)
     std::array<uint8_t, 12> unused1{};
     float initialStickForce = 0, stickStrength = 0, neighborDistance = 0, neighborStrength = 0;
-    void Fields(Visitor& v) override {
-        v.V(unused1);
-        v.V(initialStickForce);
-        v.V(stickStrength);
-        v.V(neighborDistance);
-        v.V(neighborStrength);
+    NIF_FIELDS(v) {
+        v.V(unused1, initialStickForce, stickStrength, neighborDistance, neighborStrength);
     }
 };
 
@@ -616,7 +590,7 @@ class bhkConstraint : public bhkSerializable {
   public:
     NIF_BASE(bhkConstraint)
     bhkConstraintCInfo info;
-    void Fields(Visitor& v) override { v.Struct(info); }
+    NIF_FIELDS(v) { v.Struct(info); }
 };
 
 // The constraint types that add one record of their own to the common part.
@@ -625,8 +599,8 @@ class bhkConstraint : public bhkSerializable {
       public:                                                                 \
         NIF_BLOCK(T)                                                          \
         Record constraint;                                                    \
-        void Fields(Visitor& v) override {                                    \
-            bhkConstraint::Fields(v);                                         \
+        NIF_FIELDS(v) {                                                       \
+            bhkConstraint::Describe(v);                                       \
             v.visit(constraint);                                              \
         }                                                                     \
         void Lengths(LengthVisitor& v) override { LengthsOf(v, constraint); } \
@@ -655,11 +629,10 @@ class bhkBreakableConstraint : public bhkConstraint {
     bhkWrappedConstraintData constraintData;
     float threshold = 0;
     uint8_t removeWhenBroken = 0;
-    void Fields(Visitor& v) override {
-        bhkConstraint::Fields(v);
+    NIF_FIELDS(v) {
+        bhkConstraint::Describe(v);
         v.Struct(constraintData);
-        v.V(threshold);
-        v.V(removeWhenBroken);
+        v.V(threshold, removeWhenBroken);
     }
     void Lengths(LengthVisitor& v) override { constraintData.Lengths(v); }
 };
@@ -670,15 +643,12 @@ class bhkBallSocketConstraintChain : public bhkSerializable {
     std::vector<bhkBallAndSocketConstraintCInfo> pivots;
     float tau = 0, damping = 0, constraintForceMixing = 0, maxErrorDistance = 0;
     bhkConstraintChainCInfo chainInfo;
-    void Fields(Visitor& v) override {
+    NIF_FIELDS(v) {
         // The file counts pivot points: two per entry.
         uint32_t numPivots = static_cast<uint32_t>(pivots.size() * 2);
         v.Count(numPivots);
         v.Array(pivots, numPivots / 2);
-        v.V(tau);
-        v.V(damping);
-        v.V(constraintForceMixing);
-        v.V(maxErrorDistance);
+        v.V(tau, damping, constraintForceMixing, maxErrorDistance);
         v.Struct(chainInfo);
     }
     void Lengths(LengthVisitor& v) override {
@@ -701,12 +671,10 @@ struct TransformedShape {
     float radius = 0;
     std::array<uint8_t, 8> unused1{};
     Matrix44 transform;
-    void Fields(Visitor& v, TypeId shapeFamily) {
+    template <class FieldVisitor>
+    void Fields(FieldVisitor& v, TypeId shapeFamily) {
         v.Ref(shape, RefKind::kOwned, shapeFamily);
-        v.V(material);
-        v.V(radius);
-        v.V(unused1);
-        v.V(transform);
+        v.V(material, radius, unused1, transform);
     }
     void Lengths(LengthVisitor& v) {
         v.Length(radius);
@@ -717,7 +685,7 @@ struct TransformedShape {
 class bhkTransformShape : public bhkShape, public TransformedShape {
   public:
     NIF_BLOCK(bhkTransformShape)
-    void Fields(Visitor& v) override { TransformedShape::Fields(v, TypeId::bhkShape); }
+    NIF_FIELDS(v) { TransformedShape::Fields(v, TypeId::bhkShape); }
     void SwitchForm(uint8_t from, uint8_t to, std::vector<std::string>& notes) override {
         SwitchMaterial(material, from, to, notes);
     }
@@ -733,7 +701,7 @@ class bhkSphereRepShape : public bhkConvexShapeBase {
   public:
     NIF_BASE(bhkSphereRepShape)
     uint32_t material = 0;
-    void Fields(Visitor& v) override { v.V(material); }
+    NIF_FIELDS(v) { v.V(material); }
     void SwitchForm(uint8_t from, uint8_t to, std::vector<std::string>& notes) override {
         SwitchMaterial(material, from, to, notes);
     }
@@ -743,8 +711,8 @@ class bhkConvexShape : public bhkSphereRepShape {
   public:
     NIF_BASE(bhkConvexShape)
     float radius = 0;  // the shell around the shape (a sphere's own radius)
-    void Fields(Visitor& v) override {
-        bhkSphereRepShape::Fields(v);
+    NIF_FIELDS(v) {
+        bhkSphereRepShape::Describe(v);
         v.V(radius);
     }
     void Lengths(LengthVisitor& v) override { v.Length(radius); }
@@ -762,13 +730,9 @@ class bhkCylinderShape : public bhkConvexShape {
     Vector4 vertexA, vertexB;
     float cylinderRadius = 0;
     std::array<uint8_t, 12> unused2{};
-    void Fields(Visitor& v) override {
-        bhkConvexShape::Fields(v);
-        v.V(unused1);
-        v.V(vertexA);
-        v.V(vertexB);
-        v.V(cylinderRadius);
-        v.V(unused2);
+    NIF_FIELDS(v) {
+        bhkConvexShape::Describe(v);
+        v.V(unused1, vertexA, vertexB, cylinderRadius, unused2);
     }
     void Lengths(LengthVisitor& v) override {
         bhkConvexShape::Lengths(v);
@@ -786,13 +750,9 @@ class bhkCapsuleShape : public bhkConvexShape {
     float radius1 = 0;
     Vector3 secondPoint;
     float radius2 = 0;
-    void Fields(Visitor& v) override {
-        bhkConvexShape::Fields(v);
-        v.V(unused1);
-        v.V(firstPoint);
-        v.V(radius1);
-        v.V(secondPoint);
-        v.V(radius2);
+    NIF_FIELDS(v) {
+        bhkConvexShape::Describe(v);
+        v.V(unused1, firstPoint, radius1, secondPoint, radius2);
     }
     void Lengths(LengthVisitor& v) override {
         bhkConvexShape::Lengths(v);
@@ -809,11 +769,9 @@ class bhkBoxShape : public bhkConvexShape {
     std::array<uint8_t, 8> unused1{};
     Vector3 dimensions;
     float unusedFloat = 0;
-    void Fields(Visitor& v) override {
-        bhkConvexShape::Fields(v);
-        v.V(unused1);
-        v.V(dimensions);
-        v.V(unusedFloat);
+    NIF_FIELDS(v) {
+        bhkConvexShape::Describe(v);
+        v.V(unused1, dimensions, unusedFloat);
     }
     void Lengths(LengthVisitor& v) override {
         bhkConvexShape::Lengths(v);
@@ -827,12 +785,11 @@ class bhkConvexVerticesShape : public bhkConvexShape {
     bhkWorldObjCInfoProperty verticesProperty, normalsProperty;
     std::vector<Vector4> vertices;
     std::vector<Vector4> normals;  // planes: normal and distance
-    void Fields(Visitor& v) override {
-        bhkConvexShape::Fields(v);
-        v.V(verticesProperty);
-        v.V(normalsProperty);
-        v.List<uint32_t>(vertices);
-        v.List<uint32_t>(normals);
+    NIF_FIELDS(v) {
+        bhkConvexShape::Describe(v);
+        v.V(verticesProperty, normalsProperty);
+        v.List(kCount32, vertices);
+        v.List(kCount32, normals);
     }
     // Vertices, and each plane's distance (its normal is no length).
     void Lengths(LengthVisitor& v) override {
@@ -847,10 +804,10 @@ class bhkMultiSphereShape : public bhkSphereRepShape {
     NIF_BLOCK(bhkMultiSphereShape)
     bhkWorldObjCInfoProperty shapeProperty;
     std::vector<NiBound> spheres;
-    void Fields(Visitor& v) override {
-        bhkSphereRepShape::Fields(v);
+    NIF_FIELDS(v) {
+        bhkSphereRepShape::Describe(v);
         v.V(shapeProperty);
-        v.List<uint32_t>(spheres);
+        v.List(kCount32, spheres);
     }
     void Lengths(LengthVisitor& v) override {
         for (NiBound& b : spheres) {
@@ -863,7 +820,7 @@ class bhkMultiSphereShape : public bhkSphereRepShape {
 class bhkConvexTransformShape : public bhkConvexShapeBase, public TransformedShape {
   public:
     NIF_BLOCK(bhkConvexTransformShape)
-    void Fields(Visitor& v) override { TransformedShape::Fields(v, TypeId::bhkConvexShape); }
+    NIF_FIELDS(v) { TransformedShape::Fields(v, TypeId::bhkConvexShape); }
     void SwitchForm(uint8_t from, uint8_t to, std::vector<std::string>& notes) override {
         SwitchMaterial(material, from, to, notes);
     }
@@ -874,7 +831,7 @@ class bhkHeightFieldShape : public bhkShape {
   public:
     NIF_BASE(bhkHeightFieldShape)
     uint32_t material = 0;
-    void Fields(Visitor& v) override { v.V(material); }
+    NIF_FIELDS(v) { v.V(material); }
     void SwitchForm(uint8_t from, uint8_t to, std::vector<std::string>& notes) override {
         SwitchMaterial(material, from, to, notes);
     }
@@ -888,13 +845,9 @@ class bhkPlaneShape : public bhkHeightFieldShape {
     float planeConstant = 0;
     Vector4 aabbHalfExtents;
     Vector4 aabbCenter;
-    void Fields(Visitor& v) override {
-        bhkHeightFieldShape::Fields(v);
-        v.V(unused1);
-        v.V(planeNormal);
-        v.V(planeConstant);
-        v.V(aabbHalfExtents);
-        v.V(aabbCenter);
+    NIF_FIELDS(v) {
+        bhkHeightFieldShape::Describe(v);
+        v.V(unused1, planeNormal, planeConstant, aabbHalfExtents, aabbCenter);
     }
     void Lengths(LengthVisitor& v) override {
         v.Length(planeConstant);
@@ -907,7 +860,7 @@ class bhkBvTreeShape : public bhkShape {
   public:
     NIF_BASE(bhkBvTreeShape)
     BlockRef shape = kNoBlock;
-    void Fields(Visitor& v) override { v.Ref(shape, RefKind::kOwned, TypeId::bhkShape); }
+    NIF_FIELDS(v) { v.Ref(shape, RefKind::kOwned, TypeId::bhkShape); }
 };
 
 class bhkMoppBvTreeShape : public bhkBvTreeShape {
@@ -916,10 +869,9 @@ class bhkMoppBvTreeShape : public bhkBvTreeShape {
     std::array<uint8_t, 12> unused1{};
     float scale = 1;
     hkpMoppCode mopp;
-    void Fields(Visitor& v) override {
-        bhkBvTreeShape::Fields(v);
-        v.V(unused1);
-        v.V(scale);
+    NIF_FIELDS(v) {
+        bhkBvTreeShape::Describe(v);
+        v.V(unused1, scale);
         v.Struct(mopp);
     }
     // The MOPP code's origin, and in the offset's fourth component its quantisation scale
@@ -943,14 +895,12 @@ class bhkListShape : public bhkShapeCollection {
     uint32_t material = 0;
     bhkWorldObjCInfoProperty childShapeProperty, childFilterProperty;
     std::vector<HavokFilter> filters;
-    void Fields(Visitor& v) override {
+    NIF_FIELDS(v) {
         uint32_t n = static_cast<uint32_t>(subShapes.size());
         v.Count(n);
         v.Refs(subShapes, n, RefKind::kOwned, TypeId::bhkShape, false);
-        v.V(material);
-        v.V(childShapeProperty);
-        v.V(childFilterProperty);
-        v.List<uint32_t>(filters);
+        v.V(material, childShapeProperty, childFilterProperty);
+        v.List(kCount32, filters);
     }
     void SwitchForm(uint8_t from, uint8_t to, std::vector<std::string>& notes) override {
         SwitchMaterial(material, from, to, notes);
@@ -969,14 +919,8 @@ class bhkPackedNiTriStripsShape : public bhkShapeCollection {
     float radiusCopy = 0.1f;
     Vector4 scaleCopy;
     BlockRef data = kNoBlock;
-    void Fields(Visitor& v) override {
-        v.V(userData);
-        v.V(unused1);
-        v.V(radius);
-        v.V(unused2);
-        v.V(scale);
-        v.V(radiusCopy);
-        v.V(scaleCopy);
+    NIF_FIELDS(v) {
+        v.V(userData, unused1, radius, unused2, scale, radiusCopy, scaleCopy);
         v.Ref(data, RefKind::kOwned, TypeId::hkPackedNiTriStripsData);
     }
     void Lengths(LengthVisitor& v) override {
@@ -996,16 +940,12 @@ class bhkNiTriStripsShape : public bhkShapeCollection {
     // Parallel to filters: a removed strips block keeps its slot as -1.
     std::vector<BlockRef> stripsData;
     std::vector<HavokFilter> filters;
-    void Fields(Visitor& v) override {
-        v.V(material);
-        v.V(radius);
-        v.V(unused1);
-        v.V(growBy);
-        v.V(scale);
+    NIF_FIELDS(v) {
+        v.V(material, radius, unused1, growBy, scale);
         uint32_t n = static_cast<uint32_t>(stripsData.size());
         v.Count(n);
         v.Refs(stripsData, n, RefKind::kOwned, TypeId::NiTriStripsData, false);
-        v.List<uint32_t>(filters);
+        v.List(kCount32, filters);
     }
     void Lengths(LengthVisitor& v) override { v.Length(radius); }
     void SwitchForm(uint8_t from, uint8_t to, std::vector<std::string>& notes) override {
@@ -1023,8 +963,8 @@ class hkPackedNiTriStripsData : public bhkShapeCollection {
     std::vector<Vector3> vertices;                // when not compressed
     std::vector<HalfVector3> compressedVertices;  // when compressed
     std::vector<hkSubPartData> subShapes;
-    void Fields(Visitor& v) override {
-        v.List<uint32_t>(triangles);
+    NIF_FIELDS(v) {
+        v.List(kCount32, triangles);
         uint32_t n =
             static_cast<uint32_t>(compressed ? compressedVertices.size() : vertices.size());
         v.Count(n);
@@ -1034,7 +974,7 @@ class hkPackedNiTriStripsData : public bhkShapeCollection {
         } else {
             v.Array(vertices, n);
         }
-        v.List<uint16_t>(subShapes);
+        v.List(kCount16, subShapes);
     }
     void SwitchForm(uint8_t from, uint8_t to, std::vector<std::string>& notes) override {
         for (hkSubPartData& s : subShapes) {
@@ -1056,14 +996,9 @@ class bhkCompressedMeshShape : public bhkShape {
     float radiusCopy = 0.005f;
     Vector4 scaleCopy;
     BlockRef data = kNoBlock;
-    void Fields(Visitor& v) override {
+    NIF_FIELDS(v) {
         v.Ref(target, RefKind::kBack, TypeId::NiAVObject);
-        v.V(userData);
-        v.V(radius);
-        v.V(unknownFloat1);
-        v.V(scale);
-        v.V(radiusCopy);
-        v.V(scaleCopy);
+        v.V(userData, radius, unknownFloat1, scale, radiusCopy, scaleCopy);
         v.Ref(data, RefKind::kOwned, TypeId::bhkCompressedMeshShapeData);
     }
     void Lengths(LengthVisitor& v) override {
@@ -1088,24 +1023,18 @@ class bhkCompressedMeshShapeData : public bhkRefObject {
     std::vector<bhkCMSBigTri> bigTris;
     std::vector<bhkCMSChunk> chunks;
     uint32_t numConvexPieceA = 0;
-    void Fields(Visitor& v) override {
-        v.V(bitsPerIndex);
-        v.V(bitsPerWIndex);
-        v.V(maskWIndex);
-        v.V(maskIndex);
-        v.V(error);
-        v.V(aabb);
-        v.V(weldingType);
-        v.V(materialType);
-        v.List<uint32_t>(materials32);
-        v.List<uint32_t>(materials16);
-        v.List<uint32_t>(materials8);
-        v.List<uint32_t>(chunkMaterials);
+    NIF_FIELDS(v) {
+        v.V(bitsPerIndex, bitsPerWIndex, maskWIndex, maskIndex, error, aabb, weldingType,
+            materialType);
+        v.List(kCount32, materials32);
+        v.List(kCount32, materials16);
+        v.List(kCount32, materials8);
+        v.List(kCount32, chunkMaterials);
         v.V(numNamedMaterials);
-        v.List<uint32_t>(chunkTransforms);
-        v.List<uint32_t>(bigVerts);
-        v.List<uint32_t>(bigTris);
-        v.StructList<uint32_t>(chunks);
+        v.List(kCount32, chunkTransforms);
+        v.List(kCount32, bigVerts);
+        v.List(kCount32, bigTris);
+        v.StructList(kCount32, chunks);
         v.V(numConvexPieceA);
     }
     void SwitchForm(uint8_t from, uint8_t to, std::vector<std::string>& notes) override {
@@ -1131,7 +1060,7 @@ class NiCollisionObject : public NiObject {
   public:
     NIF_BLOCK(NiCollisionObject)
     BlockRef target = kNoBlock;
-    void Fields(Visitor& v) override { v.Ref(target, RefKind::kBack, TypeId::NiAVObject); }
+    NIF_FIELDS(v) { v.Ref(target, RefKind::kBack, TypeId::NiAVObject); }
 };
 
 class NiCollisionData : public NiCollisionObject {
@@ -1141,11 +1070,9 @@ class NiCollisionData : public NiCollisionObject {
     uint32_t collisionMode = 0;
     uint8_t useABV = 0;
     BoundingVolume boundingVolume;
-    void Fields(Visitor& v) override {
-        NiCollisionObject::Fields(v);
-        v.V(propagationMode);
-        v.V(collisionMode);
-        v.V(useABV);
+    NIF_FIELDS(v) {
+        NiCollisionObject::Describe(v);
+        v.V(propagationMode, collisionMode, useABV);
         if (useABV == 1) v.Struct(boundingVolume, 0u);
     }
 };
@@ -1155,8 +1082,8 @@ class bhkNiCollisionObject : public NiCollisionObject {
     NIF_BASE(bhkNiCollisionObject)
     uint16_t flags = 1;  // bit 0 active, bit 7 sync on update, ...
     BlockRef body = kNoBlock;
-    void Fields(Visitor& v) override {
-        NiCollisionObject::Fields(v);
+    NIF_FIELDS(v) {
+        NiCollisionObject::Describe(v);
         v.V(flags);
         v.Ref(body, RefKind::kOwned, TypeId::bhkWorldObject);
     }
@@ -1171,10 +1098,9 @@ class bhkBlendCollisionObject : public bhkCollisionObject {
   public:
     NIF_BLOCK(bhkBlendCollisionObject)
     float heirGain = 1, velGain = 1;
-    void Fields(Visitor& v) override {
-        bhkCollisionObject::Fields(v);
-        v.V(heirGain);
-        v.V(velGain);
+    NIF_FIELDS(v) {
+        bhkCollisionObject::Describe(v);
+        v.V(heirGain, velGain);
     }
 };
 

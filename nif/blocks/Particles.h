@@ -24,18 +24,15 @@ class NiParticleSystem : public NiParticles {
     uint8_t worldSpace = 1;
     std::vector<BlockRef> modifiers;
 
-    void Fields(Visitor& v) override {
-        NiParticles::Fields(v);
+    NIF_FIELDS(v) {
+        NiParticles::Describe(v);
         if (v.In(kForm100)) v.V(vertexDesc);
         if (v.In(kFormsGame)) {
-            v.V(farBegin);
-            v.V(farEnd);
-            v.V(nearBegin);
-            v.V(nearEnd);
+            v.V(farBegin, farEnd, nearBegin, nearEnd);
         }
         if (v.In(kForm100)) v.Ref(data, RefKind::kOwned, TypeId::NiPSysData);
         v.V(worldSpace);
-        v.RefList<uint32_t>(modifiers, RefKind::kOwned, TypeId::NiPSysModifier);
+        v.RefList(kCount32, modifiers, RefKind::kOwned, TypeId::NiPSysModifier);
     }
 };
 
@@ -58,26 +55,18 @@ class NiParticlesData : public NiGeometryData {
     uint16_t aspectFlags = 0;
     float speedToAspectAspect2 = 0, speedToAspectSpeed1 = 0, speedToAspectSpeed2 = 0;
 
-    void Fields(Visitor& v) override {
-        NiGeometryData::Fields(v);
-        v.V(hasRadii);
-        v.V(numActive);
-        v.V(hasSizes);
-        v.V(hasRotations);
-        v.V(hasRotationAngles);
-        v.V(hasRotationAxes);
-        v.V(hasTextureIndices);
+    NIF_FIELDS(v) {
+        NiGeometryData::Describe(v);
+        v.V(hasRadii, numActive, hasSizes, hasRotations, hasRotationAngles, hasRotationAxes,
+            hasTextureIndices);
         if (v.In(kForm34)) {
-            v.List<uint8_t>(subtextureOffsets);
+            v.List(kCount8, subtextureOffsets);
         } else {
-            v.List<uint32_t>(subtextureOffsets);
+            v.List(kCount32, subtextureOffsets);
         }
         if (v.In(kFormsGame)) {
-            v.V(aspectRatio);
-            v.V(aspectFlags);
-            v.V(speedToAspectAspect2);
-            v.V(speedToAspectSpeed1);
-            v.V(speedToAspectSpeed2);
+            v.V(aspectRatio, aspectFlags, speedToAspectAspect2, speedToAspectSpeed1,
+                speedToAspectSpeed2);
         }
     }
 
@@ -96,8 +85,8 @@ class NiPSysData : public NiParticlesData {
   public:
     NIF_BLOCK(NiPSysData)
     uint8_t hasRotationSpeeds = 0;
-    void Fields(Visitor& v) override {
-        NiParticlesData::Fields(v);
+    NIF_FIELDS(v) {
+        NiParticlesData::Describe(v);
         v.V(hasRotationSpeeds);
     }
 };
@@ -108,12 +97,9 @@ class BSStripPSysData : public NiPSysData {
     uint16_t maxPointCount = 0;
     float startCapSize = 0, endCapSize = 0;
     uint8_t doZPrepass = 0;
-    void Fields(Visitor& v) override {
-        NiPSysData::Fields(v);
-        v.V(maxPointCount);
-        v.V(startCapSize);
-        v.V(endCapSize);
-        v.V(doZPrepass);
+    NIF_FIELDS(v) {
+        NiPSysData::Describe(v);
+        v.V(maxPointCount, startCapSize, endCapSize, doZPrepass);
     }
 };
 
@@ -123,10 +109,10 @@ class BSMasterParticleSystem : public NiNode {
     NIF_BLOCK(BSMasterParticleSystem)
     uint16_t maxEmitterObjects = 0;
     std::vector<BlockRef> particleSystems;
-    void Fields(Visitor& v) override {
-        NiNode::Fields(v);
+    NIF_FIELDS(v) {
+        NiNode::Describe(v);
         v.V(maxEmitterObjects);
-        v.RefList<uint32_t>(particleSystems, RefKind::kOwned, TypeId::NiAVObject);
+        v.RefList(kCount32, particleSystems, RefKind::kOwned, TypeId::NiAVObject);
     }
 };
 
@@ -139,7 +125,7 @@ class NiPSysModifier : public NiObject {
     uint32_t order = 0;  // the order modifiers run in: emitters 1000, colliders 5000, ...
     BlockRef target = kNoBlock;
     uint8_t active = 1;
-    void Fields(Visitor& v) override {
+    NIF_FIELDS(v) {
         v.String(name);
         v.V(order);
         v.Ref(target, RefKind::kBack, TypeId::NiParticleSystem);
@@ -152,8 +138,8 @@ class NiPSysAgeDeathModifier : public NiPSysModifier {
     NIF_BLOCK(NiPSysAgeDeathModifier)
     uint8_t spawnOnDeath = 0;
     BlockRef spawnModifier = kNoBlock;
-    void Fields(Visitor& v) override {
-        NiPSysModifier::Fields(v);
+    NIF_FIELDS(v) {
+        NiPSysModifier::Describe(v);
         v.V(spawnOnDeath);
         v.Ref(spawnModifier, RefKind::kOwned, TypeId::NiPSysSpawnModifier);
     }
@@ -166,14 +152,10 @@ class NiPSysBombModifier : public NiPSysModifier {
     Vector3 bombAxis;
     float decay = 0, deltaV = 0;
     uint32_t decayType = 0, symmetryType = 0;
-    void Fields(Visitor& v) override {
-        NiPSysModifier::Fields(v);
+    NIF_FIELDS(v) {
+        NiPSysModifier::Describe(v);
         v.Ref(bombObject, RefKind::kBack, TypeId::NiNode);
-        v.V(bombAxis);
-        v.V(decay);
-        v.V(deltaV);
-        v.V(decayType);
-        v.V(symmetryType);
+        v.V(bombAxis, decay, deltaV, decayType, symmetryType);
     }
 };
 
@@ -181,8 +163,8 @@ class NiPSysBoundUpdateModifier : public NiPSysModifier {
   public:
     NIF_BLOCK(NiPSysBoundUpdateModifier)
     uint16_t updateSkip = 0;
-    void Fields(Visitor& v) override {
-        NiPSysModifier::Fields(v);
+    NIF_FIELDS(v) {
+        NiPSysModifier::Describe(v);
         v.V(updateSkip);
     }
 };
@@ -191,8 +173,8 @@ class NiPSysColliderManager : public NiPSysModifier {
   public:
     NIF_BLOCK(NiPSysColliderManager)
     BlockRef collider = kNoBlock;
-    void Fields(Visitor& v) override {
-        NiPSysModifier::Fields(v);
+    NIF_FIELDS(v) {
+        NiPSysModifier::Describe(v);
         v.Ref(collider, RefKind::kOwned, TypeId::NiPSysCollider);
     }
 };
@@ -201,8 +183,8 @@ class NiPSysColorModifier : public NiPSysModifier {
   public:
     NIF_BLOCK(NiPSysColorModifier)
     BlockRef data = kNoBlock;
-    void Fields(Visitor& v) override {
-        NiPSysModifier::Fields(v);
+    NIF_FIELDS(v) {
+        NiPSysModifier::Describe(v);
         v.Ref(data, RefKind::kOwned, TypeId::NiColorData);
     }
 };
@@ -213,13 +195,10 @@ class NiPSysDragModifier : public NiPSysModifier {
     BlockRef dragObject = kNoBlock;
     Vector3 dragAxis;
     float percentage = 0, range = 0, rangeFalloff = 0;
-    void Fields(Visitor& v) override {
-        NiPSysModifier::Fields(v);
+    NIF_FIELDS(v) {
+        NiPSysModifier::Describe(v);
         v.Ref(dragObject, RefKind::kBack, TypeId::NiAVObject);
-        v.V(dragAxis);
-        v.V(percentage);
-        v.V(range);
-        v.V(rangeFalloff);
+        v.V(dragAxis, percentage, range, rangeFalloff);
     }
 };
 
@@ -232,16 +211,10 @@ class NiPSysGravityModifier : public NiPSysModifier {
     uint32_t forceType = 0;  // 0 planar, 1 spherical
     float turbulence = 0, turbulenceScale = 1;
     uint8_t worldAligned = 0;
-    void Fields(Visitor& v) override {
-        NiPSysModifier::Fields(v);
+    NIF_FIELDS(v) {
+        NiPSysModifier::Describe(v);
         v.Ref(gravityObject, RefKind::kBack, TypeId::NiAVObject);
-        v.V(gravityAxis);
-        v.V(decay);
-        v.V(strength);
-        v.V(forceType);
-        v.V(turbulence);
-        v.V(turbulenceScale);
-        v.V(worldAligned);
+        v.V(gravityAxis, decay, strength, forceType, turbulence, turbulenceScale, worldAligned);
     }
 };
 
@@ -253,13 +226,9 @@ class NiPSysGrowFadeModifier : public NiPSysModifier {
     float fadeTime = 0;
     uint16_t fadeGeneration = 0;
     float baseScale = 1;
-    void Fields(Visitor& v) override {
-        NiPSysModifier::Fields(v);
-        v.V(growTime);
-        v.V(growGeneration);
-        v.V(fadeTime);
-        v.V(fadeGeneration);
-        v.V(baseScale);
+    NIF_FIELDS(v) {
+        NiPSysModifier::Describe(v);
+        v.V(growTime, growGeneration, fadeTime, fadeGeneration, baseScale);
     }
 };
 
@@ -267,9 +236,9 @@ class NiPSysMeshUpdateModifier : public NiPSysModifier {
   public:
     NIF_BLOCK(NiPSysMeshUpdateModifier)
     std::vector<BlockRef> meshes;
-    void Fields(Visitor& v) override {
-        NiPSysModifier::Fields(v);
-        v.RefList<uint32_t>(meshes, RefKind::kOwned, TypeId::NiAVObject);
+    NIF_FIELDS(v) {
+        NiPSysModifier::Describe(v);
+        v.RefList(kCount32, meshes, RefKind::kOwned, TypeId::NiAVObject);
     }
 };
 
@@ -277,8 +246,8 @@ class BSPSysHavokUpdateModifier : public NiPSysMeshUpdateModifier {
   public:
     NIF_BLOCK(BSPSysHavokUpdateModifier)
     BlockRef modifier = kNoBlock;
-    void Fields(Visitor& v) override {
-        NiPSysMeshUpdateModifier::Fields(v);
+    NIF_FIELDS(v) {
+        NiPSysMeshUpdateModifier::Describe(v);
         v.Ref(modifier, RefKind::kOwned, TypeId::NiPSysModifier);
     }
 };
@@ -288,12 +257,10 @@ class BSPSysInheritVelocityModifier : public NiPSysModifier {
     NIF_BLOCK(BSPSysInheritVelocityModifier)
     BlockRef inheritObject = kNoBlock;
     float chanceToInherit = 0, velocityMultiplier = 0, velocityVariation = 0;
-    void Fields(Visitor& v) override {
-        NiPSysModifier::Fields(v);
+    NIF_FIELDS(v) {
+        NiPSysModifier::Describe(v);
         v.Ref(inheritObject, RefKind::kBack, TypeId::NiAVObject);
-        v.V(chanceToInherit);
-        v.V(velocityMultiplier);
-        v.V(velocityVariation);
+        v.V(chanceToInherit, velocityMultiplier, velocityVariation);
     }
 };
 
@@ -303,10 +270,9 @@ class BSPSysRecycleBoundModifier : public NiPSysModifier {
     Vector3 boundOffset;
     Vector3 boundExtent;
     BlockRef boundObject = kNoBlock;
-    void Fields(Visitor& v) override {
-        NiPSysModifier::Fields(v);
-        v.V(boundOffset);
-        v.V(boundExtent);
+    NIF_FIELDS(v) {
+        NiPSysModifier::Describe(v);
+        v.V(boundOffset, boundExtent);
         v.Ref(boundObject, RefKind::kBack, TypeId::NiAVObject);
     }
 };
@@ -317,15 +283,10 @@ class BSPSysSubTexModifier : public NiPSysModifier {
     float startFrame = 0, startFrameFudge = 0, endFrame = 0;
     float loopStartFrame = 0, loopStartFrameFudge = 0;
     float frameCount = 0, frameCountFudge = 0;
-    void Fields(Visitor& v) override {
-        NiPSysModifier::Fields(v);
-        v.V(startFrame);
-        v.V(startFrameFudge);
-        v.V(endFrame);
-        v.V(loopStartFrame);
-        v.V(loopStartFrameFudge);
-        v.V(frameCount);
-        v.V(frameCountFudge);
+    NIF_FIELDS(v) {
+        NiPSysModifier::Describe(v);
+        v.V(startFrame, startFrameFudge, endFrame, loopStartFrame, loopStartFrameFudge, frameCount,
+            frameCountFudge);
     }
 };
 
@@ -341,15 +302,10 @@ class NiPSysRotationModifier : public NiPSysModifier {
     float rotationAngle = 0, rotationAngleVariation = 0;
     uint8_t randomRotSpeedSign = 0, randomAxis = 0;
     Vector3 axis;
-    void Fields(Visitor& v) override {
-        NiPSysModifier::Fields(v);
-        v.V(rotationSpeed);
-        v.V(rotationSpeedVariation);
-        v.V(rotationAngle);
-        v.V(rotationAngleVariation);
-        v.V(randomRotSpeedSign);
-        v.V(randomAxis);
-        v.V(axis);
+    NIF_FIELDS(v) {
+        NiPSysModifier::Describe(v);
+        v.V(rotationSpeed, rotationSpeedVariation, rotationAngle, rotationAngleVariation,
+            randomRotSpeedSign, randomAxis, axis);
     }
 };
 
@@ -361,16 +317,10 @@ class NiPSysSpawnModifier : public NiPSysModifier {
     uint16_t minNumToSpawn = 0, maxNumToSpawn = 0;
     float spawnSpeedVariation = 0, spawnDirVariation = 0;
     float lifeSpan = 0, lifeSpanVariation = 0;
-    void Fields(Visitor& v) override {
-        NiPSysModifier::Fields(v);
-        v.V(numSpawnGenerations);
-        v.V(percentageSpawned);
-        v.V(minNumToSpawn);
-        v.V(maxNumToSpawn);
-        v.V(spawnSpeedVariation);
-        v.V(spawnDirVariation);
-        v.V(lifeSpan);
-        v.V(lifeSpanVariation);
+    NIF_FIELDS(v) {
+        NiPSysModifier::Describe(v);
+        v.V(numSpawnGenerations, percentageSpawned, minNumToSpawn, maxNumToSpawn,
+            spawnSpeedVariation, spawnDirVariation, lifeSpan, lifeSpanVariation);
     }
 };
 
@@ -378,12 +328,9 @@ class BSPSysLODModifier : public NiPSysModifier {
   public:
     NIF_BLOCK(BSPSysLODModifier)
     float lodBeginDistance = 0, lodEndDistance = 0, endEmitScale = 0, endSize = 0;
-    void Fields(Visitor& v) override {
-        NiPSysModifier::Fields(v);
-        v.V(lodBeginDistance);
-        v.V(lodEndDistance);
-        v.V(endEmitScale);
-        v.V(endSize);
+    NIF_FIELDS(v) {
+        NiPSysModifier::Describe(v);
+        v.V(lodBeginDistance, lodEndDistance, endEmitScale, endSize);
     }
 };
 
@@ -391,9 +338,9 @@ class BSPSysScaleModifier : public NiPSysModifier {
   public:
     NIF_BLOCK(BSPSysScaleModifier)
     std::vector<float> scales;
-    void Fields(Visitor& v) override {
-        NiPSysModifier::Fields(v);
-        v.List<uint32_t>(scales);
+    NIF_FIELDS(v) {
+        NiPSysModifier::Describe(v);
+        v.List(kCount32, scales);
     }
 };
 
@@ -404,15 +351,10 @@ class BSPSysSimpleColorModifier : public NiPSysModifier {
     float color1EndPercent = 0, color1StartPercent = 0;
     float color2EndPercent = 0, color2StartPercent = 0;
     std::array<Color4, 3> colors{};
-    void Fields(Visitor& v) override {
-        NiPSysModifier::Fields(v);
-        v.V(fadeInPercent);
-        v.V(fadeOutPercent);
-        v.V(color1EndPercent);
-        v.V(color1StartPercent);
-        v.V(color2EndPercent);
-        v.V(color2StartPercent);
-        v.V(colors);
+    NIF_FIELDS(v) {
+        NiPSysModifier::Describe(v);
+        v.V(fadeInPercent, fadeOutPercent, color1EndPercent, color1StartPercent, color2EndPercent,
+            color2StartPercent, colors);
     }
 };
 
@@ -420,8 +362,8 @@ class BSPSysStripUpdateModifier : public NiPSysModifier {
   public:
     NIF_BLOCK(BSPSysStripUpdateModifier)
     float updateDeltaTime = 0;
-    void Fields(Visitor& v) override {
-        NiPSysModifier::Fields(v);
+    NIF_FIELDS(v) {
+        NiPSysModifier::Describe(v);
         v.V(updateDeltaTime);
     }
 };
@@ -430,8 +372,8 @@ class BSWindModifier : public NiPSysModifier {
   public:
     NIF_BLOCK(BSWindModifier)
     float strength = 0;
-    void Fields(Visitor& v) override {
-        NiPSysModifier::Fields(v);
+    NIF_FIELDS(v) {
+        NiPSysModifier::Describe(v);
         v.V(strength);
     }
 };
@@ -440,8 +382,8 @@ class BSParentVelocityModifier : public NiPSysModifier {
   public:
     NIF_BLOCK(BSParentVelocityModifier)
     float damping = 0;
-    void Fields(Visitor& v) override {
-        NiPSysModifier::Fields(v);
+    NIF_FIELDS(v) {
+        NiPSysModifier::Describe(v);
         v.V(damping);
     }
 };
@@ -457,19 +399,11 @@ class NiPSysEmitter : public NiPSysModifier {
     Color4 initialColor;
     float initialRadius = 0, radiusVariation = 0;
     float lifeSpan = 0, lifeSpanVariation = 0;
-    void Fields(Visitor& v) override {
-        NiPSysModifier::Fields(v);
-        v.V(speed);
-        v.V(speedVariation);
-        v.V(declination);
-        v.V(declinationVariation);
-        v.V(planarAngle);
-        v.V(planarAngleVariation);
-        v.V(initialColor);
-        v.V(initialRadius);
-        v.V(radiusVariation);
-        v.V(lifeSpan);
-        v.V(lifeSpanVariation);
+    NIF_FIELDS(v) {
+        NiPSysModifier::Describe(v);
+        v.V(speed, speedVariation, declination, declinationVariation, planarAngle,
+            planarAngleVariation, initialColor, initialRadius, radiusVariation, lifeSpan,
+            lifeSpanVariation);
     }
 };
 
@@ -478,8 +412,8 @@ class NiPSysVolumeEmitter : public NiPSysEmitter {
   public:
     NIF_BASE(NiPSysVolumeEmitter)
     BlockRef emitterObject = kNoBlock;
-    void Fields(Visitor& v) override {
-        NiPSysEmitter::Fields(v);
+    NIF_FIELDS(v) {
+        NiPSysEmitter::Describe(v);
         v.Ref(emitterObject, RefKind::kBack, TypeId::NiNode);
     }
 };
@@ -488,11 +422,9 @@ class NiPSysBoxEmitter : public NiPSysVolumeEmitter {
   public:
     NIF_BLOCK(NiPSysBoxEmitter)
     float width = 0, height = 0, depth = 0;
-    void Fields(Visitor& v) override {
-        NiPSysVolumeEmitter::Fields(v);
-        v.V(width);
-        v.V(height);
-        v.V(depth);
+    NIF_FIELDS(v) {
+        NiPSysVolumeEmitter::Describe(v);
+        v.V(width, height, depth);
     }
 };
 
@@ -500,10 +432,9 @@ class NiPSysCylinderEmitter : public NiPSysVolumeEmitter {
   public:
     NIF_BLOCK(NiPSysCylinderEmitter)
     float radius = 0, height = 0;
-    void Fields(Visitor& v) override {
-        NiPSysVolumeEmitter::Fields(v);
-        v.V(radius);
-        v.V(height);
+    NIF_FIELDS(v) {
+        NiPSysVolumeEmitter::Describe(v);
+        v.V(radius, height);
     }
 };
 
@@ -511,8 +442,8 @@ class NiPSysSphereEmitter : public NiPSysVolumeEmitter {
   public:
     NIF_BLOCK(NiPSysSphereEmitter)
     float radius = 0;
-    void Fields(Visitor& v) override {
-        NiPSysVolumeEmitter::Fields(v);
+    NIF_FIELDS(v) {
+        NiPSysVolumeEmitter::Describe(v);
         v.V(radius);
     }
 };
@@ -529,12 +460,10 @@ class NiPSysMeshEmitter : public NiPSysEmitter {
     uint32_t initialVelocityType = 0;  // 0 normals, 1 random, 2 direction
     uint32_t emissionType = 0;         // vertices, face centres, edge centres, surfaces
     Vector3 emissionAxis;
-    void Fields(Visitor& v) override {
-        NiPSysEmitter::Fields(v);
-        v.RefList<uint32_t>(emitterMeshes, RefKind::kBack, TypeId::NiAVObject);
-        v.V(initialVelocityType);
-        v.V(emissionType);
-        v.V(emissionAxis);
+    NIF_FIELDS(v) {
+        NiPSysEmitter::Describe(v);
+        v.RefList(kCount32, emitterMeshes, RefKind::kBack, TypeId::NiAVObject);
+        v.V(initialVelocityType, emissionType, emissionAxis);
     }
 };
 
@@ -549,10 +478,8 @@ class NiPSysCollider : public NiObject {
     BlockRef parent = kNoBlock;
     BlockRef nextCollider = kNoBlock;
     BlockRef colliderObject = kNoBlock;
-    void Fields(Visitor& v) override {
-        v.V(bounce);
-        v.V(spawnOnCollide);
-        v.V(dieOnCollide);
+    NIF_FIELDS(v) {
+        v.V(bounce, spawnOnCollide, dieOnCollide);
         v.Ref(spawnModifier, RefKind::kOwned, TypeId::NiPSysSpawnModifier);
         v.Ref(parent, RefKind::kBack, TypeId::NiPSysColliderManager);
         v.Ref(nextCollider, RefKind::kOwned, TypeId::NiPSysCollider);
@@ -565,12 +492,9 @@ class NiPSysPlanarCollider : public NiPSysCollider {
     NIF_BLOCK(NiPSysPlanarCollider)
     float width = 0, height = 0;
     Vector3 xAxis, yAxis;
-    void Fields(Visitor& v) override {
-        NiPSysCollider::Fields(v);
-        v.V(width);
-        v.V(height);
-        v.V(xAxis);
-        v.V(yAxis);
+    NIF_FIELDS(v) {
+        NiPSysCollider::Describe(v);
+        v.V(width, height, xAxis, yAxis);
     }
 };
 
@@ -578,8 +502,8 @@ class NiPSysSphericalCollider : public NiPSysCollider {
   public:
     NIF_BLOCK(NiPSysSphericalCollider)
     float radius = 0;
-    void Fields(Visitor& v) override {
-        NiPSysCollider::Fields(v);
+    NIF_FIELDS(v) {
+        NiPSysCollider::Describe(v);
         v.V(radius);
     }
 };
@@ -591,10 +515,10 @@ class NiPSysEmitterCtlrData : public NiObject {
   public:
     NIF_BLOCK(NiPSysEmitterCtlrData)
     KeyGroup<float> birthRateKeys;
-    std::vector<Key<uint8_t>> activeKeys;  // linear keys
-    void Fields(Visitor& v) override {
+    KeyList<Key<uint8_t>> activeKeys;  // linear keys
+    NIF_FIELDS(v) {
         v.Struct(birthRateKeys);
-        v.StructList<uint32_t>(activeKeys, 1u);
+        v.StructList(kCount32, activeKeys, 1u);
     }
 };
 
@@ -605,8 +529,8 @@ class NiPSysModifierCtlr : public NiSingleInterpController {
   public:
     NIF_BASE(NiPSysModifierCtlr)
     StringRef modifierName = kNoString;
-    void Fields(Visitor& v) override {
-        NiSingleInterpController::Fields(v);
+    NIF_FIELDS(v) {
+        NiSingleInterpController::Describe(v);
         v.String(modifierName);
     }
 };
@@ -617,8 +541,8 @@ class NiPSysEmitterCtlr : public NiPSysModifierCtlr {
   public:
     NIF_BLOCK(NiPSysEmitterCtlr)
     BlockRef visibilityInterpolator = kNoBlock;
-    void Fields(Visitor& v) override {
-        NiPSysModifierCtlr::Fields(v);
+    NIF_FIELDS(v) {
+        NiPSysModifierCtlr::Describe(v);
         v.Ref(visibilityInterpolator, RefKind::kOwned, TypeId::NiInterpolator);
     }
 };
@@ -629,8 +553,8 @@ class BSPSysMultiTargetEmitterCtlr : public NiPSysEmitterCtlr {
     NIF_BLOCK(BSPSysMultiTargetEmitterCtlr)
     uint16_t maxEmitters = 0;
     BlockRef masterParticleSystem = kNoBlock;
-    void Fields(Visitor& v) override {
-        NiPSysEmitterCtlr::Fields(v);
+    NIF_FIELDS(v) {
+        NiPSysEmitterCtlr::Describe(v);
         v.V(maxEmitters);
         v.Ref(masterParticleSystem, RefKind::kBack, TypeId::BSMasterParticleSystem);
     }

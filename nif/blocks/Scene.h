@@ -11,16 +11,19 @@ class NiObjectNET : public NiObject {
     std::vector<BlockRef> extraData;
     BlockRef controller = kNoBlock;
 
-    void Fields(Visitor& v) override {
-        LeadingFields(v);
+    NIF_FIELDS(v) {
+        if (uint32_t* leading = LeadingValue(v.Form())) v.V(*leading);
         v.String(name);
-        v.RefList<uint32_t>(extraData, RefKind::kOwned, TypeId::NiExtraData);
+        v.RefList(kCount32, extraData, RefKind::kOwned, TypeId::NiExtraData);
         v.Ref(controller, RefKind::kOwned, TypeId::NiTimeController);
     }
 
   protected:
-    // Fields a type stores before the name (the lighting shader's type).
-    virtual void LeadingFields(Visitor& v) { (void)v; }
+    // A value a type stores before the name in this form (the lighting shader's type).
+    virtual uint32_t* LeadingValue(uint8_t form) {
+        (void)form;
+        return nullptr;
+    }
 };
 
 class NiAVObject : public NiObjectNET {
@@ -33,13 +36,10 @@ class NiAVObject : public NiObjectNET {
     std::vector<BlockRef> properties;  // the Blender form only
     BlockRef collisionObject = kNoBlock;
 
-    void Fields(Visitor& v) override {
-        NiObjectNET::Fields(v);
-        v.V(flags);
-        v.V(translation);
-        v.V(rotation);
-        v.V(scale);
-        if (v.In(kForm34)) v.RefList<uint32_t>(properties, RefKind::kOwned, TypeId::NiProperty);
+    NIF_FIELDS(v) {
+        NiObjectNET::Describe(v);
+        v.V(flags, translation, rotation, scale);
+        if (v.In(kForm34)) v.RefList(kCount32, properties, RefKind::kOwned, TypeId::NiProperty);
         v.Ref(collisionObject, RefKind::kOwned, TypeId::NiCollisionObject);
     }
 };
@@ -49,10 +49,10 @@ class NiDynamicEffect : public NiAVObject {
     NIF_BASE(NiDynamicEffect)
     uint8_t switchState = 0;
     std::vector<BlockRef> affectedNodes;
-    void Fields(Visitor& v) override {
-        NiAVObject::Fields(v);
+    NIF_FIELDS(v) {
+        NiAVObject::Describe(v);
         v.V(switchState);
-        v.RefList<uint32_t>(affectedNodes, RefKind::kBack, TypeId::NiNode);
+        v.RefList(kCount32, affectedNodes, RefKind::kBack, TypeId::NiNode);
     }
 };
 
@@ -61,10 +61,10 @@ class NiNode : public NiAVObject {
     NIF_BLOCK(NiNode)
     std::vector<BlockRef> children;
     std::vector<BlockRef> effects;
-    void Fields(Visitor& v) override {
-        NiAVObject::Fields(v);
-        v.RefList<uint32_t>(children, RefKind::kOwned, TypeId::NiAVObject);
-        v.RefList<uint32_t>(effects, RefKind::kOwned, TypeId::NiDynamicEffect);
+    NIF_FIELDS(v) {
+        NiAVObject::Describe(v);
+        v.RefList(kCount32, children, RefKind::kOwned, TypeId::NiAVObject);
+        v.RefList(kCount32, effects, RefKind::kOwned, TypeId::NiDynamicEffect);
     }
 };
 
@@ -102,8 +102,8 @@ class NiBillboardNode : public NiNode {
   public:
     NIF_BLOCK(NiBillboardNode)
     uint16_t billboardMode = 0;
-    void Fields(Visitor& v) override {
-        NiNode::Fields(v);
+    NIF_FIELDS(v) {
+        NiNode::Describe(v);
         v.V(billboardMode);
     }
 };
@@ -113,10 +113,9 @@ class NiSwitchNode : public NiNode {
     NIF_BLOCK(NiSwitchNode)
     uint16_t switchFlags = 0;
     uint32_t index = 0;
-    void Fields(Visitor& v) override {
-        NiNode::Fields(v);
-        v.V(switchFlags);
-        v.V(index);
+    NIF_FIELDS(v) {
+        NiNode::Describe(v);
+        v.V(switchFlags, index);
     }
 };
 
@@ -124,8 +123,8 @@ class NiSortAdjustNode : public NiNode {
   public:
     NIF_BLOCK(NiSortAdjustNode)
     uint32_t sortingMode = 0;
-    void Fields(Visitor& v) override {
-        NiNode::Fields(v);
+    NIF_FIELDS(v) {
+        NiNode::Describe(v);
         v.V(sortingMode);
     }
 };
@@ -135,10 +134,9 @@ class BSValueNode : public NiNode {
     NIF_BLOCK(BSValueNode)
     uint32_t value = 0;
     uint8_t valueFlags = 0;
-    void Fields(Visitor& v) override {
-        NiNode::Fields(v);
-        v.V(value);
-        v.V(valueFlags);
+    NIF_FIELDS(v) {
+        NiNode::Describe(v);
+        v.V(value, valueFlags);
     }
 };
 
@@ -147,10 +145,9 @@ class BSOrderedNode : public NiNode {
     NIF_BLOCK(BSOrderedNode)
     Vector4 alphaSortBound;
     uint8_t staticBound = 0;
-    void Fields(Visitor& v) override {
-        NiNode::Fields(v);
-        v.V(alphaSortBound);
-        v.V(staticBound);
+    NIF_FIELDS(v) {
+        NiNode::Describe(v);
+        v.V(alphaSortBound, staticBound);
     }
 };
 
@@ -158,11 +155,9 @@ class BSRangeNode : public NiNode {
   public:
     NIF_BLOCK(BSRangeNode)
     uint8_t min = 0, max = 0, current = 0;
-    void Fields(Visitor& v) override {
-        NiNode::Fields(v);
-        v.V(min);
-        v.V(max);
-        v.V(current);
+    NIF_FIELDS(v) {
+        NiNode::Describe(v);
+        v.V(min, max, current);
     }
 };
 class BSBlastNode : public BSRangeNode {
@@ -183,8 +178,8 @@ class BSMultiBoundNode : public NiNode {
     NIF_BLOCK(BSMultiBoundNode)
     BlockRef multiBound = kNoBlock;
     uint32_t cullingMode = 0;
-    void Fields(Visitor& v) override {
-        NiNode::Fields(v);
+    NIF_FIELDS(v) {
+        NiNode::Describe(v);
         v.Ref(multiBound, RefKind::kOwned, TypeId::BSMultiBound);
         if (v.In(kFormsGame)) v.V(cullingMode);
     }
@@ -195,9 +190,9 @@ class BSTreeNode : public NiNode {
     NIF_BLOCK(BSTreeNode)
     std::vector<BlockRef> bones1;
     std::vector<BlockRef> bones2;
-    void Fields(Visitor& v) override {
-        NiNode::Fields(v);
-        v.RefList<uint32_t>(bones1, RefKind::kOwned, TypeId::NiNode);
-        v.RefList<uint32_t>(bones2, RefKind::kOwned, TypeId::NiNode);
+    NIF_FIELDS(v) {
+        NiNode::Describe(v);
+        v.RefList(kCount32, bones1, RefKind::kOwned, TypeId::NiNode);
+        v.RefList(kCount32, bones2, RefKind::kOwned, TypeId::NiNode);
     }
 };

@@ -9,15 +9,15 @@ class NiProperty : public NiObjectNET {
 };
 
 // Properties whose body after the common beginning is one or a few plain values.
-#define NIF_SIMPLE_PROPERTY(T, ValueType)  \
-    class T : public NiProperty {          \
-      public:                              \
-        NIF_BLOCK(T)                       \
-        ValueType flags{};                 \
-        void Fields(Visitor& v) override { \
-            NiProperty::Fields(v);         \
-            v.V(flags);                    \
-        }                                  \
+#define NIF_SIMPLE_PROPERTY(T, ValueType) \
+    class T : public NiProperty {         \
+      public:                             \
+        NIF_BLOCK(T)                      \
+        ValueType flags{};                \
+        NIF_FIELDS(v) {                   \
+            NiProperty::Describe(v);      \
+            v.V(flags);                   \
+        }                                 \
     };
 NIF_SIMPLE_PROPERTY(NiDitherProperty, uint16_t)
 NIF_SIMPLE_PROPERTY(NiSpecularProperty, uint16_t)
@@ -30,8 +30,8 @@ class NiTransparentProperty : public NiProperty {
   public:
     NIF_BLOCK(NiTransparentProperty)
     std::array<uint8_t, 6> unknown{};
-    void Fields(Visitor& v) override {
-        NiProperty::Fields(v);
+    NIF_FIELDS(v) {
+        NiProperty::Describe(v);
         v.V(unknown);
     }
 };
@@ -41,10 +41,9 @@ class NiAlphaProperty : public NiProperty {
     NIF_BLOCK(NiAlphaProperty)
     uint16_t flags = 4844;
     uint8_t threshold = 128;
-    void Fields(Visitor& v) override {
-        NiProperty::Fields(v);
-        v.V(flags);
-        v.V(threshold);
+    NIF_FIELDS(v) {
+        NiProperty::Describe(v);
+        v.V(flags, threshold);
     }
 };
 
@@ -54,13 +53,9 @@ class NiMaterialProperty : public NiProperty {
     Color3 specular;
     Color3 emissive;
     float glossiness = 0, alpha = 1, emissiveMult = 1;
-    void Fields(Visitor& v) override {
-        NiProperty::Fields(v);
-        v.V(specular);
-        v.V(emissive);
-        v.V(glossiness);
-        v.V(alpha);
-        v.V(emissiveMult);
+    NIF_FIELDS(v) {
+        NiProperty::Describe(v);
+        v.V(specular, emissive, glossiness, alpha, emissiveMult);
     }
 };
 
@@ -69,11 +64,9 @@ class NiStencilProperty : public NiProperty {
     NIF_BLOCK(NiStencilProperty)
     uint16_t flags = 0;
     uint32_t stencilRef = 0, stencilMask = 0;
-    void Fields(Visitor& v) override {
-        NiProperty::Fields(v);
-        v.V(flags);
-        v.V(stencilRef);
-        v.V(stencilMask);
+    NIF_FIELDS(v) {
+        NiProperty::Describe(v);
+        v.V(flags, stencilRef, stencilMask);
     }
 };
 
@@ -81,8 +74,8 @@ class NiShadeProperty : public NiProperty {
   public:
     NIF_BLOCK(NiShadeProperty)
     uint16_t shadeFlags = 0;  // the Blender form
-    void Fields(Visitor& v) override {
-        NiProperty::Fields(v);
+    NIF_FIELDS(v) {
+        NiProperty::Describe(v);
         if (v.In(kForm34)) v.V(shadeFlags);
     }
 };
@@ -93,35 +86,32 @@ class BSShaderProperty : public NiShadeProperty {
     // The Blender form's shader header.
     uint32_t shaderType = 0, shaderFlags = 0, shaderFlags2 = 0;
     float environmentMapScale = 0;
-    void Fields(Visitor& v) override {
-        NiShadeProperty::Fields(v);
+    NIF_FIELDS(v) {
+        NiShadeProperty::Describe(v);
         if (v.In(kForm34)) {
-            v.V(shaderType);
-            v.V(shaderFlags);
-            v.V(shaderFlags2);
-            v.V(environmentMapScale);
+            v.V(shaderType, shaderFlags, shaderFlags2, environmentMapScale);
         }
     }
 };
 
 // Shaders of the Blender form whose body ends in one file name.
-#define NIF_NAMED_SHADER(T, Parent)        \
-    class T : public Parent {              \
-      public:                              \
-        NIF_BLOCK(T)                       \
-        std::string fileName;              \
-        void Fields(Visitor& v) override { \
-            Parent::Fields(v);             \
-            v.Text(fileName, 4);           \
-        }                                  \
+#define NIF_NAMED_SHADER(T, Parent) \
+    class T : public Parent {       \
+      public:                       \
+        NIF_BLOCK(T)                \
+        std::string fileName;       \
+        NIF_FIELDS(v) {             \
+            Parent::Describe(v);    \
+            v.Text(fileName, 4);    \
+        }                           \
     };
 
 class BSShaderLightingProperty : public BSShaderProperty {
   public:
     NIF_BASE(BSShaderLightingProperty)
     uint32_t textureClampMode = 3;
-    void Fields(Visitor& v) override {
-        BSShaderProperty::Fields(v);
+    NIF_FIELDS(v) {
+        BSShaderProperty::Describe(v);
         v.V(textureClampMode);
     }
 };
@@ -132,13 +122,10 @@ class BSShaderNoLightingProperty : public BSShaderLightingProperty {
     std::string fileName;
     float falloffStartAngle = 0, falloffStopAngle = 0, falloffStartOpacity = 0,
           falloffStopOpacity = 0;
-    void Fields(Visitor& v) override {
-        BSShaderLightingProperty::Fields(v);
+    NIF_FIELDS(v) {
+        BSShaderLightingProperty::Describe(v);
         v.Text(fileName, 4);
-        v.V(falloffStartAngle);
-        v.V(falloffStopAngle);
-        v.V(falloffStartOpacity);
-        v.V(falloffStopOpacity);
+        v.V(falloffStartAngle, falloffStopAngle, falloffStartOpacity, falloffStopOpacity);
     }
 };
 
@@ -149,13 +136,10 @@ class BSShaderPPLightingProperty : public BSShaderLightingProperty {
     float refractionStrength = 0;
     int32_t refractionFirePeriod = 0;
     float parallaxMaxPasses = 4, parallaxScale = 1;
-    void Fields(Visitor& v) override {
-        BSShaderLightingProperty::Fields(v);
+    NIF_FIELDS(v) {
+        BSShaderLightingProperty::Describe(v);
         v.Ref(textureSet, RefKind::kOwned, TypeId::BSShaderTextureSet);
-        v.V(refractionStrength);
-        v.V(refractionFirePeriod);
-        v.V(parallaxMaxPasses);
-        v.V(parallaxScale);
+        v.V(refractionStrength, refractionFirePeriod, parallaxMaxPasses, parallaxScale);
     }
 };
 class Lighting30ShaderProperty : public BSShaderPPLightingProperty {
@@ -191,8 +175,8 @@ class SkyShaderProperty : public BSShaderLightingProperty {
     NIF_BLOCK(SkyShaderProperty)
     std::string fileName;
     uint32_t skyObjectType = 0;
-    void Fields(Visitor& v) override {
-        BSShaderLightingProperty::Fields(v);
+    NIF_FIELDS(v) {
+        BSShaderLightingProperty::Describe(v);
         v.Text(fileName, 4);
         v.V(skyObjectType);
     }
@@ -203,7 +187,7 @@ class BSShaderTextureSet : public NiObject {
   public:
     NIF_BLOCK(BSShaderTextureSet)
     std::vector<SizedText> textures;
-    void Fields(Visitor& v) override { v.StructList<uint32_t>(textures); }
+    NIF_FIELDS(v) { v.StructList(kCount32, textures); }
 };
 
 // The flags, UV transform and colours at the beginning of the game form's shaders.
@@ -212,11 +196,9 @@ struct SkyrimShaderHeader {
     uint32_t flags2 = 0;  // bit 5 Vertex_Colors, ...
     TexCoord uvOffset;
     TexCoord uvScale{1, 1};
-    void Fields(Visitor& v) {
-        v.V(flags1);
-        v.V(flags2);
-        v.V(uvOffset);
-        v.V(uvScale);
+    template <class FieldVisitor>
+    void Fields(FieldVisitor& v) {
+        v.V(flags1, flags2, uvOffset, uvScale);
     }
 };
 
@@ -245,20 +227,12 @@ class BSLightingShaderProperty : public BSShaderProperty {
 
     bool HasModelSpaceNormals() const { return (header.flags1 & 0x1000) != 0; }
 
-    void Fields(Visitor& v) override {
-        BSShaderProperty::Fields(v);
+    NIF_FIELDS(v) {
+        BSShaderProperty::Describe(v);
         v.Struct(header);
         v.Ref(textureSet, RefKind::kOwned, TypeId::BSShaderTextureSet);
-        v.V(emissiveColor);
-        v.V(emissiveMultiple);
-        v.V(textureClampMode);
-        v.V(alpha);
-        v.V(refractionStrength);
-        v.V(glossiness);
-        v.V(specularColor);
-        v.V(specularStrength);
-        v.V(lightingEffect1);
-        v.V(lightingEffect2);
+        v.V(emissiveColor, emissiveMultiple, textureClampMode, alpha, refractionStrength,
+            glossiness, specularColor, specularStrength, lightingEffect1, lightingEffect2);
         switch (lightingShaderType) {
             case 1:
                 v.V(environmentMapScale);
@@ -268,22 +242,16 @@ class BSLightingShaderProperty : public BSShaderProperty {
                 v.V(tintColor);
                 break;
             case 7:
-                v.V(maxPasses);
-                v.V(scale);
+                v.V(maxPasses, scale);
                 break;
             case 11:
-                v.V(innerLayerThickness);
-                v.V(refractionScale);
-                v.V(innerLayerTextureScale);
-                v.V(envmapStrength);
+                v.V(innerLayerThickness, refractionScale, innerLayerTextureScale, envmapStrength);
                 break;
             case 14:
                 v.V(sparkleParameters);
                 break;
             case 16:
-                v.V(eyeCubemapScale);
-                v.V(leftEyeReflectionCenter);
-                v.V(rightEyeReflectionCenter);
+                v.V(eyeCubemapScale, leftEyeReflectionCenter, rightEyeReflectionCenter);
                 break;
             default:
                 break;
@@ -291,8 +259,8 @@ class BSLightingShaderProperty : public BSShaderProperty {
     }
 
   protected:
-    void LeadingFields(Visitor& v) override {
-        if (v.In(kFormsGame)) v.V(lightingShaderType);
+    uint32_t* LeadingValue(uint8_t form) override {
+        return (form & kFormsGame) != 0 ? &lightingShaderType : nullptr;
     }
 };
 
@@ -307,21 +275,13 @@ class BSEffectShaderProperty : public BSShaderProperty {
     Color4 baseColor;
     float baseColorScale = 1, softFalloffDepth = 0;
     std::string greyscaleTexture;
-    void Fields(Visitor& v) override {
-        BSShaderProperty::Fields(v);
+    NIF_FIELDS(v) {
+        BSShaderProperty::Describe(v);
         v.Struct(header);
         v.Text(sourceTexture, 4);
-        v.V(textureClampMode);
-        v.V(lightingInfluence);
-        v.V(envMapMinLod);
-        v.V(unused);
-        v.V(falloffStartAngle);
-        v.V(falloffStopAngle);
-        v.V(falloffStartOpacity);
-        v.V(falloffStopOpacity);
-        v.V(baseColor);
-        v.V(baseColorScale);
-        v.V(softFalloffDepth);
+        v.V(textureClampMode, lightingInfluence, envMapMinLod, unused, falloffStartAngle,
+            falloffStopAngle, falloffStartOpacity, falloffStopOpacity, baseColor, baseColorScale,
+            softFalloffDepth);
         v.Text(greyscaleTexture, 4);
     }
 };
@@ -331,8 +291,8 @@ class BSWaterShaderProperty : public BSShaderProperty {
     NIF_BLOCK(BSWaterShaderProperty)
     SkyrimShaderHeader header;
     uint32_t waterFlags = 0;
-    void Fields(Visitor& v) override {
-        BSShaderProperty::Fields(v);
+    NIF_FIELDS(v) {
+        BSShaderProperty::Describe(v);
         v.Struct(header);
         v.V(waterFlags);
     }
@@ -344,8 +304,8 @@ class BSSkyShaderProperty : public BSShaderProperty {
     SkyrimShaderHeader header;
     std::string sourceTexture;
     uint32_t skyObjectType = 0;
-    void Fields(Visitor& v) override {
-        BSShaderProperty::Fields(v);
+    NIF_FIELDS(v) {
+        BSShaderProperty::Describe(v);
         v.Struct(header);
         v.Text(sourceTexture, 4);
         v.V(skyObjectType);
@@ -365,17 +325,14 @@ class NiSourceTexture : public NiTexture {
     BlockRef pixelData = kNoBlock;
     std::array<uint32_t, 3> formatPrefs{};
     uint8_t isStatic = 1, directRender = 1, persistRenderData = 0;
-    void Fields(Visitor& v) override {
-        NiTexture::Fields(v);
+    NIF_FIELDS(v) {
+        NiTexture::Describe(v);
         v.V(useExternal);
         if (useExternal <= 1) {
             v.String(fileName);
             v.Ref(pixelData, RefKind::kOwned, TypeId::NiPixelFormat);
         }
-        v.V(formatPrefs);
-        v.V(isStatic);
-        v.V(directRender);
-        v.V(persistRenderData);
+        v.V(formatPrefs, isStatic, directRender, persistRenderData);
     }
 };
 
@@ -387,16 +344,12 @@ struct TexDesc {
     float rotation = 0;
     uint32_t transformMethod = 0;
     TexCoord center;
-    void Fields(Visitor& v) {
+    template <class FieldVisitor>
+    void Fields(FieldVisitor& v) {
         v.Ref(source, RefKind::kOwned, TypeId::NiSourceTexture);
-        v.V(flags);
-        v.V(hasTransform);
+        v.V(flags, hasTransform);
         if (hasTransform) {
-            v.V(translation);
-            v.V(scale);
-            v.V(rotation);
-            v.V(transformMethod);
-            v.V(center);
+            v.V(translation, scale, rotation, transformMethod, center);
         }
     }
 };
@@ -404,7 +357,8 @@ struct TexDesc {
 struct OptionalTexture {
     uint8_t has = 0;
     TexDesc texture;
-    void Fields(Visitor& v) {
+    template <class FieldVisitor>
+    void Fields(FieldVisitor& v) {
         v.V(has);
         if (has) v.Struct(texture);
     }
@@ -413,7 +367,8 @@ struct OptionalTexture {
 struct ShaderTexDesc {
     OptionalTexture map;
     uint32_t mapId = 0;
-    void Fields(Visitor& v) {
+    template <class FieldVisitor>
+    void Fields(FieldVisitor& v) {
         v.Struct(map);
         if (map.has) v.V(mapId);
     }
@@ -430,21 +385,18 @@ class NiTexturingProperty : public NiProperty {
     Matrix22 bumpMatrix;
     float parallaxOffset = 0;
     std::vector<ShaderTexDesc> shaderTextures;
-    void Fields(Visitor& v) override {
-        NiProperty::Fields(v);
-        v.V(flags);
-        v.V(textureCount);
+    NIF_FIELDS(v) {
+        NiProperty::Describe(v);
+        v.V(flags, textureCount);
         for (uint32_t slot = 0; slot < textures.size() && v.Ok(); ++slot) {
             // Slots from the bump map on exist only when the count reaches them.
             if (slot >= 5 && textureCount <= slot) continue;
             v.Struct(textures[slot]);
             if (slot == 5 && textures[slot].has) {
-                v.V(bumpLumaScale);
-                v.V(bumpLumaOffset);
-                v.V(bumpMatrix);
+                v.V(bumpLumaScale, bumpLumaOffset, bumpMatrix);
             }
             if (slot == 7 && textures[slot].has) v.V(parallaxOffset);
         }
-        v.StructList<uint32_t>(shaderTextures);
+        v.StructList(kCount32, shaderTextures);
     }
 };

@@ -55,7 +55,10 @@ static_assert(sizeof(Vector4) == 16 && sizeof(Quaternion) == 16 && sizeof(Color3
 // A length-prefixed text inside a body (uint length).
 struct SizedText {
     std::string text;
-    void Fields(Visitor& v) { v.Text(text, 4); }
+    template <class FieldVisitor>
+    void Fields(FieldVisitor& v) {
+        v.Text(text, 4);
+    }
 };
 
 // One key of an animation curve; the key type (1 linear, 2 quadratic, 3 TBC) decides what
@@ -68,7 +71,8 @@ struct Key {
     T forward{};
     T backward{};
     TBC tbc;
-    void Fields(Visitor& v, uint32_t keyType) {
+    template <class FieldVisitor>
+    void Fields(FieldVisitor& v, uint32_t keyType) {
         v.V(time);
         VisitKeyValue(v, value);
         if (keyType == 2) {
@@ -83,8 +87,9 @@ struct Key {
 template <class T>
 struct KeyGroup {
     uint32_t keyType = 0;
-    std::vector<Key<T>> keys;
-    void Fields(Visitor& v) {
+    KeyList<Key<T>> keys;
+    template <class FieldVisitor>
+    void Fields(FieldVisitor& v) {
         uint32_t n = static_cast<uint32_t>(keys.size());
         v.Count(n);
         if (n != 0) v.V(keyType);
@@ -98,10 +103,10 @@ struct QuatKey {
     float time = 0;
     Quaternion value;
     TBC tbc;
-    void Fields(Visitor& v, uint32_t keyType) {
+    template <class FieldVisitor>
+    void Fields(FieldVisitor& v, uint32_t keyType) {
         if (keyType != 4) {
-            v.V(time);
-            v.V(value);
+            v.V(time, value);
         }
         if (keyType == 3) v.V(tbc);
     }

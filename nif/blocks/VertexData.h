@@ -57,24 +57,22 @@ struct PackedVertex {
     uint8_t bones[4] = {};     // indices into the bone list of the vertex's partition
     float eye = 0;
 
-    void Fields(Visitor& v, uint16_t a) {
+    template <class FieldVisitor>
+
+    void Fields(FieldVisitor& v, uint16_t a) {
         if (a & kVaVertex) {
-            v.V(position);
-            v.V(w);
+            v.V(position, w);
         }
         if (a & kVaUV) v.V(uv);
         if (a & kVaNormal) {
-            v.V(normal);
-            v.V(bitangentY);
+            v.V(normal, bitangentY);
         }
         if ((a & (kVaNormal | kVaTangent)) == (kVaNormal | kVaTangent)) {
-            v.V(tangent);
-            v.V(bitangentZ);
+            v.V(tangent, bitangentZ);
         }
         if (a & kVaColor) v.V(color);
         if (a & kVaSkinned) {
-            v.V(weights);
-            v.V(bones);
+            v.V(weights, bones);
         }
         if (a & kVaEye) v.V(eye);
     }
@@ -91,7 +89,8 @@ struct PackedVertices {
         const uint32_t size = DescVertexSize(desc);
         return size != 0 && PackedVertexSize(VertexAttributes(desc)) == size;
     }
-    void Fields(Visitor& v, uint64_t desc, uint32_t count) {
+    template <class FieldVisitor>
+    void Fields(FieldVisitor& v, uint64_t desc, uint32_t count) {
         if (Decoded(desc)) {
             v.Structs(records, count, VertexAttributes(desc));
         } else {

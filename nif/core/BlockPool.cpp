@@ -69,7 +69,7 @@ void Refill(size_t c) {
 
 }  // namespace
 
-void* NiObject::operator new(size_t size) {
+void* PoolAllocate(size_t size) {
     const size_t c = ClassOf(size);
     if (!PELLMAR_BLOCK_POOL || c == 0 || c >= kClasses) return ::operator new(size);
     if (!freeSlots[c]) Refill(c);
@@ -78,7 +78,7 @@ void* NiObject::operator new(size_t size) {
     return slot;
 }
 
-void NiObject::operator delete(void* p, size_t size) noexcept {
+void PoolFree(void* p, size_t size) noexcept {
     const size_t c = ClassOf(size);
     if (!PELLMAR_BLOCK_POOL || c == 0 || c >= kClasses) {
         ::operator delete(p);
@@ -87,4 +87,12 @@ void NiObject::operator delete(void* p, size_t size) noexcept {
     auto* slot = static_cast<Slot*>(p);
     slot->next = freeSlots[c];
     freeSlots[c] = slot;
+}
+
+void* NiObject::operator new(size_t size) {
+    return PoolAllocate(size);
+}
+
+void NiObject::operator delete(void* p, size_t size) noexcept {
+    PoolFree(p, size);
 }

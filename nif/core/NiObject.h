@@ -2,13 +2,39 @@
 // plain values: copying one copies every field.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "Visitor.h"
 
 class LengthVisitor;
+
+// The store blocks live in (BlockPool.cpp), also taken by the small lists that nearly every
+// block of some types holds: slots of up to 512 bytes from the thread's free lists.
+void* PoolAllocate(size_t size);
+void PoolFree(void* p, size_t size) noexcept;
+
+template <class T>
+struct PoolAllocator {
+    using value_type = T;
+    using is_always_equal = std::true_type;
+    PoolAllocator() = default;
+    template <class U>
+    PoolAllocator(const PoolAllocator<U>&) {}
+    // The list's own size check keeps n * sizeof(T) from overflowing.
+    T* allocate(size_t n) { return static_cast<T*>(PoolAllocate(n * sizeof(T))); }
+    void deallocate(T* p, size_t n) noexcept { PoolFree(p, n * sizeof(T)); }
+    template <class U>
+    bool operator==(const PoolAllocator<U>&) const {
+        return true;
+    }
+};
+// A list of animation keys: most curves hold a few, one list per curve.
+template <class T>
+using KeyList = std::vector<T, PoolAllocator<T>>;
 
 class NiObject {
   public:
@@ -18,8 +44,11 @@ class NiObject {
     static void operator delete(void* p, size_t size) noexcept;
 
     virtual TypeId Type() const = 0;
-    // The body's fields in file order; each class calls its parent's first.
+    // The body's fields in file order, for a visitor of any mode, and compiled apart for
+    // reading and writing. A class with fields describes them once with NIF_FIELDS.
     virtual void Fields(Visitor& v) { (void)v; }
+    virtual void Fields(FieldReading& v) { (void)v; }
+    virtual void Fields(FieldWriting& v) { (void)v; }
     virtual std::unique_ptr<NiObject> Clone() const = 0;
     // The file changes form (FormBits from and to): convert what the same fields mean
     // differently there, adding a note for each value that has no counterpart.
@@ -49,6 +78,25 @@ class NiObject {
         return std::make_unique<T>(*this);             \
     }
 
+// Opens the description of a class's fields, in file order:
+//     NIF_FIELDS(v) {
+//         Parent::Describe(v);
+//         v.V(flags);
+//     }
+// It is compiled for each kind of visitor that Fields takes.
+#define NIF_FIELDS(v)                       \
+    void Fields(Visitor& v) override {      \
+        Describe(v);                        \
+    }                                       \
+    void Fields(FieldReading& v) override { \
+        Describe(v);                        \
+    }                                       \
+    void Fields(FieldWriting& v) override { \
+        Describe(v);                        \
+    }                                       \
+    template <class FieldVisitor>           \
+    void Describe(FieldVisitor& v)
+
 // Names the type id of an abstract class, for As<T>.
 #define NIF_BASE(T) static constexpr TypeId kTypeId = TypeId::T;
 
@@ -60,7 +108,7 @@ class OpaqueBlock : public NiObject {
     std::unique_ptr<NiObject> Clone() const override {
         return std::make_unique<OpaqueBlock>(*this);
     }
-    void Fields(Visitor& v) override { v.Rest(raw); }
+    NIF_FIELDS(v) { v.Rest(raw); }
 
     std::vector<uint8_t> raw;
 };

@@ -35,6 +35,18 @@ class NifReader {
     NifReader(const uint8_t* data, size_t size, size_t base, Source* source, size_t end)
         : data_(data), size_(size), base_(base), end_(end), source_(source) {}
 
+    // Reads other bytes, as the second constructor would, keeping the error text's storage.
+    void Reopen(const uint8_t* data, size_t size, size_t base, Source* source, size_t end) {
+        data_ = data;
+        size_ = size;
+        base_ = base;
+        end_ = end;
+        source_ = source;
+        pos_ = 0;
+        failed_ = false;
+        error_.clear();
+    }
+
     uint8_t U8();
     uint16_t U16();
     uint32_t U32();

@@ -66,15 +66,23 @@ struct RefCheck {
     TypeId badTarget = TypeId::kUnlisted;  // kUnlisted: badRef is out of range
 };
 
-class Visitor {
-  public:
-    Visitor(VisitMode mode, uint8_t form) : mode_(mode), form_(form) {}
-    virtual ~Visitor() = default;
+// What every visitor holds: its mode and form, the primitives each visitor implements, and the
+// window of bytes that reading and writing move small values through. The vocabulary the
+// descriptions use is VisitorOf's, below.
+// The type of a count that precedes its list: kCount32, kCount16 or kCount8.
+template <class C>
+struct CountWidth {};
+inline constexpr CountWidth<uint32_t> kCount32{};
+inline constexpr CountWidth<uint16_t> kCount16{};
+inline constexpr CountWidth<uint8_t> kCount8{};
 
-    VisitMode Mode() const { return mode_; }
+class VisitorBase {
+  public:
+    VisitorBase(VisitMode mode, uint8_t form) : mode_(mode), form_(form) {}
+    virtual ~VisitorBase() = default;
+
     uint8_t Form() const { return form_; }
     bool In(uint8_t forms) const { return (form_ & forms) != 0; }
-    bool Reading() const { return mode_ == VisitMode::kRead; }
     // False once reading or writing met a problem; descriptions stop looping then.
     bool Ok() const { return !stopped_; }
 
@@ -121,154 +129,13 @@ class Visitor {
         return false;
     }
 
-    // ---- the vocabulary the descriptions use ----
-    [[gnu::always_inline]] void Ref(BlockRef& ref, RefKind kind, TypeId target) {
-        if (4 <= end_ - cur_) [[likely]] {
-            if (mode_ == VisitMode::kRead) {
-                std::memcpy(&ref, cur_, 4);
-            } else {
-                std::memcpy(cur_, &ref, 4);
-                if (refCheck_) refCheck_->See(ref, target);
-            }
-            cur_ += 4;
-            return;
-        }
-        VisitRef(ref, kind, target);
-    }
-    // count references; `removable` lists drop the entries of removed blocks (the list owns
-    // its count), the others keep the slot as -1 (a parallel list depends on it).
-    void Refs(std::vector<BlockRef>& refs, uint32_t count, RefKind kind, TypeId target,
-              bool removable) {
-        const uint64_t bytes = uint64_t{count} * 4;
-        if (bytes <= static_cast<uint64_t>(end_ - cur_) &&
-            (mode_ == VisitMode::kRead || refs.size() == count)) {
-            if (mode_ == VisitMode::kRead) {
-                refs.resize(count);
-                if (count != 0) std::memcpy(refs.data(), cur_, static_cast<size_t>(bytes));
-            } else {
-                if (count != 0) std::memcpy(cur_, refs.data(), static_cast<size_t>(bytes));
-                if (refCheck_) {
-                    for (BlockRef r : refs) refCheck_->See(r, target);
-                }
-            }
-            cur_ += static_cast<size_t>(bytes);
-            return;
-        }
-        VisitRefs(refs, count, kind, target, removable);
-    }
-    // A reference into the header's string table; reading counts those past its end.
-    [[gnu::always_inline]] void String(StringRef& index) {
-        if (4 <= end_ - cur_) [[likely]] {
-            if (mode_ == VisitMode::kRead) {
-                std::memcpy(&index, cur_, 4);
-                CountPastTable(index);
-            } else {
-                std::memcpy(cur_, &index, 4);
-            }
-            cur_ += 4;
-            return;
-        }
-        VisitString(index);
-    }
-    template <class T>
-    [[gnu::always_inline]] void V(T& value) {
-        static_assert(std::is_trivially_copyable_v<T>);
-        Fixed<sizeof value>(&value, false);
-    }
-    template <class C>
-    [[gnu::always_inline]] void Count(C& count) {
-        static_assert(std::is_integral_v<C>);
-        Fixed<sizeof count>(&count, true);
-    }
-    // count plain records (numbers or fixed records).
-    template <class T>
-    void Array(std::vector<T>& list, uint32_t count) {
-        static_assert(std::is_trivially_copyable_v<T>);
-        if (count == 0 && mode_ == VisitMode::kRead) {
-            list.clear();
-            return;
-        }
-        Values(PodListOf(list), sizeof(T), count);
-    }
-    // A count of type C, then that many plain records: the list owns its count.
-    template <class C, class T>
-    void List(std::vector<T>& list) {
-        C n = static_cast<C>(list.size());
-        Count(n);
-        Array(list, static_cast<uint32_t>(n));
-    }
-    template <class C>
-    void RefList(std::vector<BlockRef>& refs, RefKind kind, TypeId target) {
-        C n = static_cast<C>(refs.size());
-        Count(n);
-        Refs(refs, static_cast<uint32_t>(n), kind, target, true);
-    }
-    template <class S, class... A>
-    void Struct(S& s, A... args) {
-        if constexpr (requires { S::kRecordLayout; } && sizeof...(A) == 0) {
-            if (movesRecords_ && RecordAsRuns(s)) return;
-        }
-        s.Fields(*this, args...);
-    }
-    // count structures, each describing itself with Fields(Visitor&, args...). A structure
-    // that declares kRecordLayout (see below) moves as runs of bytes where the visitor can.
-    template <class S, class... A>
-    void Structs(std::vector<S>& list, uint32_t count, A... args) {
-        if constexpr (requires { S::kRecordLayout; }) {
-            // A few records are walked sooner than their layout is found.
-            if (movesRecords_ && count >= 16 && RecordsAsRuns(list, count, args...)) return;
-        }
-        if (Reading()) {
-            // No records (most key curves of a controller): nothing to check or reserve.
-            if (count == 0) {
-                list.clear();
-                return;
-            }
-            count = CheckCount(count, 1);
-            list.clear();
-            list.reserve(std::min<uint32_t>(count, 4096));
-            for (uint32_t i = 0; i < count && Ok(); ++i) {
-                list.emplace_back();
-                list.back().Fields(*this, args...);
-            }
-            return;
-        }
-        if (mode_ == VisitMode::kRandom) list.assign(count, S{});
-        if (mode_ == VisitMode::kWrite && list.size() != count) Mismatch("structure list");
-        for (size_t i = 0; i < list.size() && Ok(); ++i) list[i].Fields(*this, args...);
-    }
-    template <class C, class S, class... A>
-    void StructList(std::vector<S>& list, A... args) {
-        C n = static_cast<C>(list.size());
-        Count(n);
-        Structs(list, static_cast<uint32_t>(n), args...);
-    }
-    template <class C>
-    void StringList(std::vector<StringRef>& list) {
-        C n = static_cast<C>(list.size());
-        Count(n);
-        Strings(list, static_cast<uint32_t>(n));
-    }
-    void Strings(std::vector<StringRef>& list, uint32_t count) {
-        if (Reading() || mode_ == VisitMode::kRandom) list.resize(CheckCount(count, 4));
-        if (mode_ == VisitMode::kWrite && list.size() != count) Mismatch("string list");
-        for (size_t i = 0; i < list.size() && Ok(); ++i) String(list[i]);
-    }
-    // count lengths, then for each a list of that many plain records (strips, points).
-    template <class T, class L>
-    void Jagged(std::vector<std::vector<T>>& lists, const std::vector<L>& lengths) {
-        if (Reading() || mode_ == VisitMode::kRandom) lists.resize(lengths.size());
-        if (mode_ == VisitMode::kWrite && lists.size() != lengths.size()) Mismatch("list of lists");
-        for (size_t i = 0; i < lists.size() && i < lengths.size() && Ok(); ++i)
-            Array(lists[i], static_cast<uint32_t>(lengths[i]));
-    }
-
   protected:
-    template <class T>
-    static PodList PodListOf(std::vector<T>& list) {
-        return {&list, [](void* v, size_t n) { static_cast<std::vector<T>*>(v)->resize(n); },
-                [](const void* v) { return static_cast<const std::vector<T>*>(v)->size(); },
-                [](void* v) -> void* { return static_cast<std::vector<T>*>(v)->data(); }};
+    template <class T, class Alloc>
+    static PodList PodListOf(std::vector<T, Alloc>& list) {
+        using List = std::vector<T, Alloc>;
+        return {&list, [](void* v, size_t n) { static_cast<List*>(v)->resize(n); },
+                [](const void* v) { return static_cast<const List*>(v)->size(); },
+                [](void* v) -> void* { return static_cast<List*>(v)->data(); }};
     }
     // Set by the visitors whose MoveRecords moves records.
     bool movesRecords_ = false;
@@ -290,11 +157,6 @@ class Visitor {
     uint8_t* cur_ = nullptr;
     uint8_t* end_ = nullptr;
 
-  private:
-    template <class S, class... A>
-    bool RecordsAsRuns(std::vector<S>& list, uint32_t count, A... args);
-    template <class S>
-    bool RecordAsRuns(S& s);
     struct Layout {
         bool valid;
         size_t numRuns, bytes;
@@ -302,10 +164,210 @@ class Visitor {
     };
     template <class S, class... A>
     const Layout* LayoutOf(A... args);
+
+    VisitMode mode_;
+    uint8_t form_;
+};
+
+// Visitors whose mode is fixed when they are compiled: the descriptions are compiled once for
+// each of them, without asking the mode at every field.
+inline constexpr int kAnyMode = -1;
+
+// The vocabulary the descriptions use. kFixed is the mode every visitor of the class has, or
+// kAnyMode: the mode is then asked at run time (Visitor).
+template <int kFixed>
+class VisitorOf : public VisitorBase {
+  public:
+    VisitorOf(VisitMode mode, uint8_t form) : VisitorBase(mode, form) {}
+
+    [[gnu::always_inline]] VisitMode Mode() const {
+        if constexpr (kFixed == kAnyMode) {
+            return mode_;
+        } else {
+            return static_cast<VisitMode>(kFixed);
+        }
+    }
+    [[gnu::always_inline]] bool Reading() const { return Mode() == VisitMode::kRead; }
+
+    [[gnu::always_inline]] void Ref(BlockRef& ref, RefKind kind, TypeId target) {
+        if (4 <= end_ - cur_) [[likely]] {
+            if (Reading()) {
+                std::memcpy(&ref, cur_, 4);
+            } else {
+                std::memcpy(cur_, &ref, 4);
+                if (refCheck_) refCheck_->See(ref, target);
+            }
+            cur_ += 4;
+            return;
+        }
+        VisitRef(ref, kind, target);
+    }
+    // count references; `removable` lists drop the entries of removed blocks (the list owns
+    // its count), the others keep the slot as -1 (a parallel list depends on it).
+    void Refs(std::vector<BlockRef>& refs, uint32_t count, RefKind kind, TypeId target,
+              bool removable) {
+        const uint64_t bytes = uint64_t{count} * 4;
+        if (bytes <= static_cast<uint64_t>(end_ - cur_) && (Reading() || refs.size() == count)) {
+            if (Reading()) {
+                if (count == 0) {
+                    refs.clear();
+                    return;
+                }
+                refs.resize(count);
+                std::memcpy(refs.data(), cur_, static_cast<size_t>(bytes));
+            } else {
+                if (count != 0) std::memcpy(cur_, refs.data(), static_cast<size_t>(bytes));
+                if (refCheck_) {
+                    for (BlockRef r : refs) refCheck_->See(r, target);
+                }
+            }
+            cur_ += static_cast<size_t>(bytes);
+            return;
+        }
+        VisitRefs(refs, count, kind, target, removable);
+    }
+    // A reference into the header's string table; reading counts those past its end.
+    [[gnu::always_inline]] void String(StringRef& index) {
+        if (4 <= end_ - cur_) [[likely]] {
+            if (Reading()) {
+                std::memcpy(&index, cur_, 4);
+                CountPastTable(index);
+            } else {
+                std::memcpy(cur_, &index, 4);
+            }
+            cur_ += 4;
+            return;
+        }
+        VisitString(index);
+    }
+    // Values in file order. Several named together (a run of fields without conditions) move
+    // through the window after one check of its room, each as one copy of its known size;
+    // when the window is too short they are taken one by one, as if named apart.
+    template <class T, class... More>
+    [[gnu::always_inline]] void V(T& value, More&... more) {
+        static_assert(std::is_trivially_copyable_v<T> &&
+                      (std::is_trivially_copyable_v<More> && ...));
+        if constexpr (sizeof...(More) != 0) {
+            constexpr size_t total = (sizeof value + ... + sizeof(More));
+            if (total <= static_cast<size_t>(end_ - cur_)) [[likely]] {
+                uint8_t* at = cur_;
+                Move(at, value);
+                (Move(at, more), ...);
+                cur_ = at;
+                return;
+            }
+        }
+        Fixed<sizeof value>(&value, false);
+        (Fixed<sizeof more>(&more, false), ...);
+    }
+    template <class C>
+    [[gnu::always_inline]] void Count(C& count) {
+        static_assert(std::is_integral_v<C>);
+        Fixed<sizeof count>(&count, true);
+    }
+    // count plain records (numbers or fixed records).
+    template <class T>
+    void Array(std::vector<T>& list, uint32_t count) {
+        static_assert(std::is_trivially_copyable_v<T>);
+        if (count == 0 && Reading()) {
+            list.clear();
+            return;
+        }
+        Values(PodListOf(list), sizeof(T), count);
+    }
+    // A count of type C (kCount32, kCount16, kCount8), then that many plain records: the
+    // list owns its count.
+    template <class C, class T>
+    void List(CountWidth<C>, std::vector<T>& list) {
+        C n = static_cast<C>(list.size());
+        Count(n);
+        Array(list, static_cast<uint32_t>(n));
+    }
+    template <class C>
+    void RefList(CountWidth<C>, std::vector<BlockRef>& refs, RefKind kind, TypeId target) {
+        C n = static_cast<C>(refs.size());
+        Count(n);
+        Refs(refs, static_cast<uint32_t>(n), kind, target, true);
+    }
+    template <class S, class... A>
+    void Struct(S& s, A... args) {
+        if constexpr (requires { S::kRecordLayout; } && sizeof...(A) == 0) {
+            if (movesRecords_ && RecordAsRuns(s)) return;
+        }
+        s.Fields(*this, args...);
+    }
+    // count structures, each describing itself with Fields(visitor, args...). A structure
+    // that declares kRecordLayout (see below) moves as runs of bytes where the visitor can.
+    template <class S, class Alloc, class... A>
+    void Structs(std::vector<S, Alloc>& list, uint32_t count, A... args) {
+        if constexpr (requires { S::kRecordLayout; }) {
+            // A few records are walked sooner than their layout is found.
+            if (movesRecords_ && count >= 16 && RecordsAsRuns(list, count, args...)) return;
+        }
+        if (Reading()) {
+            // No records (most key curves of a controller): nothing to check or reserve.
+            if (count == 0) {
+                list.clear();
+                return;
+            }
+            count = CheckCount(count, 1);
+            list.clear();
+            list.reserve(std::min<uint32_t>(count, 4096));
+            for (uint32_t i = 0; i < count && Ok(); ++i) {
+                list.emplace_back();
+                list.back().Fields(*this, args...);
+            }
+            return;
+        }
+        if (Mode() == VisitMode::kRandom) list.assign(count, S{});
+        if (Mode() == VisitMode::kWrite && list.size() != count) Mismatch("structure list");
+        for (size_t i = 0; i < list.size() && Ok(); ++i) list[i].Fields(*this, args...);
+    }
+    template <class C, class S, class Alloc, class... A>
+    void StructList(CountWidth<C>, std::vector<S, Alloc>& list, A... args) {
+        C n = static_cast<C>(list.size());
+        Count(n);
+        Structs(list, static_cast<uint32_t>(n), args...);
+    }
+    template <class C>
+    void StringList(CountWidth<C>, std::vector<StringRef>& list) {
+        C n = static_cast<C>(list.size());
+        Count(n);
+        Strings(list, static_cast<uint32_t>(n));
+    }
+    void Strings(std::vector<StringRef>& list, uint32_t count) {
+        if (Reading() || Mode() == VisitMode::kRandom) list.resize(CheckCount(count, 4));
+        if (Mode() == VisitMode::kWrite && list.size() != count) Mismatch("string list");
+        for (size_t i = 0; i < list.size() && Ok(); ++i) String(list[i]);
+    }
+    // count lengths, then for each a list of that many plain records (strips, points).
+    template <class T, class L>
+    void Jagged(std::vector<std::vector<T>>& lists, const std::vector<L>& lengths) {
+        if (Reading() || Mode() == VisitMode::kRandom) lists.resize(lengths.size());
+        if (Mode() == VisitMode::kWrite && lists.size() != lengths.size())
+            Mismatch("list of lists");
+        for (size_t i = 0; i < lists.size() && i < lengths.size() && Ok(); ++i)
+            Array(lists[i], static_cast<uint32_t>(lengths[i]));
+    }
+
+  private:
+    template <class S, class Alloc, class... A>
+    bool RecordsAsRuns(std::vector<S, Alloc>& list, uint32_t count, A... args);
+    template <class S>
+    bool RecordAsRuns(S& s);
+    template <class T>
+    [[gnu::always_inline]] void Move(uint8_t*& at, T& value) {
+        if (Reading()) {
+            std::memcpy(&value, at, sizeof value);
+        } else {
+            std::memcpy(at, &value, sizeof value);
+        }
+        at += sizeof value;
+    }
     template <size_t N>
     [[gnu::always_inline]] void Fixed(void* data, bool isCount) {
         if (N <= static_cast<size_t>(end_ - cur_)) [[likely]] {
-            if (mode_ == VisitMode::kRead) {
+            if (Reading()) {
                 std::memcpy(data, cur_, N);
             } else {
                 std::memcpy(cur_, data, N);
@@ -315,10 +377,14 @@ class Visitor {
         }
         Value(data, N, isCount);
     }
-
-    VisitMode mode_;
-    uint8_t form_;
 };
+
+// The visitor whose mode is asked at run time: walking the references, random filling, and
+// whatever else visits a body.
+using Visitor = VisitorOf<kAnyMode>;
+// Reading and writing bodies, compiled apart (Visitors.cpp).
+using FieldReading = VisitorOf<static_cast<int>(VisitMode::kRead)>;
+using FieldWriting = VisitorOf<static_cast<int>(VisitMode::kWrite)>;
 
 // Copies one run of a record: a few dozen bytes, moved as at most two overlapping words of
 // the largest size that fits, rather than by a call.
@@ -406,7 +472,7 @@ class RecordLayout final : public Visitor {
 // when it is unusable. Each thread keeps the last few layouts of each structure: taking one
 // costs about as much as walking a record or two.
 template <class S, class... A>
-const Visitor::Layout* Visitor::LayoutOf(A... args) {
+const VisitorBase::Layout* VisitorBase::LayoutOf(A... args) {
     static_assert(std::is_trivially_copyable_v<S>);
     static_assert((std::is_integral_v<A> && ...), "layouts are kept by integral arguments");
     // Zero-initialised like all of a thread's storage: every entry unused.
@@ -429,7 +495,7 @@ const Visitor::Layout* Visitor::LayoutOf(A... args) {
     Entry& e = kept[next++ % std::size(kept)];
     S probe{};
     RecordLayout recorder(mode_, form_, &probe, sizeof probe);
-    probe.Fields(recorder, args...);
+    probe.Fields(static_cast<Visitor&>(recorder), args...);
     e.used = true;
     e.form = form_;
     e.reading = reading;
@@ -443,22 +509,24 @@ const Visitor::Layout* Visitor::LayoutOf(A... args) {
     return e.layout.valid ? &e.layout : nullptr;
 }
 
-template <class S, class... A>
-bool Visitor::RecordsAsRuns(std::vector<S>& list, uint32_t count, A... args) {
+template <int kFixed>
+template <class S, class Alloc, class... A>
+bool VisitorOf<kFixed>::RecordsAsRuns(std::vector<S, Alloc>& list, uint32_t count, A... args) {
     const Layout* layout = LayoutOf<S>(args...);
     return layout && MoveRecords(PodListOf(list), sizeof(S), count, layout->runs, layout->numRuns,
                                  layout->bytes);
 }
 
 // One record: it moves through the window when it fits.
+template <int kFixed>
 template <class S>
-bool Visitor::RecordAsRuns(S& s) {
+bool VisitorOf<kFixed>::RecordAsRuns(S& s) {
     const Layout* layout = LayoutOf<S>();
     if (!layout || static_cast<size_t>(end_ - cur_) < layout->bytes) return false;
     auto* record = reinterpret_cast<uint8_t*>(&s);
     for (size_t r = 0; r < layout->numRuns; ++r) {
         const Run run = layout->runs[r];
-        if (mode_ == VisitMode::kRead) {
+        if (Reading()) {
             CopyRun(record + run.offset, cur_, run.size);
         } else {
             CopyRun(cur_, record + run.offset, run.size);
@@ -469,16 +537,11 @@ bool Visitor::RecordAsRuns(S& s) {
 }
 
 // A text of the string table read as a value inside keys and other templates.
-inline void VisitKeyValue(Visitor& v, float& x) {
-    v.V(x);
-}
-inline void VisitKeyValue(Visitor& v, uint8_t& x) {
-    v.V(x);
-}
-inline void VisitKeyValue(Visitor& v, StringRef& x) {
+template <class V>
+void VisitKeyValue(V& v, StringRef& x) {
     v.String(x);
 }
-template <class T>
-void VisitKeyValue(Visitor& v, T& x) {
+template <class V, class T>
+void VisitKeyValue(V& v, T& x) {
     v.V(x);
 }

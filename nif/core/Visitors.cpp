@@ -6,10 +6,10 @@
 
 namespace {
 
-class ReadVisitor : public Visitor {
+class ReadVisitor : public FieldReading {
   public:
     ReadVisitor(NifReader& in, uint8_t form, size_t stringCount, uint32_t* badStrings)
-        : Visitor(VisitMode::kRead, form), in_(&in) {
+        : FieldReading(VisitMode::kRead, form), in_(&in) {
         movesRecords_ = true;
         stringCount_ = stringCount;
         pastTable_ = badStrings;
@@ -139,10 +139,10 @@ class ByteCounter {
 };
 
 template <class Out>
-class WriteVisitor : public Visitor {
+class WriteVisitor : public FieldWriting {
   public:
     WriteVisitor(Out& out, uint8_t form, RefCheck* refs)
-        : Visitor(VisitMode::kWrite, form), out_(out) {
+        : FieldWriting(VisitMode::kWrite, form), out_(out) {
         movesRecords_ = true;
         refCheck_ = refs;
         Open();

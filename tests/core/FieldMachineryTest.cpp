@@ -171,7 +171,8 @@ struct NamesALocal {
     static constexpr bool kRecordLayout = true;
     uint16_t a = 0;
     uint32_t b = 0;
-    void Fields(Visitor& v) {
+    template <class FieldVisitor>
+    void Fields(FieldVisitor& v) {
         v.V(a);
         auto narrow = static_cast<uint8_t>(b);
         v.V(narrow);
@@ -185,7 +186,7 @@ class LocalsBlock : public NiObject {
     std::unique_ptr<NiObject> Clone() const override {
         return std::make_unique<LocalsBlock>(*this);
     }
-    void Fields(Visitor& v) override { v.StructList<uint32_t>(records); }
+    NIF_FIELDS(v) { v.StructList(kCount32, records); }
     std::vector<NamesALocal> records;
 };
 
