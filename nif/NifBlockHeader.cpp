@@ -19,7 +19,7 @@ void NifBlockHeader::Get(NifReader& in) {
     }
     numBlockTypes = in.U16();
     uint32_t types = in.Count(numBlockTypes, 4, "block type");
-    for (uint32_t i = 0; i < types; ++i) blockTypes.push_back(in.SizedBytes("block type name"));
+    for (uint32_t i = 0; i < types; ++i) in.AppendSizedBytes(blockTypes, "block type name");
     // Each block has a 2-byte type index and a 4-byte size entry.
     uint32_t blocks = in.Count(numBlocks, 6, "block");
     const size_t indexAt = in.Position();
@@ -38,7 +38,7 @@ void NifBlockHeader::Get(NifReader& in) {
     maxStringLength = in.U32();
     uint32_t count = in.Count(numStrings, 4, "string");
     strings.reserve(count);
-    for (uint32_t i = 0; i < count; ++i) strings.push_back(in.SizedBytes("string"));
+    for (uint32_t i = 0; i < count; ++i) in.AppendSizedBytes(strings, "string");
     numGroups = in.U32();
     if (!in.Failed() && numGroups != 0) {
         in.Fail("numGroups is " + std::to_string(numGroups) + "; group entries are not supported");

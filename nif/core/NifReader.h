@@ -89,6 +89,19 @@ class NifReader {
     std::string ShortString();
     // The same two, keeping every byte.
     std::string SizedBytes(const char* what);
+    // SizedBytes appended to list, made in place when its bytes are at hand.
+    void AppendSizedBytes(std::vector<std::string>& list, const char* what) {
+        uint32_t n = 0;
+        if (!failed_ && 4 <= size_ - pos_) {
+            std::memcpy(&n, data_ + pos_, 4);
+            if (n <= kMaxSizedString && n <= size_ - pos_ - 4) {
+                list.emplace_back(reinterpret_cast<const char*>(data_ + pos_ + 4), n);
+                pos_ += 4 + size_t{n};
+                return;
+            }
+        }
+        list.push_back(SizedBytes(what));
+    }
     std::string ShortBytes();
 
     // A reader over the next n bytes, which this reader then skips.
