@@ -1,10 +1,11 @@
-// Where block objects live. A file of a few thousand small blocks makes and frees one object
-// per block, and the general allocator spends more on those than reading their fields takes.
-// Blocks of up to 512 bytes take a slot from their thread's list of free slots of that size,
-// carved from 16 KB chunks; a freed block's slot goes back on the list of the thread that
-// frees it. Chunks are never returned to the system: the pool holds at most what the most
-// blocks alive at once took, per thread. Larger blocks, and every block in the sanitizer
-// builds (whose allocator checks each use), come from the general allocator.
+// Where block objects live, and the animation key lists most curves hold (KeyList). A file of
+// a few thousand small blocks makes and frees one object per block, and the general allocator
+// spends more on those than reading their fields takes; a list of a few keys per curve took
+// its slow path. Blocks and lists of up to 512 bytes take a slot from their thread's list of
+// free slots of that size, carved from 16 KB chunks; a freed slot goes back on the list of the
+// thread that frees it. Chunks are never returned to the system: the pool holds at most what
+// the most blocks and lists alive at once took, per thread. Larger ones, and all of them in
+// the sanitizer builds (whose allocator checks each use), come from the general allocator.
 #include <cstddef>
 #include <memory>
 #include <mutex>
