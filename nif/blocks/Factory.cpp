@@ -22,3 +22,11 @@ std::unique_ptr<NiObject> CreateBlock(TypeId type) {
             return nullptr;
     }
 }
+
+// Each listed class's anchor (NiObject.h).
+#define NIF_TYPE(name, parent, forms) \
+    void name::Anchor() const {}
+#define NIF_ABSTRACT(name, parent, forms) NIF_TYPE(name, parent, forms)
+#include "Types.def"
+#undef NIF_TYPE
+#undef NIF_ABSTRACT

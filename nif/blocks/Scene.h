@@ -12,17 +12,9 @@ class NiObjectNET : public NiObject {
     BlockRef controller = kNoBlock;
 
     NIF_FIELDS(v) {
-        if (uint32_t* leading = LeadingValue(v.Form())) v.V(*leading);
         v.String(name);
         v.RefList(kCount32, extraData, RefKind::kOwned, TypeId::NiExtraData);
         v.Ref(controller, RefKind::kOwned, TypeId::NiTimeController);
-    }
-
-  protected:
-    // A value a type stores before the name in this form (the lighting shader's type).
-    virtual uint32_t* LeadingValue(uint8_t form) {
-        (void)form;
-        return nullptr;
     }
 };
 

@@ -228,6 +228,8 @@ class BSLightingShaderProperty : public BSShaderProperty {
     bool HasModelSpaceNormals() const { return (header.flags1 & 0x1000) != 0; }
 
     NIF_FIELDS(v) {
+        // The game forms store the shader type before everything else, the name included.
+        if (v.In(kFormsGame)) v.V(lightingShaderType);
         BSShaderProperty::Describe(v);
         v.Struct(header);
         v.Ref(textureSet, RefKind::kOwned, TypeId::BSShaderTextureSet);
@@ -256,11 +258,6 @@ class BSLightingShaderProperty : public BSShaderProperty {
             default:
                 break;
         }
-    }
-
-  protected:
-    uint32_t* LeadingValue(uint8_t form) override {
-        return (form & kFormsGame) != 0 ? &lightingShaderType : nullptr;
     }
 };
 
@@ -310,6 +307,12 @@ class BSSkyShaderProperty : public BSShaderProperty {
         v.Text(sourceTexture, 4);
         v.V(skyObjectType);
     }
+};
+
+// The family of pixel data a texture may hold inside the file; no type of it is described.
+class NiPixelFormat : public NiObject {
+  public:
+    NIF_BASE(NiPixelFormat)
 };
 
 class NiTexture : public NiObjectNET {

@@ -44,6 +44,11 @@ class NiObject {
     static void operator delete(void* p, size_t size) noexcept;
 
     virtual TypeId Type() const = 0;
+    // Declared by every listed class (NIF_BLOCK, NIF_BASE) and defined for all of them in one
+    // file (Factory.cpp): as each class's first virtual function defined out of line, it puts
+    // the class's table of virtual functions, and the descriptions compiled for it, in that
+    // file alone instead of in every file that makes a block.
+    virtual void Anchor() const;
     // The body's fields in file order, for a visitor of any mode, and compiled apart for
     // reading and writing. A class with fields describes them once with NIF_FIELDS.
     virtual void Fields(Visitor& v) { (void)v; }
@@ -71,6 +76,7 @@ class NiObject {
 // Declares the type id and the copy of a concrete block class.
 #define NIF_BLOCK(T)                                   \
     static constexpr TypeId kTypeId = TypeId::T;       \
+    void Anchor() const override;                      \
     TypeId Type() const override {                     \
         return TypeId::T;                              \
     }                                                  \
@@ -98,7 +104,9 @@ class NiObject {
     void Describe(FieldVisitor& v)
 
 // Names the type id of an abstract class, for As<T>.
-#define NIF_BASE(T) static constexpr TypeId kTypeId = TypeId::T;
+#define NIF_BASE(T)                              \
+    static constexpr TypeId kTypeId = TypeId::T; \
+    void Anchor() const override;
 
 // A block whose type is outside the list (or whose file is in a form the descriptions do not
 // cover): its body travels as raw bytes and its references cannot be found.
