@@ -1,7 +1,7 @@
-// The field visitor: every block type describes its body once, as a Fields(Visitor&) function
-// that names its fields in file order with their form conditions. Reading, writing, the
-// enumeration of block and string references, random filling (tests) and the size of a body
-// all follow from that one description, by running it with a different visitor.
+// The field visitor: every block type describes its body once (NIF_FIELDS, NiObject.h), naming
+// its fields in file order with their form conditions. Reading, writing, the enumeration of
+// block and string references, random filling (tests) and the size of a body all follow from
+// that one description, by running it with a different visitor.
 #pragma once
 
 #include <algorithm>
