@@ -19,7 +19,8 @@ void NifBlockHeader::Get(NifReader& in) {
     }
     numBlockTypes = in.U16();
     uint32_t types = in.Count(numBlockTypes, 4, "block type");
-    for (uint32_t i = 0; i < types; ++i) in.AppendSizedBytes(blockTypes, "block type name");
+    for (uint32_t i = 0; i < types; ++i)
+        in.SizedBytes(blockTypes.emplace_back(), "block type name");
     // Each block has a 2-byte type index and a 4-byte size entry.
     uint32_t blocks = in.Count(numBlocks, 6, "block");
     const size_t indexAt = in.Position();
@@ -38,7 +39,7 @@ void NifBlockHeader::Get(NifReader& in) {
     maxStringLength = in.U32();
     uint32_t count = in.Count(numStrings, 4, "string");
     strings.reserve(count);
-    for (uint32_t i = 0; i < count; ++i) in.AppendSizedBytes(strings, "string");
+    for (uint32_t i = 0; i < count; ++i) in.SizedBytes(strings.emplace_back(), "string");
     numGroups = in.U32();
     if (!in.Failed() && numGroups != 0) {
         in.Fail("numGroups is " + std::to_string(numGroups) + "; group entries are not supported");

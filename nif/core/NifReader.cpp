@@ -152,31 +152,38 @@ NifReader NifReader::Sub(size_t n) {
     return sub;
 }
 
-std::string NifReader::TakeText(size_t n) {
+void NifReader::TakeText(std::string& out, size_t n) {
     if (n <= size_ - pos_) {
-        std::string s(reinterpret_cast<const char*>(data_ + pos_), n);
+        out.assign(reinterpret_cast<const char*>(data_ + pos_), n);
         pos_ += n;
-        return s;
+        return;
     }
-    std::string s(n, '\0');
-    Take(s.data(), n);
-    return s;
+    out.assign(n, '\0');
+    Take(out.data(), n);
 }
 
-std::string NifReader::SizedBytes(const char* what) {
+void NifReader::SizedBytes(std::string& out, const char* what) {
+    out.clear();
     uint32_t n = U32();
-    if (failed_) return {};
+    if (failed_) return;
     if (n > kMaxSizedString) {
         FailAt(pos_ - 4, std::string(what) + " of " + std::to_string(n) + " bytes is longer than " +
                              std::to_string(kMaxSizedString));
-        return {};
+        return;
     }
-    if (Count(n, 1, what) != n) return {};
-    return TakeText(n);
+    if (Count(n, 1, what) != n) return;
+    TakeText(out, n);
+}
+
+std::string NifReader::SizedBytes(const char* what) {
+    std::string bytes;
+    SizedBytes(bytes, what);
+    return bytes;
 }
 
 std::string NifReader::ShortBytes() {
     uint8_t n = U8();
-    if (failed_ || Count(n, 1, "short string") != n) return {};
-    return TakeText(n);
+    std::string bytes;
+    if (!failed_ && Count(n, 1, "short string") == n) TakeText(bytes, n);
+    return bytes;
 }

@@ -89,19 +89,8 @@ class NifReader {
     std::string ShortString();
     // The same two, keeping every byte.
     std::string SizedBytes(const char* what);
-    // SizedBytes appended to list, made in place when its bytes are at hand.
-    void AppendSizedBytes(std::vector<std::string>& list, const char* what) {
-        uint32_t n = 0;
-        if (!failed_ && 4 <= size_ - pos_) {
-            std::memcpy(&n, data_ + pos_, 4);
-            if (n <= kMaxSizedString && n <= size_ - pos_ - 4) {
-                list.emplace_back(reinterpret_cast<const char*>(data_ + pos_ + 4), n);
-                pos_ += 4 + size_t{n};
-                return;
-            }
-        }
-        list.push_back(SizedBytes(what));
-    }
+    // The same into out (empty when the reader fails), reusing its storage.
+    void SizedBytes(std::string& out, const char* what);
     std::string ShortBytes();
 
     // A reader over the next n bytes, which this reader then skips.
@@ -140,8 +129,8 @@ class NifReader {
     bool TakeSlow(void* dst, size_t n);
     uint32_t CountSlow(uint64_t count, size_t elemSize, const char* what);
     bool WantSlow(size_t n);
-    // n bytes as a text; the bytes left hold them.
-    std::string TakeText(size_t n);
+    // n bytes as a text into out; the bytes left hold them.
+    void TakeText(std::string& out, size_t n);
     // The bytes from offset `at` on at hand, at least n of them when they exist.
     void Refill(size_t at, size_t n);
 

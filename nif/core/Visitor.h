@@ -66,9 +66,6 @@ struct RefCheck {
     TypeId badTarget = TypeId::kUnlisted;  // kUnlisted: badRef is out of range
 };
 
-// What every visitor holds: its mode and form, the primitives each visitor implements, and the
-// window of bytes that reading and writing move small values through. The vocabulary the
-// descriptions use is VisitorOf's, below.
 // The type of a count that precedes its list: kCount32, kCount16 or kCount8.
 template <class C>
 struct CountWidth {};
@@ -76,6 +73,9 @@ inline constexpr CountWidth<uint32_t> kCount32{};
 inline constexpr CountWidth<uint16_t> kCount16{};
 inline constexpr CountWidth<uint8_t> kCount8{};
 
+// What every visitor holds: its mode and form, the primitives each visitor implements, and the
+// window of bytes that reading and writing move small values through. The vocabulary the
+// descriptions use is VisitorOf's, below.
 class VisitorBase {
   public:
     VisitorBase(VisitMode mode, uint8_t form) : mode_(mode), form_(form) {}
@@ -355,23 +355,24 @@ class VisitorOf : public VisitorBase {
     bool RecordsAsRuns(std::vector<S, Alloc>& list, uint32_t count, A... args);
     template <class S>
     bool RecordAsRuns(S& s);
+    // N bytes between a value and the window at `at`, in the direction of the mode.
+    template <size_t N>
+    [[gnu::always_inline]] void MoveAt(uint8_t* at, void* data) {
+        if (Reading()) {
+            std::memcpy(data, at, N);
+        } else {
+            std::memcpy(at, data, N);
+        }
+    }
     template <class T>
     [[gnu::always_inline]] void Move(uint8_t*& at, T& value) {
-        if (Reading()) {
-            std::memcpy(&value, at, sizeof value);
-        } else {
-            std::memcpy(at, &value, sizeof value);
-        }
+        MoveAt<sizeof value>(at, &value);
         at += sizeof value;
     }
     template <size_t N>
     [[gnu::always_inline]] void Fixed(void* data, bool isCount) {
         if (N <= static_cast<size_t>(end_ - cur_)) [[likely]] {
-            if (Reading()) {
-                std::memcpy(data, cur_, N);
-            } else {
-                std::memcpy(cur_, data, N);
-            }
+            MoveAt<N>(cur_, data);
             cur_ += N;
             return;
         }
