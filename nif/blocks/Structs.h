@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "NiObject.h"
@@ -73,11 +74,17 @@ struct Key {
     TBC tbc;
     template <class FieldVisitor>
     void Fields(FieldVisitor& v, uint32_t keyType) {
-        v.V(time);
-        VisitKeyValue(v, value);
-        if (keyType == 2) {
-            VisitKeyValue(v, forward);
-            VisitKeyValue(v, backward);
+        if constexpr (std::is_same_v<T, StringRef>) {
+            v.V(time);
+            v.String(value);
+            if (keyType == 2) {
+                v.String(forward);
+                v.String(backward);
+            }
+        } else {
+            // The time and value of a key move as one run.
+            v.V(time, value);
+            if (keyType == 2) v.V(forward, backward);
         }
         if (keyType == 3) v.V(tbc);
     }

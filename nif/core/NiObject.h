@@ -8,15 +8,13 @@
 #include <type_traits>
 #include <vector>
 
+#include "BlockPool.h"
 #include "Visitor.h"
 
 class LengthVisitor;
 
-// The store blocks live in (BlockPool.cpp), also taken by the small lists that nearly every
-// block of some types holds: slots of up to 512 bytes from the thread's free lists.
-void* PoolAllocate(size_t size);
-void PoolFree(void* p, size_t size) noexcept;
-
+// The block pool (BlockPool.h) for the small lists that nearly every block of some types
+// holds.
 template <class T>
 struct PoolAllocator {
     using value_type = T;
@@ -39,9 +37,9 @@ using KeyList = std::vector<T, PoolAllocator<T>>;
 class NiObject {
   public:
     virtual ~NiObject() = default;
-    // Files make and free blocks by the thousand: they live in a pool (BlockPool.cpp).
-    static void* operator new(size_t size);
-    static void operator delete(void* p, size_t size) noexcept;
+    // Files make and free blocks by the thousand: they live in a pool (BlockPool.h).
+    static void* operator new(size_t size) { return PoolAllocate(size); }
+    static void operator delete(void* p, size_t size) noexcept { PoolFree(p, size); }
 
     virtual TypeId Type() const = 0;
     // Declared by every listed class (NIF_BLOCK, NIF_BASE) and defined for all of them in one

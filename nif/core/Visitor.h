@@ -179,6 +179,8 @@ template <int kFixed>
 class VisitorOf : public VisitorBase {
   public:
     VisitorOf(VisitMode mode, uint8_t form) : VisitorBase(mode, form) {}
+    // Structure lists read up to this long are made whole before their records are read.
+    static constexpr uint32_t kEagerRecords = 4096;
 
     [[gnu::always_inline]] VisitMode Mode() const {
         if constexpr (kFixed == kAnyMode) {
@@ -312,7 +314,17 @@ class VisitorOf : public VisitorBase {
             }
             count = CheckCount(count, 1);
             list.clear();
-            list.reserve(std::min<uint32_t>(count, 4096));
+            if (count <= kEagerRecords) {
+                // Made at once; a body that ends early fails its file, records and all.
+                list.resize(count);
+                for (S& s : list) {
+                    s.Fields(*this, args...);
+                    if (!Ok()) break;
+                }
+                return;
+            }
+            // Beyond that, only as many as the body holds.
+            list.reserve(kEagerRecords);
             for (uint32_t i = 0; i < count && Ok(); ++i) {
                 list.emplace_back();
                 list.back().Fields(*this, args...);
@@ -535,14 +547,4 @@ bool VisitorOf<kFixed>::RecordAsRuns(S& s) {
         cur_ += run.size;
     }
     return true;
-}
-
-// A text of the string table read as a value inside keys and other templates.
-template <class V>
-void VisitKeyValue(V& v, StringRef& x) {
-    v.String(x);
-}
-template <class V, class T>
-void VisitKeyValue(V& v, T& x) {
-    v.V(x);
 }
