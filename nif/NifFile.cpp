@@ -39,19 +39,6 @@ int NifFile::Fail(int code, const std::string& message) {
     return code;
 }
 
-namespace {
-
-// The block a body is read into: a described one when the type is listed, concrete and
-// exists in the file's form (kUnlisted otherwise); raw bytes otherwise.
-std::unique_ptr<NiObject> BlockFor(TypeId type) {
-    if (type != TypeId::kUnlisted) {
-        if (auto block = CreateBlock(type)) return block;
-    }
-    return std::make_unique<OpaqueBlock>();
-}
-
-}  // namespace
-
 // Where a file's bytes come from while loading: all of them in memory, or a file read piece
 // by piece so that a large mesh is not held twice.
 class ByteFeed : public NifReader::Source {
@@ -226,7 +213,9 @@ int NifFile::LoadFrom(ByteFeed& feed) {
     const std::string form = DescribeForm(header.userVersion, header.userVersion2);
     const uint8_t formBits = Form();
     BodyReader reader(formBits, header.strings.size());
-    // Each type name of the header is looked up once.
+    // Each type name of the header is looked up once: a body is read into a described block
+    // when its type is listed, concrete and exists in the file's form (kUnlisted otherwise),
+    // and kept as raw bytes otherwise.
     const std::vector<TypeId> described = ReadTypes();
     blocks.reserve(header.numBlocks);
     // The bodies at hand are read in place, as many as the feed holds, before it is asked for
@@ -261,8 +250,7 @@ int NifFile::LoadFrom(ByteFeed& feed) {
         const size_t at = fed + used;
         const bool inPlace = size <= heldSize - used;
         body.Reopen(held + used, std::min<size_t>(size, heldSize - used), at, &feed, at + size);
-        std::unique_ptr<NiObject> block = BlockFor(described[typeIndex[i]]);
-        reader.Read(*block, body);
+        std::unique_ptr<NiObject> block = reader.ReadNew(described[typeIndex[i]], body);
         if (inPlace) [[likely]] {
             used += size;
         } else {

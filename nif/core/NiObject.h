@@ -121,6 +121,9 @@ class OpaqueBlock : public NiObject {
 
 // A new block of a listed concrete type; nullptr for abstract or unlisted types.
 std::unique_ptr<NiObject> CreateBlock(TypeId type);
+// A new block of the type (an opaque one for abstract and unlisted types), its body read by
+// the visitor.
+std::unique_ptr<NiObject> MakeAndReadBlock(TypeId type, FieldReading& v);
 
 template <class T>
 T* As(NiObject* block) {

@@ -368,12 +368,19 @@ void BodyReader::Read(NiObject& block, NifReader& in) {
     visitor_->Finish();
 }
 
+std::unique_ptr<NiObject> BodyReader::ReadNew(TypeId type, NifReader& in) {
+    visitor_->Start(in);
+    std::unique_ptr<NiObject> block = MakeAndReadBlock(type, *visitor_);
+    visitor_->Finish();
+    return block;
+}
+
 struct BodyWriter::Visitor : WriteVisitor<NifWriter> {
     using WriteVisitor<NifWriter>::WriteVisitor;
 };
 
 BodyWriter::BodyWriter(NifWriter& out, uint8_t form, RefCheck* refs)
-    : visitor_(std::make_unique<Visitor>(out, form, refs)) {}
+    : visitor_(std::make_unique<Visitor>(out, form, refs)), end_(visitor_->Position()) {}
 
 BodyWriter::~BodyWriter() {
     visitor_->Finish();
@@ -381,11 +388,19 @@ BodyWriter::~BodyWriter() {
 
 size_t BodyWriter::Write(const NiObject& block, std::string& problem) {
     visitor_->Restart();
-    const size_t start = visitor_->Position();
     // Writing only reads the fields.
     const_cast<NiObject&>(block).Fields(*visitor_);
-    if (!visitor_->Ok()) problem = visitor_->Problem();
-    return visitor_->Position() - start;
+    if (!visitor_->Ok()) [[unlikely]]
+        TakeProblem(problem);
+    // The body starts where the one before it ended.
+    const size_t start = end_;
+    end_ = visitor_->Position();
+    return end_ - start;
+}
+
+// Out of line, so that writing a body that agrees saves no registers for the message.
+void BodyWriter::TakeProblem(std::string& problem) const {
+    problem = visitor_->Problem();
 }
 
 size_t BodyWriter::Position() const {
@@ -398,4 +413,5 @@ void BodyWriter::Finish() {
 
 void BodyWriter::Reopen() {
     visitor_->Reopen();
+    end_ = visitor_->Position();
 }

@@ -32,6 +32,8 @@ class BodyReader {
     ~BodyReader();
     // As ReadBody: in then stands after the body, or has failed.
     void Read(NiObject& block, NifReader& in);
+    // A new block of the type (as MakeAndReadBlock), its body read as Read does.
+    std::unique_ptr<NiObject> ReadNew(TypeId type, NifReader& in);
     // String references past the end of the table, so far.
     uint32_t BadStrings() const { return badStrings_; }
 
@@ -57,8 +59,11 @@ class BodyWriter {
     void Reopen();
 
   private:
+    [[gnu::noinline]] void TakeProblem(std::string& problem) const;
+
     struct Visitor;
     std::unique_ptr<Visitor> visitor_;
+    size_t end_;  // where the last body written ended
 };
 
 using RefFunction = std::function<void(BlockRef& ref, RefKind kind, TypeId target)>;
