@@ -388,7 +388,8 @@ std::string NifFile::WriteAll(NifWriter& file, uint64_t bodyBytes, const std::ve
     {
         BodyWriter bodies(file, form, &check);
         std::string p;
-        for (size_t i = 0; i < blocks.size(); ++i) {
+        const size_t n = blocks.size();
+        for (size_t i = 0; i < n; ++i) {
             if (differs && blocks[i]->Type() != types[i]) {
                 *differs = true;
                 return {};

@@ -333,7 +333,10 @@ class VisitorOf : public VisitorBase {
         }
         if (Mode() == VisitMode::kRandom) list.assign(count, S{});
         if (Mode() == VisitMode::kWrite && list.size() != count) Mismatch("structure list");
-        for (size_t i = 0; i < list.size() && Ok(); ++i) list[i].Fields(*this, args...);
+        // A record's fields never change the list's length.
+        S* const records = list.data();
+        const size_t n = list.size();
+        for (size_t i = 0; i < n && Ok(); ++i) records[i].Fields(*this, args...);
     }
     template <class C, class S, class Alloc, class... A>
     void StructList(CountWidth<C>, std::vector<S, Alloc>& list, A... args) {
