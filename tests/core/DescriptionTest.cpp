@@ -26,6 +26,34 @@ std::string Written(const NiObject& block, uint8_t form) {
     return out.Buffer();
 }
 
+// A file with no blocks in the form of these user versions.
+NifFile EmptyFile(uint32_t user, uint32_t user2) {
+    NifFile f;
+    const char line[] = "Gamebryo File Format, Version 20.2.0.7";
+    std::copy(line, line + f.header.headerLine.size(), f.header.headerLine.begin());
+    f.header.version = {0x07, 0x00, 0x02, 0x14};
+    f.header.userVersion = user;
+    f.header.userVersion2 = user2;
+    f.header.exportInfo1 = f.header.exportInfo2 = f.header.creator = std::string(1, '\0');
+    return f;
+}
+
+// A random body of the type in the form that a file can hold (its references pointing
+// nowhere), or nullptr when the draw gave values the writer refuses (a size without its
+// record size).
+std::unique_ptr<NiObject> RandomBody(TypeId type, uint8_t form, uint32_t seed) {
+    auto block = CreateBlock(type);
+    RandomVisitor random(form, seed);
+    block->Fields(random);
+    ForEachRef(*block, form, [](BlockRef& r, RefKind, TypeId) { r = kNoBlock; });
+    NifWriter probe;
+    if (!WriteBody(*block, probe, form).empty()) return nullptr;
+    return block;
+}
+
+constexpr std::tuple<uint8_t, uint32_t, uint32_t> kForms[] = {
+    {kForm34, 11, 34}, {kForm83, 12, 83}, {kForm100, 12, 100}};
+
 }  // namespace
 
 TEST(Descriptions, EveryTypeReadsBackWhatItWrites) {
@@ -125,15 +153,8 @@ TEST(Descriptions, AnIndependentReaderReadsEveryTypeAsWritten) {
     std::filesystem::remove_all(out);
     std::filesystem::create_directories(out);
     std::vector<std::string> files;
-    for (auto [form, user, user2] : {std::tuple{kForm34, 11u, 34u}, std::tuple{kForm83, 12u, 83u},
-                                     std::tuple{kForm100, 12u, 100u}}) {
-        NifFile f;
-        const char line[] = "Gamebryo File Format, Version 20.2.0.7";
-        std::copy(line, line + f.header.headerLine.size(), f.header.headerLine.begin());
-        f.header.version = {0x07, 0x00, 0x02, 0x14};
-        f.header.userVersion = user;
-        f.header.userVersion2 = user2;
-        f.header.exportInfo1 = f.header.exportInfo2 = f.header.creator = std::string(1, '\0');
+    for (auto [form, user, user2] : kForms) {
+        NifFile f = EmptyFile(user, user2);
         for (const char* text : {"a", "b", "c", "d", "e", "f"}) f.AddString(text);
         for (size_t i = 0; i < kListedTypeCount; ++i) {
             const auto type = static_cast<TypeId>(i);
@@ -142,16 +163,7 @@ TEST(Descriptions, AnIndependentReaderReadsEveryTypeAsWritten) {
             if (sheetTypes.find(std::string("block ") + NameOf(type) + " ") == std::string::npos)
                 continue;
             for (uint32_t seed = 0; seed < 4; ++seed) {
-                auto block = CreateBlock(type);
-                RandomVisitor random(form, seed);
-                block->Fields(random);
-                // References stay inside one block: none point anywhere.
-                ForEachRef(*block, form, [](BlockRef& r, RefKind, TypeId) { r = kNoBlock; });
-                // Values no file may hold (a size without its record size) are refused by
-                // the writer; those draws are left out.
-                NifWriter probe;
-                if (!WriteBody(*block, probe, form).empty()) continue;
-                f.AppendBlock(std::move(block));
+                if (auto block = RandomBody(type, form, seed)) f.AppendBlock(std::move(block));
             }
         }
         const auto path = out / ("types-" + std::to_string(user2) + ".nif");
@@ -160,6 +172,38 @@ TEST(Descriptions, AnIndependentReaderReadsEveryTypeAsWritten) {
     }
     EXPECT_EQ(SheetCheck(checker, files, out / "report.txt"), "");
     std::filesystem::remove_all(out);
+}
+
+// A file holding a block of every type its form has loads each body into a block of the type
+// its header names, with the values written: loading makes each block through a table of
+// types that has to stay in step with the list.
+TEST(Descriptions, LoadingMakesEachBlockOfTheTypeItsHeaderNames) {
+    for (auto [form, user, user2] : kForms) {
+        SCOPED_TRACE("form " + std::to_string(form));
+        NifFile made = EmptyFile(user, user2);
+        std::vector<TypeId> types;
+        std::vector<std::string> bodies;
+        for (size_t i = 0; i < kListedTypeCount; ++i) {
+            const auto type = static_cast<TypeId>(i);
+            if (InfoOf(type).abstract || !(InfoOf(type).forms & form)) continue;
+            auto block = RandomBody(type, form, static_cast<uint32_t>(i));
+            if (!block) continue;
+            types.push_back(type);
+            bodies.push_back(Written(*block, form));
+            made.AppendBlock(std::move(block));
+        }
+        ASSERT_GT(types.size(), 100u);
+        std::string bytes;
+        ASSERT_EQ(made.SaveToMemory(bytes), rc::kOk) << made.LastError();
+        NifFile loaded;
+        ASSERT_EQ(loaded.LoadFromMemory(std::vector<uint8_t>(bytes.begin(), bytes.end())), rc::kOk)
+            << loaded.LastError();
+        ASSERT_EQ(loaded.blocks.size(), types.size());
+        for (size_t i = 0; i < types.size(); ++i) {
+            ASSERT_EQ(loaded.blocks[i]->Type(), types[i]) << NameOf(types[i]);
+            EXPECT_EQ(Written(*loaded.blocks[i], form), bodies[i]) << NameOf(types[i]);
+        }
+    }
 }
 
 // Deleting any one block of a real file leaves every reference pointing at a block of the
