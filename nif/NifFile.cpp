@@ -229,6 +229,11 @@ int NifFile::LoadFrom(ByteFeed& feed) {
     size_t fed = feed.Offset();
     NifReader body(nullptr, 0);
     for (uint32_t i = 0; i < numBlocks; ++i) {
+        // The bodies at hand that read cleanly go one after another; the rest of the loop takes
+        // the next one, whatever it needs (more of the file, a body read as it goes, a message).
+        i = reader.ReadHeld({held, heldSize, fed, sizes, typeIndex, described.data(), numBlocks}, i,
+                            used, blocks);
+        if (i == numBlocks) break;
         const uint32_t size = sizes[i];
         // Built only for a message: a load of many small blocks makes no texts.
         auto where = [&] {

@@ -356,7 +356,7 @@ struct BodyReader::Visitor : ReadVisitor {
     using ReadVisitor::ReadVisitor;
 };
 
-BodyReader::BodyReader(uint8_t form, size_t stringCount) : empty_(nullptr, 0) {
+BodyReader::BodyReader(uint8_t form, size_t stringCount) : empty_(nullptr, 0), held_(nullptr, 0) {
     visitor_ = std::make_unique<Visitor>(empty_, form, stringCount, &badStrings_);
 }
 
@@ -373,6 +373,26 @@ std::unique_ptr<NiObject> BodyReader::ReadNew(TypeId type, NifReader& in) {
     std::unique_ptr<NiObject> block = MakeAndReadBlock(type, *visitor_);
     visitor_->Finish();
     return block;
+}
+
+uint32_t BodyReader::ReadHeld(const HeldBodies& held, uint32_t next, size_t& used,
+                              std::vector<std::unique_ptr<NiObject>>& blocks) {
+    Visitor& v = *visitor_;
+    uint32_t i = next;
+    for (; i < held.count; ++i) {
+        const uint32_t size = held.sizes[i];
+        if (size > held.size - used) break;
+        const size_t at = held.offset + used;
+        held_.Reopen(held.bytes + used, size, at, nullptr, at + size);
+        v.Start(held_);
+        std::unique_ptr<NiObject> block = MakeAndReadBlock(held.described[held.types[i]], v);
+        v.Finish();
+        if (held_.Failed() || held_.Remaining() != 0) [[unlikely]]
+            break;
+        used += size;
+        blocks.push_back(std::move(block));
+    }
+    return i;
 }
 
 struct BodyWriter::Visitor : WriteVisitor<NifWriter> {

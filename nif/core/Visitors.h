@@ -34,12 +34,29 @@ class BodyReader {
     void Read(NiObject& block, NifReader& in);
     // A new block of the type (as MakeAndReadBlock), its body read as Read does.
     std::unique_ptr<NiObject> ReadNew(TypeId type, NifReader& in);
+    // The bodies of a file that lie whole in bytes at hand, read one after another.
+    struct HeldBodies {
+        const uint8_t* bytes;     // the bytes at hand
+        size_t size;              // how many
+        size_t offset;            // the file offset of bytes[0]
+        const uint32_t* sizes;    // each block's body size
+        const uint16_t* types;    // each block's type index
+        const TypeId* described;  // each type index's type, as ReadNew takes it
+        uint32_t count;           // the file's blocks
+    };
+    // Reads blocks from `next` on while their bodies lie whole in the bytes at hand after
+    // `used` and read cleanly to their end, appending them and moving used past them; returns
+    // the first block it did not take (a body not at hand, or one that fails or ends early,
+    // which the caller reads again for its message).
+    uint32_t ReadHeld(const HeldBodies& held, uint32_t next, size_t& used,
+                      std::vector<std::unique_ptr<NiObject>>& blocks);
     // String references past the end of the table, so far.
     uint32_t BadStrings() const { return badStrings_; }
 
   private:
     struct Visitor;
     NifReader empty_;
+    NifReader held_;  // the body ReadHeld reads
     uint32_t badStrings_ = 0;
     std::unique_ptr<Visitor> visitor_;
 };
