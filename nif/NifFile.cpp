@@ -393,16 +393,14 @@ std::string NifFile::WriteAll(NifWriter& file, uint64_t bodyBytes, const std::ve
     {
         BodyWriter bodies(file, form, &check);
         std::string p;
-        const size_t n = blocks.size();
-        for (size_t i = 0; i < n; ++i) {
-            if (differs && blocks[i]->Type() != types[i]) {
-                *differs = true;
-                return {};
-            }
-            const auto size = static_cast<uint32_t>(bodies.Write(*blocks[i], p));
-            if (!p.empty()) return BodyProblem(i, p);
-            if (check.bad) return RefProblem(i, check);
-            file.Patch(sizesAt + 4 * i, &size, 4);
+        const size_t stop =
+            bodies.WriteBlocks(blocks, differs ? types.data() : nullptr, file, sizesAt, p);
+        if (stop < blocks.size()) {
+            if (!p.empty()) return BodyProblem(stop, p);
+            if (check.bad) return RefProblem(stop, check);
+            // Only a block of another type than the header names is left.
+            if (differs) *differs = true;
+            return {};
         }
     }
     if (std::string problem = CheckRoots(); !problem.empty()) return problem;

@@ -400,7 +400,9 @@ struct BodyWriter::Visitor : WriteVisitor<NifWriter> {
 };
 
 BodyWriter::BodyWriter(NifWriter& out, uint8_t form, RefCheck* refs)
-    : visitor_(std::make_unique<Visitor>(out, form, refs)), end_(visitor_->Position()) {}
+    : visitor_(std::make_unique<Visitor>(out, form, refs)),
+      refs_(refs),
+      end_(visitor_->Position()) {}
 
 BodyWriter::~BodyWriter() {
     visitor_->Finish();
@@ -416,6 +418,22 @@ size_t BodyWriter::Write(const NiObject& block, std::string& problem) {
     const size_t start = end_;
     end_ = visitor_->Position();
     return end_ - start;
+}
+
+size_t BodyWriter::WriteBlocks(const std::vector<std::unique_ptr<NiObject>>& blocks,
+                               const TypeId* types, NifWriter& out, size_t sizesAt,
+                               std::string& problem) {
+    const size_t n = blocks.size();
+    for (size_t i = 0; i < n; ++i) {
+        const NiObject& block = *blocks[i];
+        if (types && block.Type() != types[i]) [[unlikely]]
+            return i;
+        const auto size = static_cast<uint32_t>(Write(block, problem));
+        if (!problem.empty() || (refs_ && refs_->bad)) [[unlikely]]
+            return i;
+        out.Patch(sizesAt + 4 * i, &size, 4);
+    }
+    return n;
 }
 
 // Out of line, so that writing a body that agrees saves no registers for the message.
