@@ -289,6 +289,8 @@ class VisitorOf : public VisitorBase {
     void RefList(CountWidth<C>, std::vector<BlockRef>& refs, RefKind kind, TypeId target) {
         C n = static_cast<C>(refs.size());
         Count(n);
+        // Most lists of most blocks are empty, and stay so in every mode.
+        if (n == 0 && refs.empty()) return;
         Refs(refs, static_cast<uint32_t>(n), kind, target, true);
     }
     template <class S, class... A>
