@@ -82,19 +82,22 @@ class MemoryFeed : public ByteFeed {
     size_t pos_ = 0;
 };
 
-// Reads ahead in pieces of kAhead bytes, so that many small blocks cost few reads, and holds
-// at most one piece or the largest block: a file with bytes after its footer is read at most
-// kAhead bytes past it.
+// Reads a file of up to kWhole bytes in one piece; a larger one ahead in pieces of kAhead
+// bytes, so that many small blocks cost few reads, holding at most one piece or the largest
+// block: such a file with bytes after its footer is read at most kAhead bytes past it.
 class FileFeed : public ByteFeed {
   public:
     static constexpr size_t kAhead = size_t{64} << 10;
+    // Held whole, such a file costs one read where pieces took several.
+    static constexpr size_t kWhole = size_t{1} << 20;
 
-    explicit FileFeed(InputFile& file) : file_(file) {}
+    explicit FileFeed(InputFile& file)
+        : file_(file), ahead_(file.Size() <= kWhole ? file.Size() : kAhead) {}
     const uint8_t* Peek(size_t n, size_t& got) override {
         n = std::min(n, Remaining());
         const size_t held = end_ - start_;
         if (held < n) {
-            const size_t want = std::min(std::max(n, kAhead), Remaining());
+            const size_t want = std::min(std::max(n, ahead_), Remaining());
             if (want > capacity_) {
                 // A block larger than any before: a buffer of its size.
                 auto bigger = std::make_unique_for_overwrite<uint8_t[]>(want);
@@ -152,6 +155,7 @@ class FileFeed : public ByteFeed {
 
   private:
     InputFile& file_;
+    const size_t ahead_;  // how much a read asks for at least
     std::unique_ptr<uint8_t[]> buffer_;
     size_t capacity_ = 0;
     size_t start_ = 0, end_ = 0;  // the bytes held, from the current position on

@@ -188,13 +188,14 @@ TEST(FileLoad, BytesAfterTheFooterLoadWithAWarning) {
 
 // Bodies larger than the piece of a file held in memory are read from the file as they go:
 // the result, and any error on a file cut short inside them, is what reading the bytes in
-// memory gives.
+// memory gives. The meshes take more than a megabyte, so that the file is read in pieces.
 TEST(FileLoad, LargeBodiesLoadFromFilesAsFromBytes) {
-    NifFile le = MakeLargeMesh(3000, 12, 83), se;
+    NifFile le = MakeLargeMesh(12000, 12, 83), se;
     ASSERT_EQ(PrepareConvert(le, kForm100, se).code, rc::kOk);
     const TempDir dir;
     for (const NifFile* mesh : {&le, &se}) {
         const Bytes bytes = SaveBytes(*mesh);
+        ASSERT_GT(bytes.size(), size_t{1} << 20);
         const NifFile loaded = LoadBytes(bytes);
         uint32_t largest = 0;
         for (uint32_t size : loaded.header.blockSizes) largest = std::max(largest, size);
@@ -250,13 +251,17 @@ TEST(FileLoad, StringReferencesPastTheTableLoadWithAWarning) {
     EXPECT_EQ(SaveBytes(f), bytes);
 }
 
-// A header longer than the first piece read from a file (a large string table) is read whole.
+// A header longer than the first piece read from a file (a large string table) is read whole,
+// in a file large enough (more than a megabyte) to be read in pieces.
 TEST(FileLoad, LongHeadersLoadFromFilesAsFromBytes) {
-    NifFile f = MakeBodyMesh(true);
+    NifFile f = MakeLargeMesh(12000, 12, 83);
     for (int i = 0; i < 3000; ++i)
         (void)f.AddString("a long name to fill the table " + std::to_string(i));
     const Bytes bytes = SaveBytes(f);
-    ASSERT_GT(bytes.size(), size_t{100000});
+    ASSERT_GT(bytes.size(), size_t{1} << 20);
+    uint64_t bodies = 0;
+    for (uint32_t size : LoadBytes(bytes).header.blockSizes) bodies += size;
+    ASSERT_GT(bytes.size() - bodies, size_t{100000}) << "the header";
     const TempDir dir;
     WriteFileBytes(dir.Path("long.nif"), bytes);
     NifFile loaded;
