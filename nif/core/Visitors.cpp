@@ -22,6 +22,8 @@ class ReadVisitor : public FieldReading {
     }
     // Hands the window back to the reader.
     void Finish() { in_->Advance(cur_); }
+    // Where the window stands: the end of a body read whole from bytes at hand.
+    const uint8_t* Cursor() const { return cur_; }
     void Value(void* data, size_t size, bool) override {
         Finish();
         in_->Bytes(data, size);
@@ -383,11 +385,13 @@ uint32_t BodyReader::ReadHeld(const HeldBodies& held, uint32_t next, size_t& use
         const uint32_t size = held.sizes[i];
         if (size > held.size - used) break;
         const size_t at = held.offset + used;
-        held_.Reopen(held.bytes + used, size, at, nullptr, at + size);
+        const uint8_t* body = held.bytes + used;
+        held_.Reopen(body, size, at, nullptr, at + size);
         v.Start(held_);
         std::unique_ptr<NiObject> block = MakeAndReadBlock(held.described[held.types[i]], v);
-        v.Finish();
-        if (held_.Failed() || held_.Remaining() != 0) [[unlikely]]
+        // Read to its end, the window stands there (the reader is not told: a body that
+        // stops short is read again by the caller).
+        if (v.Cursor() != body + size || held_.Failed()) [[unlikely]]
             break;
         used += size;
         blocks.push_back(std::move(block));
