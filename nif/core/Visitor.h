@@ -286,7 +286,8 @@ class VisitorOf : public VisitorBase {
         Array(list, static_cast<uint32_t>(n));
     }
     template <class C>
-    void RefList(CountWidth<C>, std::vector<BlockRef>& refs, RefKind kind, TypeId target) {
+    [[gnu::always_inline]] void RefList(CountWidth<C>, std::vector<BlockRef>& refs, RefKind kind,
+                                        TypeId target) {
         C n = static_cast<C>(refs.size());
         Count(n);
         // Most lists of most blocks are empty, and stay so in every mode.
