@@ -141,6 +141,20 @@ TEST(FileLoad, MalformedFilesAreRefusedWithTheirPlace) {
     cases.push_back({"body shorter than its size entry",
                      longer,
                      {"block 0", "bytes before its recorded size"}});
+    // A size entry short of its body: the body reads on into the next one, which is refused
+    // at the body, whether it comes first or after others read cleanly.
+    for (uint32_t block : {0u, 2u}) {
+        Bytes shorter = bytes;
+        NifWriter w;
+        NifBlockHeader h = good.header;
+        h.blockSizes[block] -= 4;
+        h.blockSizes[block + 1] += 4;
+        h.Put(w);
+        std::memcpy(shorter.data(), w.Buffer().data(), w.Size());
+        const std::string name =
+            "block " + std::to_string(block) + " (" + good.header.TypeNameOf(block) + ")";
+        cases.push_back({"body longer than its size entry", shorter, {name, "11/34"}});
+    }
 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

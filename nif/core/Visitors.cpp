@@ -380,17 +380,19 @@ std::unique_ptr<NiObject> BodyReader::ReadNew(TypeId type, NifReader& in) {
 uint32_t BodyReader::ReadHeld(const HeldBodies& held, uint32_t next, size_t& used,
                               std::vector<std::unique_ptr<NiObject>>& blocks) {
     Visitor& v = *visitor_;
+    // One reader over all the bytes at hand. Each body is read from where it starts and must
+    // end where its size says; one that reads past that (into the next body) or stops short
+    // is read again by the caller, bounded by its size, for the message.
+    held_.Reopen(held.bytes, held.size, held.offset, nullptr, held.offset + held.size);
     uint32_t i = next;
     for (; i < held.count; ++i) {
         const uint32_t size = held.sizes[i];
         if (size > held.size - used) break;
-        const size_t at = held.offset + used;
         const uint8_t* body = held.bytes + used;
-        held_.Reopen(body, size, at, nullptr, at + size);
+        held_.Advance(body);
         v.Start(held_);
         std::unique_ptr<NiObject> block = MakeAndReadBlock(held.described[held.types[i]], v);
-        // Read to its end, the window stands there (the reader is not told: a body that
-        // stops short is read again by the caller).
+        // Read to its end, the window stands there (the reader is not told).
         if (v.Cursor() != body + size || held_.Failed()) [[unlikely]]
             break;
         used += size;

@@ -56,7 +56,7 @@ class BodyReader {
   private:
     struct Visitor;
     NifReader empty_;
-    NifReader held_;  // the body ReadHeld reads
+    NifReader held_;  // the bytes at hand ReadHeld reads
     uint32_t badStrings_ = 0;
     std::unique_ptr<Visitor> visitor_;
 };
