@@ -221,6 +221,8 @@ int NifFile::LoadFrom(ByteFeed& feed) {
     // when its type is listed, concrete and exists in the file's form (kUnlisted otherwise),
     // and kept as raw bytes otherwise.
     const std::vector<TypeId> described = ReadTypes();
+    std::vector<BlockReading> readings(described.size());
+    for (size_t t = 0; t < described.size(); ++t) readings[t] = ReadingFor(described[t]);
     blocks.reserve(header.numBlocks);
     // The bodies at hand are read in place, as many as the feed holds, before it is asked for
     // more.
@@ -235,7 +237,7 @@ int NifFile::LoadFrom(ByteFeed& feed) {
     for (uint32_t i = 0; i < numBlocks; ++i) {
         // The bodies at hand that read cleanly go one after another; the rest of the loop takes
         // the next one, whatever it needs (more of the file, a body read as it goes, a message).
-        i = reader.ReadHeld({held, heldSize, fed, sizes, typeIndex, described.data(), numBlocks}, i,
+        i = reader.ReadHeld({held, heldSize, fed, sizes, typeIndex, readings.data(), numBlocks}, i,
                             used, blocks);
         if (i == numBlocks) break;
         const uint32_t size = sizes[i];

@@ -36,8 +36,6 @@ std::unique_ptr<NiObject> MakeAndRead(FieldReading& v) {
     return block;
 }
 
-using BlockReading = std::unique_ptr<NiObject> (*)(FieldReading&);
-
 // By type id: abstract types, and types outside the list, are read as raw bytes.
 constexpr BlockReading kReadings[] = {
 #define NIF_TYPE(name, parent, forms) &MakeAndRead<name>,
@@ -51,8 +49,8 @@ static_assert(std::size(kReadings) == kListedTypeCount + 1);
 
 }  // namespace
 
-std::unique_ptr<NiObject> MakeAndReadBlock(TypeId type, FieldReading& v) {
-    return kReadings[std::min(static_cast<size_t>(type), kListedTypeCount)](v);
+BlockReading ReadingFor(TypeId type) {
+    return kReadings[std::min(static_cast<size_t>(type), kListedTypeCount)];
 }
 
 // Each listed class's anchor (NiObject.h).

@@ -121,9 +121,10 @@ class OpaqueBlock : public NiObject {
 
 // A new block of a listed concrete type; nullptr for abstract or unlisted types.
 std::unique_ptr<NiObject> CreateBlock(TypeId type);
-// A new block of the type (an opaque one for abstract and unlisted types), its body read by
-// the visitor.
-std::unique_ptr<NiObject> MakeAndReadBlock(TypeId type, FieldReading& v);
+// Makes a block of one type and reads its body with the visitor.
+using BlockReading = std::unique_ptr<NiObject> (*)(FieldReading& v);
+// The reading of the type's blocks: an opaque block for abstract and unlisted types.
+BlockReading ReadingFor(TypeId type);
 
 template <class T>
 T* As(NiObject* block) {

@@ -372,7 +372,7 @@ void BodyReader::Read(NiObject& block, NifReader& in) {
 
 std::unique_ptr<NiObject> BodyReader::ReadNew(TypeId type, NifReader& in) {
     visitor_->Start(in);
-    std::unique_ptr<NiObject> block = MakeAndReadBlock(type, *visitor_);
+    std::unique_ptr<NiObject> block = ReadingFor(type)(*visitor_);
     visitor_->Finish();
     return block;
 }
@@ -391,7 +391,7 @@ uint32_t BodyReader::ReadHeld(const HeldBodies& held, uint32_t next, size_t& use
         const uint8_t* body = held.bytes + used;
         held_.Advance(body);
         v.Start(held_);
-        std::unique_ptr<NiObject> block = MakeAndReadBlock(held.described[held.types[i]], v);
+        std::unique_ptr<NiObject> block = held.readings[held.types[i]](v);
         // Read to its end, the window stands there (the reader is not told).
         if (v.Cursor() != body + size || held_.Failed()) [[unlikely]]
             break;

@@ -32,17 +32,17 @@ class BodyReader {
     ~BodyReader();
     // As ReadBody: in then stands after the body, or has failed.
     void Read(NiObject& block, NifReader& in);
-    // A new block of the type (as MakeAndReadBlock), its body read as Read does.
+    // A new block of the type (as ReadingFor makes it), its body read as Read does.
     std::unique_ptr<NiObject> ReadNew(TypeId type, NifReader& in);
     // The bodies of a file that lie whole in bytes at hand, read one after another.
     struct HeldBodies {
-        const uint8_t* bytes;     // the bytes at hand
-        size_t size;              // how many
-        size_t offset;            // the file offset of bytes[0]
-        const uint32_t* sizes;    // each block's body size
-        const uint16_t* types;    // each block's type index
-        const TypeId* described;  // each type index's type, as ReadNew takes it
-        uint32_t count;           // the file's blocks
+        const uint8_t* bytes;          // the bytes at hand
+        size_t size;                   // how many
+        size_t offset;                 // the file offset of bytes[0]
+        const uint32_t* sizes;         // each block's body size
+        const uint16_t* types;         // each block's type index
+        const BlockReading* readings;  // each type index's reading (ReadingFor)
+        uint32_t count;                // the file's blocks
     };
     // Reads blocks from `next` on while their bodies lie whole in the bytes at hand after
     // `used` and read cleanly to their end, appending them and moving used past them; returns
