@@ -364,12 +364,6 @@ BodyReader::BodyReader(uint8_t form, size_t stringCount) : empty_(nullptr, 0), h
 
 BodyReader::~BodyReader() = default;
 
-void BodyReader::Read(NiObject& block, NifReader& in) {
-    visitor_->Start(in);
-    block.Fields(*visitor_);
-    visitor_->Finish();
-}
-
 std::unique_ptr<NiObject> BodyReader::ReadNew(TypeId type, NifReader& in) {
     visitor_->Start(in);
     std::unique_ptr<NiObject> block = ReadingFor(type)(*visitor_);

@@ -30,9 +30,8 @@ class BodyReader {
   public:
     BodyReader(uint8_t form, size_t stringCount);
     ~BodyReader();
-    // As ReadBody: in then stands after the body, or has failed.
-    void Read(NiObject& block, NifReader& in);
-    // A new block of the type (as ReadingFor makes it), its body read as Read does.
+    // A new block of the type (as ReadingFor makes it), its body read as ReadBody reads it: in
+    // then stands after the body, or has failed.
     std::unique_ptr<NiObject> ReadNew(TypeId type, NifReader& in);
     // The bodies of a file that lie whole in bytes at hand, read one after another.
     struct HeldBodies {
