@@ -220,9 +220,8 @@ int NifFile::LoadFrom(ByteFeed& feed) {
     // Each type name of the header is looked up once: a body is read into a described block
     // when its type is listed, concrete and exists in the file's form (kUnlisted otherwise),
     // and kept as raw bytes otherwise.
-    const std::vector<TypeId> described = ReadTypes();
-    std::vector<BlockReading> readings(described.size());
-    for (size_t t = 0; t < described.size(); ++t) readings[t] = ReadingFor(described[t]);
+    std::vector<BlockReading> readings;
+    for (TypeId type : ReadTypes()) readings.push_back(ReadingFor(type));
     blocks.reserve(header.numBlocks);
     // The bodies at hand are read in place, as many as the feed holds, before it is asked for
     // more.
@@ -261,7 +260,7 @@ int NifFile::LoadFrom(ByteFeed& feed) {
         const size_t at = fed + used;
         const bool inPlace = size <= heldSize - used;
         body.Reopen(held + used, std::min<size_t>(size, heldSize - used), at, &feed, at + size);
-        std::unique_ptr<NiObject> block = reader.ReadNew(described[typeIndex[i]], body);
+        std::unique_ptr<NiObject> block = reader.ReadNew(readings[typeIndex[i]], body);
         if (inPlace) [[likely]] {
             used += size;
         } else {

@@ -152,29 +152,12 @@ NifReader NifReader::Sub(size_t n) {
     return sub;
 }
 
-void NifReader::TakeText(std::string& out, size_t n) {
-    if (n <= size_ - pos_) {
-        out.assign(reinterpret_cast<const char*>(data_ + pos_), n);
-        pos_ += n;
-        return;
-    }
+void NifReader::TakeTextSlow(std::string& out, size_t n) {
     out.assign(n, '\0');
     Take(out.data(), n);
 }
 
 void NifReader::SizedBytes(std::string& out, const char* what) {
-    // A length and its text both at hand (the header's texts, by the hundred): taken at once.
-    if (!failed_ && size_ - pos_ >= 4) [[likely]] {
-        const uint8_t* b = data_ + pos_;
-        const uint32_t n = static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
-                           (static_cast<uint32_t>(b[2]) << 16) |
-                           (static_cast<uint32_t>(b[3]) << 24);
-        if (n <= kMaxSizedString && n <= size_ - pos_ - 4) [[likely]] {
-            out.assign(reinterpret_cast<const char*>(data_ + pos_ + 4), n);
-            pos_ += 4 + size_t{n};
-            return;
-        }
-    }
     out.clear();
     uint32_t n = U32();
     if (failed_) return;

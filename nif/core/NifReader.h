@@ -130,7 +130,17 @@ class NifReader {
     uint32_t CountSlow(uint64_t count, size_t elemSize, const char* what);
     bool WantSlow(size_t n);
     // n bytes as a text into out; the bytes left hold them.
-    void TakeText(std::string& out, size_t n);
+    void TakeText(std::string& out, size_t n) {
+        // The common case inline: the text is at hand.
+        if (n <= size_ - pos_) [[likely]] {
+            out.assign(reinterpret_cast<const char*>(data_ + pos_), n);
+            pos_ += n;
+            return;
+        }
+        TakeTextSlow(out, n);
+    }
+    // The same when some of the text is still to come from the source.
+    void TakeTextSlow(std::string& out, size_t n);
     // The bytes from offset `at` on at hand, at least n of them when they exist.
     void Refill(size_t at, size_t n);
 

@@ -364,9 +364,9 @@ BodyReader::BodyReader(uint8_t form, size_t stringCount) : empty_(nullptr, 0), h
 
 BodyReader::~BodyReader() = default;
 
-std::unique_ptr<NiObject> BodyReader::ReadNew(TypeId type, NifReader& in) {
+std::unique_ptr<NiObject> BodyReader::ReadNew(BlockReading reading, NifReader& in) {
     visitor_->Start(in);
-    std::unique_ptr<NiObject> block = ReadingFor(type)(*visitor_);
+    std::unique_ptr<NiObject> block = reading(*visitor_);
     visitor_->Finish();
     return block;
 }

@@ -30,9 +30,9 @@ class BodyReader {
   public:
     BodyReader(uint8_t form, size_t stringCount);
     ~BodyReader();
-    // A new block of the type (as ReadingFor makes it), its body read as ReadBody reads it: in
-    // then stands after the body, or has failed.
-    std::unique_ptr<NiObject> ReadNew(TypeId type, NifReader& in);
+    // A new block made by `reading` (ReadingFor), its body read as ReadBody reads it: in then
+    // stands after the body, or has failed.
+    std::unique_ptr<NiObject> ReadNew(BlockReading reading, NifReader& in);
     // The bodies of a file that lie whole in bytes at hand, read one after another.
     struct HeldBodies {
         const uint8_t* bytes;          // the bytes at hand
