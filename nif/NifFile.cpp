@@ -399,7 +399,7 @@ std::string NifFile::WriteAll(NifWriter& file, uint64_t bodyBytes, const std::ve
         BodyWriter bodies(file, form, &check);
         std::string p;
         const size_t stop =
-            bodies.WriteBlocks(blocks, differs ? types.data() : nullptr, file, sizesAt, p);
+            bodies.WriteBlocks(blocks, differs ? types.data() : nullptr, sizesAt, p);
         if (stop < blocks.size()) {
             if (!p.empty()) return BodyProblem(stop, p);
             if (check.bad) return RefProblem(stop, check);

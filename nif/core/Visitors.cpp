@@ -401,6 +401,7 @@ struct BodyWriter::Visitor : WriteVisitor<NifWriter> {
 
 BodyWriter::BodyWriter(NifWriter& out, uint8_t form, RefCheck* refs)
     : visitor_(std::make_unique<Visitor>(out, form, refs)),
+      out_(out),
       refs_(refs),
       end_(visitor_->Position()) {}
 
@@ -421,8 +422,7 @@ size_t BodyWriter::Write(const NiObject& block, std::string& problem) {
 }
 
 size_t BodyWriter::WriteBlocks(const std::vector<std::unique_ptr<NiObject>>& blocks,
-                               const TypeId* types, NifWriter& out, size_t sizesAt,
-                               std::string& problem) {
+                               const TypeId* types, size_t sizesAt, std::string& problem) {
     const size_t n = blocks.size();
     for (size_t i = 0; i < n; ++i) {
         const NiObject& block = *blocks[i];
@@ -431,7 +431,7 @@ size_t BodyWriter::WriteBlocks(const std::vector<std::unique_ptr<NiObject>>& blo
         const auto size = static_cast<uint32_t>(Write(block, problem));
         if (!problem.empty() || (refs_ && refs_->bad)) [[unlikely]]
             return i;
-        out.Patch(sizesAt + 4 * i, &size, 4);
+        out_.Patch(sizesAt + 4 * i, &size, 4);
     }
     return n;
 }

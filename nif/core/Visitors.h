@@ -69,13 +69,13 @@ class BodyWriter {
     // Writes a body and returns its size; problem receives what disagrees, as WriteBody
     // returns it, and is left alone when nothing does.
     size_t Write(const NiObject& block, std::string& problem);
-    // Writes the blocks one after another, entering each body's size in out's size table at
-    // sizesAt (4 bytes each). With types, a block of another type than its entry stops it
+    // Writes the blocks one after another, entering each body's size in the output's size
+    // table at sizesAt (4 bytes each). With types, a block of another type than its entry stops it
     // before its body; a body that disagrees, or whose references do not check, stops it after.
     // Returns the index of the block that stopped it (the block count when none did); problem
     // then receives what the body disagreed in, if that stopped it.
     size_t WriteBlocks(const std::vector<std::unique_ptr<NiObject>>& blocks, const TypeId* types,
-                       NifWriter& out, size_t sizesAt, std::string& problem);
+                       size_t sizesAt, std::string& problem);
     // How many bytes out holds, counting those still in the window.
     size_t Position() const;
     void Finish();
@@ -86,6 +86,7 @@ class BodyWriter {
 
     struct Visitor;
     std::unique_ptr<Visitor> visitor_;
+    NifWriter& out_;  // what the bodies are written to
     RefCheck* refs_;
     size_t end_;  // where the last body written ended
 };
