@@ -1,31 +1,44 @@
 #!/usr/bin/env bash
-# Runs the two fuzzers for a bounded time, split between them: scripts/fuzz.sh [SECONDS].
+# Runs the two fuzzers for a bounded time, split between them: scripts/fuzz.sh [SECONDS] [PRESET].
 # The NIF fuzzer loads, saves and reloads; the archive fuzzer opens archives and reads every
-# entry.
+# entry. PRESET is a clang preset that builds them: `fuzz` (the default) builds only what they
+# need; `sanitize-fuzz` is the sanitizer build of the whole suite, which builds them too.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-seconds=${1:-30}
+# `scripts/fuzz.sh --can-build` only tells, by its exit status, whether clang++ and libFuzzer
+# are there.
 probe=$(mktemp -d)
 trap 'rm -rf "$probe"' EXIT
 printf 'extern "C" int LLVMFuzzerTestOneInput(const char*, unsigned long) { return 0; }\n' > "$probe/p.cpp"
+canBuild=yes
 if ! command -v clang++ >/dev/null || ! clang++ -fsanitize=fuzzer "$probe/p.cpp" -o "$probe/p" 2>/dev/null; then
+  canBuild=no
+fi
+if [ "${1:-}" = --can-build ]; then
+  [ "$canBuild" = yes ]
+  exit
+fi
+if [ "$canBuild" = no ]; then
   echo "clang++ with libFuzzer not available: fuzzing skipped"
   exit 0
 fi
-cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz --target pellmar_fuzz_load pellmar_fuzz_archive make_samples \
+seconds=${1:-30}
+preset=${2:-fuzz}
+build=build/$preset
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset" --target pellmar_fuzz_load pellmar_fuzz_archive make_samples \
   make_archive_seeds -j"$(nproc)" >/dev/null
-seeds=build/fuzz/seeds
-archiveSeeds=build/fuzz/archive-seeds
+seeds=$build/seeds
+archiveSeeds=$build/archive-seeds
 rm -rf "$seeds" "$archiveSeeds" && mkdir -p "$seeds" "$archiveSeeds"
-build/fuzz/samples/make_samples "$seeds" >/dev/null
+"$build"/samples/make_samples "$seeds" >/dev/null
 cp ../shared/corpus/*.nif "$seeds"/ 2>/dev/null || true
-build/fuzz/fuzz/make_archive_seeds "$archiveSeeds"
+"$build"/fuzz/make_archive_seeds "$archiveSeeds"
 cp ../shared/corpus/bsa/*.bsa "$archiveSeeds"/ 2>/dev/null || true
 half=$(( (seconds + 1) / 2 ))
 echo "== NIF load/save fuzzer, ${half} s"
-build/fuzz/fuzz/pellmar_fuzz_load -max_total_time="$half" -max_len=65536 -rss_limit_mb=2048 \
+"$build"/fuzz/pellmar_fuzz_load -max_total_time="$half" -max_len=65536 -rss_limit_mb=2048 \
   -print_final_stats=1 "$seeds" 2>&1 | tail -n 12
 echo "== archive fuzzer, $(( seconds - half > 0 ? seconds - half : 1 )) s"
-build/fuzz/fuzz/pellmar_fuzz_archive -max_total_time="$(( seconds - half > 0 ? seconds - half : 1 ))" \
+"$build"/fuzz/pellmar_fuzz_archive -max_total_time="$(( seconds - half > 0 ? seconds - half : 1 ))" \
   -max_len=65536 -rss_limit_mb=2048 -print_final_stats=1 "$archiveSeeds" 2>&1 | tail -n 12

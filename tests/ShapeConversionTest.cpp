@@ -157,7 +157,7 @@ NifFile MakeSkinnedGrid(const MeshCase& c) {
 }
 
 template <class T>
-const T* First(const NifFile& f) {
+const T* FirstBlock(const NifFile& f) {
     for (const auto& block : f.blocks)
         if (auto* t = As<T>(block.get())) return t;
     return nullptr;
@@ -193,9 +193,9 @@ void ExpectRealSkinnedLayout(const NifFile& se, size_t vertices) {
         EXPECT_FALSE(As<NiGeometry>(block.get()) || As<NiGeometryData>(block.get()))
             << NameOf(block->Type());
     }
-    const auto* shape = First<BSTriShape>(se);
-    const auto* skin = First<NiSkinPartition>(se);
-    const auto* instance = First<BSDismemberSkinInstance>(se);
+    const auto* shape = FirstBlock<BSTriShape>(se);
+    const auto* skin = FirstBlock<NiSkinPartition>(se);
+    const auto* instance = FirstBlock<BSDismemberSkinInstance>(se);
     ASSERT_TRUE(shape && skin && instance);
     EXPECT_EQ(shape->dataSize, 0u);
     EXPECT_TRUE(shape->vertexData.records.empty());
@@ -245,7 +245,7 @@ TEST(ShapeConversion, SkinnedMeshesKeepTheirContentInTheRealSpecialEditionLayout
         EXPECT_EQ(se.CheckConsistency(), "");
         se = Reloaded(se);
         ASSERT_NO_FATAL_FAILURE(ExpectRealSkinnedLayout(se, vertices));
-        EXPECT_EQ(First<BSDynamicTriShape>(se) != nullptr, c.headPart);
+        EXPECT_EQ(FirstBlock<BSDynamicTriShape>(se) != nullptr, c.headPart);
         EXPECT_EQ(Differences(original, se), "");
         NifFile back = se;
         SwitchForm(back, original.header.userVersion, original.header.userVersion2);
@@ -263,7 +263,7 @@ TEST(ShapeConversion, SkinnedMeshesKeepTheirContentInTheRealSpecialEditionLayout
 
 TEST(ShapeConversion, StripsBecomeTriangleListsAndHeadPartsDynamicShapes) {
     NifFile f = MakeSkinnedGrid({"", 83, kNormals | kUVs, 1, 4, 2, true});
-    auto* data = const_cast<NiTriShapeData*>(First<NiTriShapeData>(f));
+    auto* data = const_cast<NiTriShapeData*>(FirstBlock<NiTriShapeData>(f));
     data->triangles.resize(2);  // the strip 0 1 20 21 as a triangle list
     data->numTriangles = 2;
     auto strips = std::make_unique<NiTriStripsData>();
@@ -279,7 +279,7 @@ TEST(ShapeConversion, StripsBecomeTriangleListsAndHeadPartsDynamicShapes) {
             f.ReplaceBlock(i, std::move(s));
         }
     }
-    auto* partition = const_cast<NiSkinPartition*>(First<NiSkinPartition>(f));
+    auto* partition = const_cast<NiSkinPartition*>(FirstBlock<NiSkinPartition>(f));
     SkinPartition& part = partition->partitions[0];
     part.numVertices = 4;
     part.vertexMap = {0, 1, 20, 21};
@@ -291,11 +291,11 @@ TEST(ShapeConversion, StripsBecomeTriangleListsAndHeadPartsDynamicShapes) {
     const NifFile original = f;
     SwitchForm(f, kGameUserVersion, kSEUserVersion2);
     const NifFile se = Reloaded(f);
-    const auto* shape = First<BSDynamicTriShape>(se);
+    const auto* shape = FirstBlock<BSDynamicTriShape>(se);
     ASSERT_NE(shape, nullptr);
     EXPECT_EQ(shape->dataSize, 0u);
     EXPECT_EQ(shape->dynamicVertices.size(), shape->numVertices);
-    const SkinPartition& p = First<NiSkinPartition>(se)->partitions[0];
+    const SkinPartition& p = FirstBlock<NiSkinPartition>(se)->partitions[0];
     ASSERT_EQ(p.triangles.size(), 2u);
     EXPECT_TRUE(p.stripLengths.empty());
     // The strip's second triangle turned back to its winding, in the shape's numbering.
@@ -306,13 +306,13 @@ TEST(ShapeConversion, StripsBecomeTriangleListsAndHeadPartsDynamicShapes) {
     NifFile le = se;
     SwitchForm(le, kGameUserVersion, kGameUserVersion2);
     const NifFile reloaded = Reloaded(le);
-    const auto* back = First<NiTriShapeData>(reloaded);
+    const auto* back = FirstBlock<NiTriShapeData>(reloaded);
     ASSERT_NE(back, nullptr);
     ASSERT_EQ(back->triangles.size(), 2u);
     EXPECT_EQ(back->triangles[1].v2, 21);
     EXPECT_EQ(back->vertices[21].x, 1.37f);  // column 1 of row 1
     // The partition numbers its own vertices again.
-    EXPECT_EQ(First<NiSkinPartition>(reloaded)->partitions[0].triangles[1].v2, 3);
+    EXPECT_EQ(FirstBlock<NiSkinPartition>(reloaded)->partitions[0].triangles[1].v2, 3);
     EXPECT_EQ(Differences(original, reloaded, true), "");
 }
 

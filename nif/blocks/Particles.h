@@ -76,7 +76,7 @@ class NiParticlesData : public NiGeometryData {
         NiGeometryData::SwitchForm(from, to, notes);
         if (to == kForm34 && subtextureOffsets.size() > 255) {
             subtextureOffsets.resize(255);
-            notes.push_back("particle subtexture offsets cut to the 255 the form can count");
+            notes.emplace_back("particle subtexture offsets cut to the 255 the form can count");
         }
     }
 };

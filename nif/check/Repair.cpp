@@ -287,7 +287,7 @@ struct Fixer {
             path(e->sourceTexture);
             path(e->greyscaleTexture);
         } else {
-            left.push_back("the lighting shader has no diffuse texture");
+            left.emplace_back("the lighting shader has no diffuse texture");
         }
         if (fixed > 0)
             Did("textures", std::to_string(fixed) + " path(s) of " + BlockLabel(file, block) +

@@ -5,11 +5,21 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "NiObject.h"
 #include "NifReader.h"
 #include "NifWriter.h"
+#include "TypeList.h"
 #include "Visitors.h"
+
+// The forms a listed type exists in.
+inline std::vector<uint8_t> Forms(TypeId t) {
+    std::vector<uint8_t> forms;
+    for (uint8_t f : {kForm34, kForm83, kForm100})
+        if (InfoOf(t).forms & f) forms.push_back(f);
+    return forms;
+}
 
 inline std::string Written(const NiObject& block, uint8_t form) {
     NifWriter out;

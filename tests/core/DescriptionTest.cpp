@@ -6,25 +6,13 @@
 #include <filesystem>
 #include <tuple>
 
+#include "BodyBytes.h"
 #include "NifFile.h"
 #include "RandomVisitor.h"
 #include "ResultCodes.h"
 #include "SheetCheck.h"
 
 namespace {
-
-std::vector<uint8_t> Forms(TypeId t) {
-    std::vector<uint8_t> forms;
-    for (uint8_t f : {kForm34, kForm83, kForm100})
-        if (InfoOf(t).forms & f) forms.push_back(f);
-    return forms;
-}
-
-std::string Written(const NiObject& block, uint8_t form) {
-    NifWriter out;
-    EXPECT_EQ(WriteBody(block, out, form), "");
-    return out.Buffer();
-}
 
 // A file with no blocks in the form of these user versions.
 NifFile EmptyFile(uint32_t user, uint32_t user2) {

@@ -70,13 +70,6 @@ class BytesSource : public NifReader::Source {
     size_t last_ = 0;
 };
 
-std::vector<uint8_t> Forms(TypeId t) {
-    std::vector<uint8_t> forms;
-    for (uint8_t f : {kForm34, kForm83, kForm100})
-        if (InfoOf(t).forms & f) forms.push_back(f);
-    return forms;
-}
-
 // Random bodies of every listed type in every form it exists in that the writer accepts.
 template <class F>
 void ForEveryRandomBody(uint32_t seeds, F check) {

@@ -5,18 +5,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "BodyBytes.h"
 #include "Geometry.h"
 #include "RandomVisitor.h"
-
-namespace {
-
-std::string Written(const NiObject& block) {
-    NifWriter out;
-    EXPECT_EQ(WriteBody(block, out, kForm100), "");
-    return out.Buffer();
-}
-
-}  // namespace
 
 // For each of the 256 sets of the record's attributes (and the full-precision bit, which the
 // Special Edition ignores): a shape and a skin partition of records written from random field
@@ -51,23 +42,18 @@ TEST(PackedVertex, EveryAttributeCombinationReadsAndWritesExactly) {
         skin.vertexData.records = shape.vertexData.records;
 
         for (NiObject* block : {static_cast<NiObject*>(&shape), static_cast<NiObject*>(&skin)}) {
-            std::string bytes = Written(*block);
+            std::string bytes = Written(*block, kForm100);
             // The records end 10 bytes before the shape's end (triangle, particle size) and
             // are the partition's last bytes (it has no partitions).
             const size_t end = block == &shape ? bytes.size() - 10 : bytes.size();
             for (size_t i = end - size * 5; i < end; ++i) bytes[i] = static_cast<char>(rng());
-            auto copy = CreateBlock(block->Type());
-            NifReader in(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-            ReadBody(*copy, in, kForm100, 8, nullptr);
-            ASSERT_FALSE(in.Failed()) << in.Error();
-            ASSERT_EQ(in.Remaining(), 0u);
-            ASSERT_EQ(Written(*copy), bytes);
+            const auto copy = ReadBack(block->Type(), bytes, kForm100);
+            ASSERT_FALSE(HasFailure());
+            ASSERT_EQ(Written(*copy, kForm100), bytes);
         }
         // Decoded, not kept as bytes: the field values survive.
-        const std::string bytes = Written(shape);
-        BSTriShape copy;
-        NifReader in(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-        ReadBody(copy, in, kForm100, 8, nullptr);
+        const auto block = ReadBack(TypeId::BSTriShape, Written(shape, kForm100), kForm100);
+        const auto& copy = static_cast<const BSTriShape&>(*block);
         ASSERT_EQ(copy.vertexData.records.size(), 5u);
         EXPECT_TRUE(copy.vertexData.raw.empty());
         EXPECT_EQ(std::memcmp(copy.vertexData.records.data(), shape.vertexData.records.data(),

@@ -1,18 +1,8 @@
 // Particle data: the subtexture offsets the Blender form cannot count.
 #include <gtest/gtest.h>
 
+#include "BodyBytes.h"
 #include "Particles.h"
-#include "Visitors.h"
-
-namespace {
-
-std::string Written(const NiObject& block, uint8_t form) {
-    NifWriter out;
-    EXPECT_EQ(WriteBody(block, out, form), "");
-    return out.Buffer();
-}
-
-}  // namespace
 
 TEST(Particles, BlenderFormKeepsAtMost255SubtextureOffsets) {
     NiPSysData data;
