@@ -317,7 +317,7 @@ TEST(CliNames, ShapesAndShaders) {
 
 // Each run starts two processes; under the address sanitizer a start costs a third of a
 // second, so that build takes fewer rounds (the race itself is the same).
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(PELLMAR_TEST_ASAN)
 constexpr int kRaceRounds = 40;
 #else
 constexpr int kRaceRounds = 200;

@@ -149,20 +149,12 @@ TEST(OddPaths, AnInterruptedWriteLeavesTheTargetAsItWas) {
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
-// The address sanitizer brings an allocator of its own, which takes no such setting.
-#if defined(__SANITIZE_ADDRESS__)
-#define PELLMAR_OWN_ALLOCATOR 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define PELLMAR_OWN_ALLOCATOR 1
-#endif
-#endif
 
 // A batch run keeps what it frees for the next file: a large list freed stays with the
 // program instead of going back to the system (and faulting in again page by page).
 TEST(Memory, FreedListsStayForTheNextFile) {
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 33)) && \
-    !defined(PELLMAR_OWN_ALLOCATOR)
+    !defined(PELLMAR_TEST_ASAN)  // the sanitizer's allocator takes no such setting
     KeepFreedMemoryForReuse();
     constexpr size_t kSize = 30u << 20;
     {

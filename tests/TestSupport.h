@@ -9,6 +9,15 @@
 #include "NifBlockHeader.h"
 #include "NifFile.h"
 
+// Defined when the address sanitizer is built in, which GCC and clang tell in different ways.
+#if defined(__SANITIZE_ADDRESS__)
+#define PELLMAR_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define PELLMAR_TEST_ASAN 1
+#endif
+#endif
+
 using Bytes = std::vector<uint8_t>;
 
 // Little-endian byte builder for hand-made bodies.
