@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs the two fuzzers at once for a bounded time, split between them:
-# scripts/fuzz.sh [SECONDS] [PRESET]. The NIF fuzzer loads, saves and reloads; the archive fuzzer opens archives and reads every
+#   scripts/fuzz.sh [SECONDS] [PRESET]
+# The NIF fuzzer loads, saves and reloads; the archive fuzzer opens archives and reads every
 # entry. PRESET is a clang preset that builds them: `fuzz` (the default) builds only what they
 # need; `sanitize-fuzz` is the sanitizer build of the whole suite, which builds them too.
 set -euo pipefail
