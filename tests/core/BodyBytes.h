@@ -1,4 +1,4 @@
-// One block's body as bytes and back, for tests of single blocks.
+// One block's body as bytes and back, in each form its type exists in, for tests of single blocks.
 #pragma once
 
 #include <gtest/gtest.h>
