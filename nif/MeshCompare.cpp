@@ -734,17 +734,22 @@ InPlaceContentCheck::Digest DigestOf(const ShapeView& s) {
     return digest;
 }
 
-// A block as the light copy keeps it: a packed shape without its records and triangles.
-std::unique_ptr<NiObject> Lightened(const NiObject& block) {
-    std::unique_ptr<NiObject> copy = block.Clone();
-    if (auto* packed = As<BSTriShape>(copy.get())) {
+// A block as the light copy keeps it: a packed shape without its records and triangles,
+// their storage handed back.
+void Lighten(NiObject& block) {
+    if (auto* packed = As<BSTriShape>(&block)) {
+        ReleaseStorage(packed->triangles);
         packed->vertexData = {};
-        packed->triangles = {};
         packed->numVertices = 0;
         packed->numTriangles = 0;
         packed->dataSize = 0;
-        if (auto* dynamic = As<BSDynamicTriShape>(copy.get())) dynamic->dynamicVertices = {};
+        if (auto* dynamic = As<BSDynamicTriShape>(&block)) ReleaseStorage(dynamic->dynamicVertices);
     }
+}
+
+std::unique_ptr<NiObject> Lightened(const NiObject& block) {
+    std::unique_ptr<NiObject> copy = block.Clone();
+    Lighten(*copy);
     return copy;
 }
 
@@ -810,8 +815,11 @@ void InPlaceContentCheck::After(const NifFile& file, uint32_t shape) {
     }
     for (uint32_t b : held_) {
         if (b >= before_.blocks.size()) continue;
-        const NiObject& whole = *before_.blocks[b];
-        before_.blocks[b] = b == shape ? Lightened(whole) : CreateBlock(whole.Type());
+        if (b == shape) {
+            Lighten(*before_.blocks[b]);
+        } else {
+            before_.blocks[b] = CreateBlock(before_.blocks[b]->Type());
+        }
     }
     held_.clear();
 }

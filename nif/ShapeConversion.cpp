@@ -286,7 +286,7 @@ void UnpackSkin(NifFile& file, const ShapeView& view) {
             for (Triangle& t : p.triangles) t = {at(t.v1), at(t.v2), at(t.v3)};
         }
         p.vertexDesc = 0;
-        p.trianglesCopy.clear();
+        ReleaseStorage(p.trianglesCopy);
     }
 }
 
@@ -357,20 +357,20 @@ namespace {
 // (additional data) stay, so that what only it owns still leaves with it.
 void DropLists(NiObject& block) {
     if (auto* d = As<NiGeometryData>(&block)) {
-        d->vertices = {};
-        d->normals = {};
-        d->tangents = {};
-        d->bitangents = {};
-        d->vertexColors = {};
-        d->uvs = {};
+        ReleaseStorage(d->vertices);
+        ReleaseStorage(d->normals);
+        ReleaseStorage(d->tangents);
+        ReleaseStorage(d->bitangents);
+        ReleaseStorage(d->vertexColors);
+        ReleaseStorage(d->uvs);
     }
     if (auto* t = As<NiTriShapeData>(&block)) {
-        t->triangles = {};
-        t->matchGroups = {};
+        ReleaseStorage(t->triangles);
+        ReleaseStorage(t->matchGroups);
     }
     if (auto* strips = As<NiTriStripsData>(&block)) {
-        strips->points = {};
-        strips->stripLengths = {};
+        ReleaseStorage(strips->points);
+        ReleaseStorage(strips->stripLengths);
     }
 }
 

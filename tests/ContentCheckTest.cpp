@@ -3,8 +3,10 @@
 // compares in the game's units.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
+#include <iterator>
 
 #include "Application.h"
 #include "Config.h"
@@ -254,22 +256,37 @@ TEST(ContentCheck, ConversionInPlaceChecksEachShapeAsItGoes) {
 }
 
 // Packing lets go of each shape's old data as soon as no unpacked shape needs it, so a large
-// mesh is not held twice; data two shapes share stays until the second is packed.
+// mesh is not held twice; data two shapes share stays until the second is packed. What is
+// counted is the storage the data blocks' lists hold, not their lengths: an emptied list that
+// keeps its storage still holds the mesh.
 TEST(ContentCheck, PackingLetsGoOfOldDataAsItGoes) {
     struct Counter : ShapeWatcher {
-        std::vector<size_t> held;  // vertices in data blocks, before each shape
+        std::vector<size_t> held;  // vertices the data blocks have storage for, before each shape
+        std::vector<size_t> triangles;
         void Before(const NifFile& f, uint32_t) override {
-            size_t n = 0;
-            for (const auto& b : f.blocks)
-                if (const auto* d = As<NiTriShapeData>(b.get())) n += d->vertices.size();
+            size_t n = 0, t = 0;
+            for (const auto& b : f.blocks) {
+                if (const auto* d = As<NiTriShapeData>(b.get())) {
+                    const size_t lists[] = {d->vertices.capacity(), d->normals.capacity(),
+                                            d->tangents.capacity(), d->bitangents.capacity(),
+                                            d->uvs.capacity()};
+                    n += *std::max_element(std::begin(lists), std::end(lists));
+                    t += d->triangles.capacity();
+                }
+            }
             held.push_back(n);
+            triangles.push_back(t);
         }
         void After(const NifFile&, uint32_t) override {}
     };
-    NifFile four = MakeSkinnedMesh(800, 12, 83, 200, false);
+    // Loaded from its bytes, each list has the storage of its length.
+    NifFile four = LoadBytes(SaveBytes(MakeSkinnedMesh(800, 12, 83, 200, false)));
+    const size_t perShape = ShapeView(four, FindShape(four, "Shape0")).Triangles().size();
     Counter counter;
     (void)SwitchForm(four, kGameUserVersion, kSEUserVersion2, &counter);
     EXPECT_EQ(counter.held, (std::vector<size_t>{800, 600, 400, 200}));
+    EXPECT_EQ(counter.triangles,
+              (std::vector<size_t>{4 * perShape, 3 * perShape, 2 * perShape, perShape}));
 
     NifFile shared = SharedData(Game());
     const size_t hands = ShapeView(shared, FindShape(shared, "Hands")).NumVertices();

@@ -52,3 +52,10 @@ constexpr uint32_t kMaxSizedString = 1024;
 
 // A short human description of a file's form, from its two user versions.
 std::string DescribeForm(uint32_t userVersion, uint32_t userVersion2);
+
+// Empties a list and hands its storage back to the allocator. (`list = {}` would pick the
+// assignment from an initializer list, which keeps the storage.)
+template <class List>
+void ReleaseStorage(List& list) {
+    List().swap(list);
+}
