@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -22,6 +23,11 @@
 namespace {
 
 std::atomic<int64_t> live{0}, peak{0};
+
+}  // namespace
+
+#ifndef PELLMAR_TEST_ASAN
+namespace {
 
 // Each allocation keeps its size in front of the bytes it hands out.
 constexpr size_t kHeader = alignof(std::max_align_t);
@@ -46,7 +52,6 @@ void Free(void* p) noexcept {
 
 }  // namespace
 
-#ifndef PELLMAR_TEST_ASAN
 void* operator new(size_t n) {
     return Allocate(n);
 }
