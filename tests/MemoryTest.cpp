@@ -92,7 +92,7 @@ struct Case {
 
 // A skinned mesh of 120,000 vertices in sixteen shapes: several megabytes, like a body or an
 // armour, in which one shape is a small part of the whole.
-TEST(Memory, CommandsHoldAMeshOnceAndAShapeMore) {
+TEST(PeakMemory, CommandsHoldAMeshOnceAndAShapeMore) {
 #ifdef PELLMAR_TEST_ASAN
     GTEST_SKIP() << "the sanitizer's allocator is not counted";
 #endif
