@@ -1,10 +1,7 @@
 #include "TypeList.h"
 
-#include <algorithm>
 #include <array>
-#include <string>
-#include <utility>
-#include <vector>
+#include <string_view>
 
 #include "Visitor.h"
 
@@ -19,16 +16,6 @@ constexpr TypeInfo kInfos[] = {
     {"", TypeId::NiObject, 0, true},
 };
 static_assert(std::size(kInfos) == kListedTypeCount + 1);
-
-// Names in sorted order for the lookup by name.
-struct ByName {
-    std::array<std::pair<std::string_view, TypeId>, kListedTypeCount> entries;
-    ByName() {
-        for (size_t i = 0; i < kListedTypeCount; ++i)
-            entries[i] = {kInfos[i].name, static_cast<TypeId>(i)};
-        std::sort(entries.begin(), entries.end());
-    }
-};
 
 }  // namespace
 
@@ -82,12 +69,44 @@ constexpr std::array<TypeSpan, kListedTypeCount> BuildTypeSpans() {
 // Computed when compiling.
 constinit const std::array<TypeSpan, kListedTypeCount> kTypeSpans = BuildTypeSpans();
 
+namespace {
+
+// The lookup by name: an open-addressing table of the names' hashes, filled when compiling.
+// A file's header names each of its types once, but a folder of small files asks for a few
+// names per file, so the lookup costs one hash and, mostly, one comparison.
+constexpr size_t kNameSlots = 1024;  // a power of two, well above the number of types
+static_assert(kNameSlots >= 2 * kListedTypeCount);
+
+constexpr uint32_t NameHash(std::string_view name) {
+    uint32_t h = 2166136261u;  // FNV-1a
+    for (char c : name) {
+        h ^= static_cast<uint8_t>(c);
+        h *= 16777619u;
+    }
+    return h;
+}
+
+// Each slot holds a type id plus one; 0 marks an empty slot.
+constexpr std::array<uint16_t, kNameSlots> BuildNameSlots() {
+    std::array<uint16_t, kNameSlots> slots{};
+    for (size_t i = 0; i < kListedTypeCount; ++i) {
+        size_t at = NameHash(kInfos[i].name) & (kNameSlots - 1);
+        while (slots[at] != 0) at = (at + 1) & (kNameSlots - 1);
+        slots[at] = static_cast<uint16_t>(i + 1);
+    }
+    return slots;
+}
+
+constinit const std::array<uint16_t, kNameSlots> kNameSlotsTable = BuildNameSlots();
+
+}  // namespace
+
 TypeId TypeByName(std::string_view name) {
-    static const ByName table;
-    auto it = std::lower_bound(table.entries.begin(), table.entries.end(),
-                               std::pair<std::string_view, TypeId>{name, TypeId::NiObject});
-    if (it != table.entries.end() && it->first == name) return it->second;
-    return TypeId::kUnlisted;
+    for (size_t at = NameHash(name) & (kNameSlots - 1);; at = (at + 1) & (kNameSlots - 1)) {
+        const uint16_t slot = kNameSlotsTable[at];
+        if (slot == 0) return TypeId::kUnlisted;
+        if (kInfos[slot - 1].name == name) return static_cast<TypeId>(slot - 1);
+    }
 }
 
 uint8_t FormOf(uint32_t userVersion, uint32_t userVersion2) {

@@ -488,44 +488,63 @@ class RecordLayout final : public Visitor {
 };
 
 // The layout of S's records under these arguments, in this form and visiting mode; nullptr
-// when it is unusable. Each thread keeps the last few layouts of each structure: taking one
-// costs about as much as walking a record or two.
+// when it is unusable. A structure without arguments has one layout per form and mode, found
+// once per thread; the others keep the last few layouts of each structure per thread: taking
+// one costs about as much as walking a record or two.
 template <class S, class... A>
 const VisitorBase::Layout* VisitorBase::LayoutOf(A... args) {
     static_assert(std::is_trivially_copyable_v<S>);
     static_assert((std::is_integral_v<A> && ...), "layouts are kept by integral arguments");
-    // Zero-initialised like all of a thread's storage: every entry unused.
-    struct Entry {
-        bool used;
-        uint8_t form;
-        bool reading;
-        uint64_t key[sizeof...(A) + 1];
-        Layout layout;
-    };
-    static thread_local Entry kept[4];
-    static thread_local unsigned next;
-    const uint64_t key[sizeof...(A) + 1] = {static_cast<uint64_t>(args)..., 0};
     const bool reading = mode_ == VisitMode::kRead;
-    for (const Entry& e : kept) {
-        if (e.used && e.form == form_ && e.reading == reading &&
-            std::equal(key, key + sizeof...(A), e.key))
-            return e.layout.valid ? &e.layout : nullptr;
+    const auto find = [&](Layout& layout) {
+        S probe{};
+        RecordLayout recorder(mode_, form_, &probe, sizeof probe);
+        probe.Fields(static_cast<Visitor&>(recorder), args...);
+        layout.valid = recorder.Valid() && recorder.NumRuns() <= std::size(layout.runs);
+        if (layout.valid) {
+            layout.numRuns = recorder.NumRuns();
+            layout.bytes = recorder.Bytes();
+            std::copy(recorder.Runs(), recorder.Runs() + recorder.NumRuns(), layout.runs);
+        }
+    };
+    if constexpr (sizeof...(A) == 0) {
+        // Zero-initialised like all of a thread's storage: not found yet.
+        struct Known {
+            bool found;
+            Layout layout;
+        };
+        static thread_local Known known[kFormsAll + 1][2];
+        Known& k = known[form_ & kFormsAll][reading];
+        if (!k.found) [[unlikely]] {
+            find(k.layout);
+            k.found = true;
+        }
+        return k.layout.valid ? &k.layout : nullptr;
+    } else {
+        // Zero-initialised like all of a thread's storage: every entry unused.
+        struct Entry {
+            bool used;
+            uint8_t form;
+            bool reading;
+            uint64_t key[sizeof...(A)];
+            Layout layout;
+        };
+        static thread_local Entry kept[4];
+        static thread_local unsigned next;
+        const uint64_t key[sizeof...(A)] = {static_cast<uint64_t>(args)...};
+        for (const Entry& e : kept) {
+            if (e.used && e.form == form_ && e.reading == reading &&
+                std::equal(key, key + sizeof...(A), e.key))
+                return e.layout.valid ? &e.layout : nullptr;
+        }
+        Entry& e = kept[next++ % std::size(kept)];
+        find(e.layout);
+        e.used = true;
+        e.form = form_;
+        e.reading = reading;
+        std::copy(key, key + sizeof...(A), e.key);
+        return e.layout.valid ? &e.layout : nullptr;
     }
-    Entry& e = kept[next++ % std::size(kept)];
-    S probe{};
-    RecordLayout recorder(mode_, form_, &probe, sizeof probe);
-    probe.Fields(static_cast<Visitor&>(recorder), args...);
-    e.used = true;
-    e.form = form_;
-    e.reading = reading;
-    std::copy(key, key + sizeof...(A) + 1, e.key);
-    e.layout.valid = recorder.Valid() && recorder.NumRuns() <= std::size(e.layout.runs);
-    if (e.layout.valid) {
-        e.layout.numRuns = recorder.NumRuns();
-        e.layout.bytes = recorder.Bytes();
-        std::copy(recorder.Runs(), recorder.Runs() + recorder.NumRuns(), e.layout.runs);
-    }
-    return e.layout.valid ? &e.layout : nullptr;
 }
 
 template <int kFixed>

@@ -108,7 +108,9 @@ TEST(Descriptions, ListNamesAndParents) {
         // A type exists only where its parent does.
         EXPECT_EQ(InfoOf(type).forms & ~InfoOf(InfoOf(type).parent).forms, 0) << NameOf(type);
     }
-    EXPECT_EQ(TypeByName("NoSuchType"), TypeId::kUnlisted);
+    // Names match whole and with their case: a prefix, a longer name or another case is none.
+    for (const char* other : {"NoSuchType", "", "NiNod", "NiNodeX", "ninode", "NINODE"})
+        EXPECT_EQ(TypeByName(other), TypeId::kUnlisted) << other;
     // The type test agrees with walking the parents, for every pair of types.
     for (size_t t = 0; t < kListedTypeCount; ++t) {
         for (size_t b = 0; b < kListedTypeCount; ++b) {
