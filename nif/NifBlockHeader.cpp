@@ -19,6 +19,7 @@ void NifBlockHeader::Get(NifReader& in) {
     }
     numBlockTypes = in.U16();
     uint32_t types = in.Count(numBlockTypes, 4, "block type");
+    blockTypes.reserve(types);
     for (uint32_t i = 0; i < types; ++i)
         in.SizedBytes(blockTypes.emplace_back(), "block type name");
     // Each block has a 2-byte type index and a 4-byte size entry.

@@ -214,7 +214,8 @@ int NifFile::LoadFrom(ByteFeed& feed) {
 
     feed.Skip(in.Position());
 
-    const std::string form = DescribeForm(header.userVersion, header.userVersion2);
+    // The form's name, for messages only.
+    const auto form = [this] { return DescribeForm(header.userVersion, header.userVersion2); };
     const uint8_t formBits = Form();
     BodyReader reader(formBits, header.strings.size());
     // Each type name of the header is looked up once: a body is read into a described block
@@ -242,7 +243,7 @@ int NifFile::LoadFrom(ByteFeed& feed) {
         const uint32_t size = sizes[i];
         // Built only for a message: a load of many small blocks makes no texts.
         auto where = [&] {
-            return "block " + std::to_string(i) + " (" + header.TypeNameOf(i) + ") of a " + form;
+            return "block " + std::to_string(i) + " (" + header.TypeNameOf(i) + ") of a " + form();
         };
         if (size > heldSize - used) [[unlikely]] {
             feed.Skip(used);
@@ -290,7 +291,7 @@ int NifFile::LoadFrom(ByteFeed& feed) {
     in = NifReader(data, got, footerAt);
     const uint32_t numRoots = in.U32();
     if (!in.Failed() && numRoots > std::max<size_t>(blocks.size(), 1)) {
-        return Fail(rc::kMalformed, "footer of a " + form + " file at byte offset " +
+        return Fail(rc::kMalformed, "footer of a " + form() + " file at byte offset " +
                                         std::to_string(footerAt) + " lists " +
                                         std::to_string(numRoots) + " roots, more than the " +
                                         std::to_string(blocks.size()) + " blocks of the file");
@@ -304,13 +305,13 @@ int NifFile::LoadFrom(ByteFeed& feed) {
         in.Bytes(roots.data(), size_t{4} * n);
     }
     if (in.Failed()) {
-        return Fail(rc::kMalformed, "footer of a " + form + " file at byte offset " +
+        return Fail(rc::kMalformed, "footer of a " + form() + " file at byte offset " +
                                         std::to_string(footerAt) + ": the file ends early (" +
                                         in.Error() + ")");
     }
     for (BlockRef r : roots) {
         if (r < -1 || (r >= 0 && static_cast<size_t>(r) >= blocks.size())) {
-            return Fail(rc::kMalformed, "footer of a " + form + " file names block " +
+            return Fail(rc::kMalformed, "footer of a " + form() + " file names block " +
                                             std::to_string(r) + " as a root, but the file holds " +
                                             std::to_string(blocks.size()) + " blocks");
         }

@@ -1,7 +1,12 @@
 #include "TypeList.h"
 
+#include <algorithm>
 #include <array>
+#include <bit>
+#include <cstdint>
+#include <cstring>
 #include <string_view>
+#include <type_traits>
 
 #include "Visitor.h"
 
@@ -73,24 +78,58 @@ namespace {
 
 // The lookup by name: an open-addressing table of the names' hashes, filled when compiling.
 // A file's header names each of its types once, but a folder of small files asks for a few
-// names per file, so the lookup costs one hash and, mostly, one comparison.
-constexpr size_t kNameSlots = 1024;  // a power of two, well above the number of types
+// names per file, so the lookup costs one hash of the name's length and its first and last
+// eight bytes, and mostly one comparison.
+constexpr size_t kNameSlotBits = 10;
+constexpr size_t kNameSlots = size_t{1} << kNameSlotBits;
 static_assert(kNameSlots >= 2 * kListedTypeCount);
 
-constexpr uint32_t NameHash(std::string_view name) {
-    uint32_t h = 2166136261u;  // FNV-1a
-    for (char c : name) {
-        h ^= static_cast<uint8_t>(c);
-        h *= 16777619u;
+// The hashes taken when compiling must be the ones taken when running.
+static_assert(std::endian::native == std::endian::little);
+
+// Eight bytes of a name from `at` on (fewer at its end), little-endian, as a number.
+constexpr uint64_t NameWord(std::string_view name, size_t at) {
+    if (!std::is_constant_evaluated() && at + 8 <= name.size()) {
+        uint64_t w;
+        std::memcpy(&w, name.data() + at, 8);
+        return w;
     }
-    return h;
+    uint64_t w = 0;
+    for (size_t i = 0; i < 8 && at + i < name.size(); ++i)
+        w |= uint64_t{static_cast<uint8_t>(name[at + i])} << (8 * i);
+    return w;
 }
+
+constexpr size_t NameSlot(std::string_view name) {
+    const size_t n = name.size();
+    uint64_t h = NameWord(name, 0) * 0x9E3779B97F4A7C15u;
+    h ^= NameWord(name, n > 8 ? n - 8 : 0) * 0xC2B2AE3D27D4EB4Fu;
+    h ^= n * 0x165667B19E3779F9u;
+    return static_cast<size_t>(h >> (64 - kNameSlotBits));
+}
+
+constexpr size_t LongestName() {
+    size_t longest = 0;
+    for (size_t i = 0; i < kListedTypeCount; ++i)
+        longest = std::max(longest, std::string_view(kInfos[i].name).size());
+    return longest;
+}
+static_assert(LongestName() <= UINT8_MAX);
+
+constexpr std::array<uint8_t, kListedTypeCount> BuildNameLengths() {
+    std::array<uint8_t, kListedTypeCount> lengths{};
+    for (size_t i = 0; i < kListedTypeCount; ++i)
+        lengths[i] = static_cast<uint8_t>(std::string_view(kInfos[i].name).size());
+    return lengths;
+}
+
+constinit const std::array<uint8_t, kListedTypeCount> kNameLengths = BuildNameLengths();
 
 // Each slot holds a type id plus one; 0 marks an empty slot.
 constexpr std::array<uint16_t, kNameSlots> BuildNameSlots() {
     std::array<uint16_t, kNameSlots> slots{};
     for (size_t i = 0; i < kListedTypeCount; ++i) {
-        size_t at = NameHash(kInfos[i].name) & (kNameSlots - 1);
+        size_t at = NameSlot(kInfos[i].name);
         while (slots[at] != 0) at = (at + 1) & (kNameSlots - 1);
         slots[at] = static_cast<uint16_t>(i + 1);
     }
@@ -102,10 +141,12 @@ constinit const std::array<uint16_t, kNameSlots> kNameSlotsTable = BuildNameSlot
 }  // namespace
 
 TypeId TypeByName(std::string_view name) {
-    for (size_t at = NameHash(name) & (kNameSlots - 1);; at = (at + 1) & (kNameSlots - 1)) {
+    for (size_t at = NameSlot(name);; at = (at + 1) & (kNameSlots - 1)) {
         const uint16_t slot = kNameSlotsTable[at];
         if (slot == 0) return TypeId::kUnlisted;
-        if (kInfos[slot - 1].name == name) return static_cast<TypeId>(slot - 1);
+        const size_t i = slot - 1u;
+        if (std::string_view(kInfos[i].name, kNameLengths[i]) == name)
+            return static_cast<TypeId>(i);
     }
 }
 

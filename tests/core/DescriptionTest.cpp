@@ -111,6 +111,7 @@ TEST(Descriptions, ListNamesAndParents) {
     // Names match whole and with their case: a prefix, a longer name or another case is none.
     for (const char* other : {"NoSuchType", "", "NiNod", "NiNodeX", "ninode", "NINODE"})
         EXPECT_EQ(TypeByName(other), TypeId::kUnlisted) << other;
+    EXPECT_EQ(TypeByName(std::string(300, 'N')), TypeId::kUnlisted);
     // The type test agrees with walking the parents, for every pair of types.
     for (size_t t = 0; t < kListedTypeCount; ++t) {
         for (size_t b = 0; b < kListedTypeCount; ++b) {
