@@ -261,6 +261,67 @@ TEST(Lint, EveryRuleFiresOnItsBreakageOnly) {
     }
 }
 
+// A shape's triangles are covered when its partitions hold each of them in some order and
+// rotation, whichever partition it is in; the winding counts, degenerate triangles do not.
+TEST(Lint, PartitionCoverIsTheTrianglesNotTheirOrder) {
+    using Edit = std::function<void(std::vector<SkinPartition>&)>;
+    auto rotateAndReverse = [](SkinPartition& p) {
+        for (Triangle& t : p.triangles) t = {t.v2, t.v3, t.v1};
+        std::reverse(p.triangles.begin(), p.triangles.end());
+    };
+    const struct {
+        const char* name;
+        Edit edit;
+        const char* found;  // the start of the message, or nullptr for no finding
+    } kCases[] = {
+        {"as made", [](std::vector<SkinPartition>&) {}, nullptr},
+        {"rotated, in reverse order",
+         [&](std::vector<SkinPartition>& parts) {
+             for (SkinPartition& p : parts) rotateAndReverse(p);
+         },
+         nullptr},
+        {"partitions in the other order",
+         [](std::vector<SkinPartition>& parts) { std::reverse(parts.begin(), parts.end()); },
+         nullptr},
+        {"one triangle wound the other way",
+         [](std::vector<SkinPartition>& parts) {
+             Triangle& t = parts[0].triangles[0];
+             std::swap(t.v2, t.v3);
+         },
+         "1 of the "},
+        {"one triangle twice, another not at all",
+         [](std::vector<SkinPartition>& parts) {
+             parts[1].triangles.back() = parts[1].triangles.front();
+         },
+         "1 of the "},
+        {"no partitions", [](std::vector<SkinPartition>& parts) { parts.clear(); },
+         nullptr},  // checked below: every triangle
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.name);
+        NifFile f = CleanBase();
+        auto& partition = First<NiSkinPartition>(f);
+        c.edit(partition.partitions);
+        std::vector<std::string> messages;
+        for (const Finding& finding : Lint(f)) {
+            if (finding.rule->id == std::string("unpartitioned-triangles"))
+                messages.push_back(finding.message);
+        }
+        if (partition.partitions.empty()) {
+            // Every triangle of the shape.
+            ASSERT_EQ(messages.size(), 1u);
+            const std::string count = messages[0].substr(0, messages[0].find(' '));
+            EXPECT_NE(messages[0].find(" of the " + count + " triangles"), std::string::npos)
+                << messages[0];
+        } else if (c.found) {
+            ASSERT_EQ(messages.size(), 1u);
+            EXPECT_EQ(messages[0].rfind(c.found, 0), 0u) << messages[0];
+        } else {
+            EXPECT_EQ(messages, std::vector<std::string>{});
+        }
+    }
+}
+
 // The table's order, severities and the evidence every rule carries.
 TEST(Lint, SeveritiesFollowTheEvidence) {
     Severity previous = Severity::kError;

@@ -175,13 +175,44 @@ std::map<BlockRef, std::vector<uint32_t>> ShaderUsers(const Context& c) {
     return users;
 }
 
+// A set of triangles as their rotation that starts at the smallest vertex: grouped by that
+// vertex (a counting sort, as vertex indices are small), each group sorted by the other two.
+// Building it and asking it are linear in the triangles but for the groups' sorts, which are
+// short unless many triangles share their smallest vertex.
+class TriangleSet {
+  public:
+    explicit TriangleSet(const std::vector<std::array<uint16_t, 3>>& triangles) {
+        uint32_t bound = 0;
+        for (const auto& t : triangles) bound = std::max<uint32_t>(bound, t[0] + 1u);
+        start_.assign(size_t{bound} + 1, 0);
+        for (const auto& t : triangles) ++start_[t[0] + 1u];
+        for (size_t v = 1; v < start_.size(); ++v) start_[v] += start_[v - 1];
+        rest_.resize(triangles.size());
+        std::vector<uint32_t> next(start_.begin(), start_.end() - 1);
+        for (const auto& t : triangles) rest_[next[t[0]]++] = Rest(t);
+        for (size_t v = 0; v + 1 < start_.size(); ++v) {
+            if (start_[v + 1] - start_[v] > 1)
+                std::sort(rest_.begin() + start_[v], rest_.begin() + start_[v + 1]);
+        }
+    }
+    bool Has(const std::array<uint16_t, 3>& t) const {
+        if (size_t{t[0]} + 1 >= start_.size()) return false;
+        return std::binary_search(rest_.begin() + start_[t[0]], rest_.begin() + start_[t[0] + 1u],
+                                  Rest(t));
+    }
+
+  private:
+    static uint32_t Rest(const std::array<uint16_t, 3>& t) { return uint32_t{t[1]} << 16 | t[2]; }
+    std::vector<uint32_t> start_;  // where each smallest vertex's group begins in rest_
+    std::vector<uint32_t> rest_;   // the other two vertices of each triangle, group by group
+};
+
 void CheckPartitionCover(Context& c, const ShapeView& s) {
     const std::vector<Triangle> own = s.Data() || (s.Packed() && s.Packed()->dataSize > 0)
                                           ? s.Triangles()
                                           : std::vector<Triangle>{};
     if (own.empty()) return;
     const NiSkinPartition* partition = s.Partition();
-    // The partitions' triangles as a sorted list, looked up by halving.
     std::vector<std::array<uint16_t, 3>> held;
     if (partition) {
         for (const SkinPartition& p : partition->partitions) {
@@ -189,12 +220,17 @@ void CheckPartitionCover(Context& c, const ShapeView& s) {
                 held.push_back(CanonicalTriangle(t));
         }
     }
-    std::sort(held.begin(), held.end());
+    // The partitions mostly hold the shape's triangles in the shape's order.
+    size_t inOrder = 0;
+    while (inOrder < own.size() && inOrder < held.size() &&
+           CanonicalTriangle(own[inOrder]) == held[inOrder])
+        ++inOrder;
+    if (inOrder == own.size()) return;
+    const TriangleSet heldSet(held);
     size_t missing = 0;
     for (const Triangle& t : own) {
         const bool degenerate = t.v1 == t.v2 || t.v2 == t.v3 || t.v1 == t.v3;
-        missing +=
-            !degenerate && !std::binary_search(held.begin(), held.end(), CanonicalTriangle(t));
+        missing += !degenerate && !heldSet.Has(CanonicalTriangle(t));
     }
     if (missing == 0) return;
     const int32_t block =
