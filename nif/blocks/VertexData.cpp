@@ -65,13 +65,23 @@ float HalfToFloat(uint16_t half) {
     return std::bit_cast<float>(sign | ((exp + 112) << 23) | (mant << 13));
 }
 
+namespace {
+
+// std::round of a value from 0 to 255 (halves away from zero), without the call: below 2^23
+// a float's fraction, the value less its truncation, is exact.
+uint8_t RoundToByte(float value) {
+    const int whole = static_cast<int>(value);
+    return static_cast<uint8_t>(whole + (value - static_cast<float>(whole) >= 0.5f));
+}
+
+}  // namespace
+
 uint8_t UnitToByte(float value) {
     if (std::isnan(value)) value = 0;
-    const float b = std::round((std::clamp(value, -1.0f, 1.0f) + 1.0f) * 127.5f);
-    return static_cast<uint8_t>(b);
+    return RoundToByte((std::clamp(value, -1.0f, 1.0f) + 1.0f) * 127.5f);
 }
 
 uint8_t ColorToByte(float value) {
     if (std::isnan(value)) value = 0;
-    return static_cast<uint8_t>(std::round(std::clamp(value, 0.0f, 1.0f) * 255.0f));
+    return RoundToByte(std::clamp(value, 0.0f, 1.0f) * 255.0f);
 }

@@ -105,4 +105,19 @@ TEST(PackedVertex, NumberConversionsKeepTheirPrecision) {
     }
     EXPECT_EQ(UnitToByte(NAN), 128);
     EXPECT_EQ(UnitToByte(7), 255);
+    // Around every half step, the values round as std::round does: halves away from zero.
+    for (int k = 0; k < 255; ++k) {
+        float unit = (k + 0.5f) / 127.5f - 1.0f, color = (k + 0.5f) / 255.0f;
+        for (int i = 0; i < 8; ++i) {
+            unit = std::nextafter(unit, -2.0f);
+            color = std::nextafter(color, -1.0f);
+        }
+        for (int i = 0; i < 16; ++i) {
+            const auto expected = [](float scaled) { return static_cast<int>(std::round(scaled)); };
+            EXPECT_EQ(UnitToByte(unit), expected((unit + 1.0f) * 127.5f)) << unit;
+            EXPECT_EQ(ColorToByte(color), expected(color * 255.0f)) << color;
+            unit = std::nextafter(unit, 2.0f);
+            color = std::nextafter(color, 2.0f);
+        }
+    }
 }
