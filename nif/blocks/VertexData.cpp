@@ -69,8 +69,8 @@ namespace {
 
 // A value from 0 to 255 to the nearest whole number, halves up, without the C runtime: below
 // 2^23 a float's fraction, the value less its truncation, is exact. (std::round gave the same
-// on Linux, but the Windows runtime's rounds 0.49999997 up, so the Windows program packed a
-// few values one step higher than the Linux one.)
+// on Linux, but the roundf that MinGW-w64 links into the Windows programs rounds 0.49999997
+// up, so they packed a few values one step higher than the Linux ones.)
 uint8_t RoundToByte(float value) {
     const int whole = static_cast<int>(value);
     return static_cast<uint8_t>(whole + (value - static_cast<float>(whole) >= 0.5f));

@@ -107,7 +107,7 @@ TEST(PackedVertex, NumberConversionsKeepTheirPrecision) {
     EXPECT_EQ(UnitToByte(7), 255);
     // Around every half step, the values round to the nearest byte, halves up. The reference
     // is exact: a float below 256 plus a half is exact in a double. (std::round is no
-    // reference: the Windows runtime's rounds 0.49999997 up.)
+    // reference: MinGW-w64's, in the Windows build, rounds 0.49999997 up.)
     for (int k = 0; k < 255; ++k) {
         float unit = (k + 0.5f) / 127.5f - 1.0f, color = (k + 0.5f) / 255.0f;
         for (int i = 0; i < 8; ++i) {
