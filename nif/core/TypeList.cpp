@@ -1,6 +1,5 @@
 #include "TypeList.h"
 
-#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
@@ -108,22 +107,14 @@ constexpr size_t NameSlot(std::string_view name) {
     return static_cast<size_t>(h >> (64 - kNameSlotBits));
 }
 
-constexpr size_t LongestName() {
-    size_t longest = 0;
+constexpr std::array<size_t, kListedTypeCount> BuildNameLengths() {
+    std::array<size_t, kListedTypeCount> lengths{};
     for (size_t i = 0; i < kListedTypeCount; ++i)
-        longest = std::max(longest, std::string_view(kInfos[i].name).size());
-    return longest;
-}
-static_assert(LongestName() <= UINT8_MAX);
-
-constexpr std::array<uint8_t, kListedTypeCount> BuildNameLengths() {
-    std::array<uint8_t, kListedTypeCount> lengths{};
-    for (size_t i = 0; i < kListedTypeCount; ++i)
-        lengths[i] = static_cast<uint8_t>(std::string_view(kInfos[i].name).size());
+        lengths[i] = std::string_view(kInfos[i].name).size();
     return lengths;
 }
 
-constinit const std::array<uint8_t, kListedTypeCount> kNameLengths = BuildNameLengths();
+constinit const std::array<size_t, kListedTypeCount> kNameLengths = BuildNameLengths();
 
 // Each slot holds a type id plus one; 0 marks an empty slot.
 constexpr std::array<uint16_t, kNameSlots> BuildNameSlots() {
