@@ -50,6 +50,10 @@ void InstallInterruptHandlers() {
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+    // A reader of the output that goes away (`pellmar-cli convert ... | head`) stops the run
+    // as an interruption does: left to its default, SIGPIPE would end the program at once,
+    // in the middle of another job's save, and leave that save's temporary file. The writes
+    // to the closed pipe fail instead, and what they held is lost with the reader.
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaction(signal, &action, nullptr);
 #endif
 }

@@ -264,6 +264,33 @@ TEST(CliBatch, AnInterruptedRunLeavesNothingBehind) {
     }
 }
 
+// A reader of the output that goes away (`| head`) stops the run as an interruption does,
+// instead of ending the program at once in the middle of another job's save, which left
+// that save's temporary file behind.
+TEST(CliBatch, AClosedOutputPipeStopsTheRunAsAnInterruption) {
+    TempDir dir;
+    constexpr int kMeshes = 400;
+    fs::create_directories(dir.Path("in"));
+    for (int i = 0; i < kMeshes; ++i)
+        WriteFileBytes(dir.Path("in/m" + std::to_string(i) + ".nif"), GameMesh());
+    // head takes the first byte and goes: the output's next write finds no reader. The exit
+    // status is the program's, not head's.
+    const fs::path status = dir.Path("status.txt");
+    const CliRun r = RunShell("{ timeout 120 " + std::string(PELLMAR_CLI) + " convert " +
+                              Quoted(dir.Path("in")) + " --to se --jobs 2 --output-dir " +
+                              Quoted(dir.Path("out")) + "; echo $? > " + Quoted(status) +
+                              "; } | head -c 1 > /dev/null");
+    const Bytes code = ReadFileBytes(status);
+    EXPECT_EQ(std::string(code.begin(), code.end()), "1\n") << r.out;
+    size_t outputs = 0;
+    ASSERT_TRUE(fs::exists(dir.Path("out"))) << r.out;
+    for (const auto& e : fs::recursive_directory_iterator(dir.Path("out"))) {
+        EXPECT_EQ(e.path().filename().string().find(".pm-"), std::string::npos) << e.path();
+        ++outputs;
+    }
+    EXPECT_LT(outputs, static_cast<size_t>(kMeshes));
+}
+
 // Meshes inside archives of both editions go through every command without unpacking: each
 // finding and output names the archive and the entry, outputs land as loose files at the
 // entries' paths, and the archive itself is never written.
