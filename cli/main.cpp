@@ -26,6 +26,17 @@ bool StderrIsTerminal() {
 #endif
 }
 
+// The exit code of a run whose standard output may have failed: a report cut short by a full
+// disk or a closed file must not pass for a whole one, so that is exit code 2 with a message.
+// A reader that went away on purpose (a closed pipe: `| head`) stopped the run as an
+// interruption does and needs no message.
+int WithOutputChecked(int code) {
+    if (std::cout.flush() || OutputReaderGone()) return code;
+    std::cerr << "error: the standard output could not be written in full; what it holds is "
+                 "incomplete\n";
+    return 2;
+}
+
 // The options every batch command shares: its inputs (files, folders, archives; none for a
 // command that names its own), --jobs and --json; commands that write add -o, --output-dir and
 // --dry-run.
@@ -172,35 +183,39 @@ int main(int argc, char** argv) {
     }
     InstallInterruptHandlers();
     KeepFreedMemoryForReuse();
-    const bool terminal = StderrIsTerminal();
-    for (BatchOptions* o : {&info, &check, &lint, &r.run, &c.run, &v.run, &b, &diffRun})
-        o->progress = terminal;
-    if (*infoCommand) return RunInfo(info, std::cout, std::cerr);
-    if (*checkCommand) return RunCheck(check, std::cout, std::cerr);
-    if (*lintCommand) {
-        if (listRules) {
-            std::cout << (lint.json ? LintRulesJson() : LintRulesText());
-            return 0;
+    // What the command printed reached its reader, or the run says it did not.
+    const auto run = [&]() -> int {
+        const bool terminal = StderrIsTerminal();
+        for (BatchOptions* o : {&info, &check, &lint, &r.run, &c.run, &v.run, &b, &diffRun})
+            o->progress = terminal;
+        if (*infoCommand) return RunInfo(info, std::cout, std::cerr);
+        if (*checkCommand) return RunCheck(check, std::cout, std::cerr);
+        if (*lintCommand) {
+            if (listRules) {
+                std::cout << (lint.json ? LintRulesJson() : LintRulesText());
+                return 0;
+            }
+            if (lint.inputs.empty()) {
+                std::cerr << "error: lint needs at least one FILE (or --rules)\n";
+                return 2;
+            }
+            Severity lowest = Severity::kNote;
+            if (!ParseSeverity(lintSeverity, lowest)) return 2;  // the option's check said why
+            return RunLint(lint, lowest, std::cout, std::cerr);
         }
-        if (lint.inputs.empty()) {
-            std::cerr << "error: lint needs at least one FILE (or --rules)\n";
-            return 2;
+        if (*repair) return RunRepair(r, std::cout, std::cerr);
+        if (*diff) return RunDiff(diffA, diffB, diffRun, diffGeometry, std::cout, std::cerr);
+        if (*archiveList) return RunArchiveList(a, std::cout, std::cerr);
+        if (*archiveExtract) return RunArchiveExtract(a, std::cout, std::cerr);
+        if (*shapes) return RunShapes(shapesPath, std::cout, std::cerr);
+        if (*shaders) return RunShaders(shadersPath, std::cout, std::cerr);
+        if (*clean) {
+            c.dataPathGiven = dataPath->count() > 0;
+            return RunClean(c, std::cout, std::cerr);
         }
-        Severity lowest = Severity::kNote;
-        if (!ParseSeverity(lintSeverity, lowest)) return 2;  // the option's check said why
-        return RunLint(lint, lowest, std::cout, std::cerr);
-    }
-    if (*repair) return RunRepair(r, std::cout, std::cerr);
-    if (*diff) return RunDiff(diffA, diffB, diffRun, diffGeometry, std::cout, std::cerr);
-    if (*archiveList) return RunArchiveList(a, std::cout, std::cerr);
-    if (*archiveExtract) return RunArchiveExtract(a, std::cout, std::cerr);
-    if (*shapes) return RunShapes(shapesPath, std::cout, std::cerr);
-    if (*shaders) return RunShaders(shadersPath, std::cout, std::cerr);
-    if (*clean) {
-        c.dataPathGiven = dataPath->count() > 0;
-        return RunClean(c, std::cout, std::cerr);
-    }
-    if (*toBlender) return RunToBlender(b, std::cout, std::cerr);
-    if (*convert) return RunConvert(v, std::cout, std::cerr);
-    return 2;
+        if (*toBlender) return RunToBlender(b, std::cout, std::cerr);
+        if (*convert) return RunConvert(v, std::cout, std::cerr);
+        return 2;
+    };
+    return WithOutputChecked(run());
 }

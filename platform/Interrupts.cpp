@@ -30,7 +30,10 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
     }
 }
 #else
+volatile std::sig_atomic_t readerGone = 0;
+
 void OnSignal(int signal) {
+    if (signal == SIGPIPE) readerGone = 1;
     if (InterruptRequested() && signal == SIGINT) {
         std::signal(SIGINT, SIG_DFL);
         std::raise(SIGINT);
@@ -55,5 +58,13 @@ void InstallInterruptHandlers() {
     // in the middle of another job's save, and leave that save's temporary file. The writes
     // to the closed pipe fail instead, and what they held is lost with the reader.
     for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaction(signal, &action, nullptr);
+#endif
+}
+
+bool OutputReaderGone() {
+#ifdef _WIN32
+    return false;
+#else
+    return readerGone != 0;
 #endif
 }

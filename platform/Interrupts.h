@@ -5,3 +5,6 @@
 #pragma once
 
 void InstallInterruptHandlers();
+// A write to a pipe found no reader left (SIGPIPE): what the program printed since is lost on
+// purpose. Never on Windows, where such writes fail without a signal.
+bool OutputReaderGone();

@@ -291,6 +291,39 @@ TEST(CliBatch, AClosedOutputPipeStopsTheRunAsAnInterruption) {
     EXPECT_LT(outputs, static_cast<size_t>(kMeshes));
 }
 
+// A report cut short by a full disk is not a success: whatever the command, the program says
+// so and exits 2 (a script would otherwise take a truncated report for a whole one). What
+// the command writes besides is written as ever.
+TEST(CliBatch, AReportThatCannotBeWrittenIsAFailure) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full on this system";
+    TempDir dir;
+    const fs::path mesh = dir.Path("mesh.nif");
+    WriteFileBytes(mesh, GameMesh());
+    const std::string in = Quoted(mesh);
+    const struct {
+        const char* name;
+        std::string args;
+        const char* written;  // a file the command writes, or nullptr
+    } kCases[] = {
+        {"lint --json", "lint --json " + in, nullptr},
+        {"info", "info " + in, nullptr},
+        {"lint --rules", "lint --rules", nullptr},
+        {"convert", "convert --to se " + in + " -o " + Quoted(dir.Path("se.nif")), "se.nif"},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.name);
+        // Standard output to the full device, standard error to the test.
+        const CliRun r =
+            RunShell("timeout 120 " + std::string(PELLMAR_CLI) + " " + c.args + " 2>&1 >/dev/full");
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_NE(r.out.find("could not be written"), std::string::npos) << r.out;
+        if (c.written) {
+            CliRun diff = RunCli("diff --geometry " + in + " " + Quoted(dir.Path(c.written)));
+            EXPECT_EQ(diff.exitCode, 0) << diff.out;
+        }
+    }
+}
+
 // Meshes inside archives of both editions go through every command without unpacking: each
 // finding and output names the archive and the entry, outputs land as loose files at the
 // entries' paths, and the archive itself is never written.
