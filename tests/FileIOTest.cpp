@@ -67,6 +67,31 @@ TEST(OddPaths, ReplacedTargetsKeepTheirModeAndReadOnlyOnesAreRefused) {
 #endif
 }
 
+// A target that shares its contents with another name (a hard link, or a symbolic link to
+// it) is replaced by the new file; the other name keeps the old contents.
+TEST(OddPaths, ALinkedTargetIsReplacedAndWhatItSharedWithIsNot) {
+    const NifFile f = MakeBodyMesh(true);
+    const Bytes old = {1, 2, 3};
+    for (bool symbolic : {false, true}) {
+#ifdef _WIN32
+        if (symbolic) continue;  // creating one takes a privilege there
+#endif
+        SCOPED_TRACE(symbolic ? "symbolic link" : "hard link");
+        TempDir dir;
+        WriteFileBytes(dir.Path("staged.nif"), old);
+        if (symbolic) {
+            fs::create_symlink("staged.nif", dir.Path("target.nif"));
+        } else {
+            fs::create_hard_link(dir.Path("staged.nif"), dir.Path("target.nif"));
+        }
+        ASSERT_EQ(f.Save(dir.Path("target.nif").string()), rc::kOk) << f.LastError();
+        EXPECT_FALSE(fs::is_symlink(dir.Path("target.nif")));
+        EXPECT_EQ(ReadFileBytes(dir.Path("target.nif")), SaveBytes(f));
+        EXPECT_EQ(ReadFileBytes(dir.Path("staged.nif")), old);
+        EXPECT_EQ(Names(dir.Root()), (std::vector<std::string>{"staged.nif", "target.nif"}));
+    }
+}
+
 TEST(OddPaths, ReadingSaysWhyAFileCannotBeRead) {
     TempDir dir;
     struct Case {
