@@ -90,35 +90,43 @@ void Batch::Walk(const std::string& root) {
     }
 }
 
+// An archive's `.nif` entries, named `label:entry\path.nif`, their relative paths below
+// `folder` (the archive's place below the folder walked; empty for an archive named itself).
+// An archive that cannot be opened is one refused item.
+void Batch::AddArchive(const std::string& path, const std::string& label, const fs::path& folder,
+                       std::vector<BatchItem>& into) {
+    auto archive = std::make_unique<Archive>();
+    std::string error;
+    if (const int code = archive->Open(path, error); code != rc::kOk) {
+        into.push_back(Item(path, path, TextFromPath(folder / PathFromText(path).filename())));
+        into.back().code = code;
+        into.back().message = error;
+        return;
+    }
+    for (size_t e = 0; e < archive->Entries().size(); ++e) {
+        const ArchiveEntry& entry = archive->Entries()[e];
+        if (!EndsWithNoCase(entry.name, ".nif")) continue;
+        BatchItem item = Item(path, label + ":" + entry.path, {});
+        item.archive = archive.get();
+        item.entry = e;
+        fs::path relative;
+        std::string problem;
+        if (SafeRelativePath(entry.path, relative, problem) != rc::kOk) {
+            item.code = rc::kUnsafeEntryPath;
+            item.message = problem;
+        }
+        item.relative = TextFromPath((folder / relative).lexically_normal());
+        into.push_back(std::move(item));
+    }
+    archives_.push_back(std::move(archive));
+}
+
 void Batch::WalkInput(const std::string& root) {
     std::error_code ec;
     const fs::path rootPath = PathFromText(root);
     if (IsArchivePath(root)) {
-        auto archive = std::make_unique<Archive>();
-        std::string error;
-        if (const int code = archive->Open(root, error); code != rc::kOk) {
-            items_.push_back(Item(root, root, TextFromPath(rootPath.filename())));
-            items_.back().code = code;
-            items_.back().message = error;
-            return;
-        }
         const std::string name = TextFromPath(rootPath.filename());
-        for (size_t e = 0; e < archive->Entries().size(); ++e) {
-            const ArchiveEntry& entry = archive->Entries()[e];
-            if (!EndsWithNoCase(entry.name, ".nif")) continue;
-            BatchItem item = Item(root, name + ":" + entry.path, {});
-            item.archive = archive.get();
-            item.entry = e;
-            fs::path relative;
-            std::string error;
-            if (SafeRelativePath(entry.path, relative, error) != rc::kOk) {
-                item.code = rc::kUnsafeEntryPath;
-                item.message = error;
-            }
-            item.relative = TextFromPath(relative);
-            items_.push_back(std::move(item));
-        }
-        archives_.push_back(std::move(archive));
+        AddArchive(root, name, {}, items_);
         return;
     }
     if (!fs::is_directory(rootPath, ec)) {
@@ -155,9 +163,22 @@ void Batch::WalkInput(const std::string& root) {
             });
             for (const fs::directory_entry& entry : entries) {
                 std::error_code s;
+                const std::string name = TextFromPath(entry.path().filename());
                 if (entry.is_directory(s)) {
                     walk(entry.path());
-                } else if (EndsWithNoCase(TextFromPath(entry.path().filename()), ".nif")) {
+                } else if (EndsWithNoCase(name, ".bsa") && entry.is_regular_file(s)) {
+                    // A mod's archive holds meshes as its folder does. The commands that
+                    // write leave it: an archived mesh and a loose one of its path (the game
+                    // takes the loose one) would write one output.
+                    const std::string path = TextFromPath(entry.path());
+                    if (options_.archivesInFolders) {
+                        AddArchive(path, path, folder.lexically_relative(rootPath), found);
+                    } else {
+                        warnings_.push_back(path +
+                                            ": an archive; name it as an input to include its "
+                                            "meshes");
+                    }
+                } else if (EndsWithNoCase(name, ".nif")) {
                     const std::string path = TextFromPath(entry.path());
                     // A pipe, a device or a broken link of a mesh's name is never opened.
                     if (!entry.is_regular_file(s)) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <nlohmann/json.hpp>
 #include <ostream>
@@ -54,14 +55,24 @@ struct BatchOptions {
     bool json = false;
     bool dryRun = false;
     bool progress = false;  // a progress line on the error stream (a terminal)
+    // Folders are read with the archives below them (the commands that write nothing); else
+    // an archive a walk passes is named in a warning.
+    bool archivesInFolders = false;
 };
+
+// The options of a command that writes nothing: its folders are read with their archives.
+inline BatchOptions ReadingOnly(BatchOptions options) {
+    options.archivesInFolders = true;
+    return options;
+}
 
 class Batch {
   public:
     // Walks the inputs: a folder gives its `.nif` files (any letter case) below it, in a stable
-    // order, and an archive its `.nif` entries. A folder that cannot be read becomes a refused
-    // item; a symbolic link that leads back into a folder being walked is reported and not
-    // followed.
+    // order, with archivesInFolders the `.nif` entries of the archives (`.bsa`) below it in
+    // their place too; an archive named itself gives its `.nif` entries. A folder that cannot be
+    // read becomes a refused item; a symbolic link that leads back into a folder being walked is
+    // reported and not followed.
     explicit Batch(const BatchOptions& options);
     ~Batch();
     Batch(const Batch&) = delete;
@@ -98,6 +109,8 @@ class Batch {
     // One input's items; a folder or archive that gives none is warned about.
     void Walk(const std::string& root);
     void WalkInput(const std::string& root);
+    void AddArchive(const std::string& path, const std::string& label,
+                    const std::filesystem::path& folder, std::vector<BatchItem>& into);
     BatchOptions options_;
     std::vector<BatchItem> items_;
     std::vector<std::unique_ptr<Archive>> archives_;

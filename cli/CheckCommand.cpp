@@ -155,7 +155,7 @@ bool CheckOne(const Batch& batch, const BatchItem& item, std::ostream& out) {
 }  // namespace
 
 int RunCheck(const BatchOptions& options, std::ostream& out, std::ostream& err) {
-    Batch batch(options);
+    Batch batch(ReadingOnly(options));
     if (const std::string problem = batch.PlanOutputs(OutputKind::kNone); !problem.empty()) {
         err << "error: " << problem << "\n";
         return 2;

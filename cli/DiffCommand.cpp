@@ -81,7 +81,7 @@ int RunDiff(const std::string& a, const std::string& b, const BatchOptions& opti
     CompareOptions compare;
     compare.geometryOnly = geometryOnly;
     compare.collision = !geometryOnly;
-    BatchOptions left = options, right = options;
+    BatchOptions left = ReadingOnly(options), right = left;
     left.inputs = {a};
     right.inputs = {b};
     Batch first(left), second(right);

@@ -93,7 +93,7 @@ void PrintText(const std::string& path, const NifFile& f, std::ostream& out) {
 }  // namespace
 
 int RunInfo(const BatchOptions& options, std::ostream& out, std::ostream& err) {
-    Batch batch(options);
+    Batch batch(ReadingOnly(options));
     if (const std::string problem = batch.PlanOutputs(OutputKind::kNone); !problem.empty()) {
         err << "error: " << problem << "\n";
         return 2;

@@ -55,7 +55,7 @@ std::string LintRulesJson() {
 }
 
 int RunLint(const BatchOptions& options, Severity lowest, std::ostream& out, std::ostream& err) {
-    Batch batch(options);
+    Batch batch(ReadingOnly(options));
     if (const std::string problem = batch.PlanOutputs(OutputKind::kNone); !problem.empty()) {
         err << "error: " << problem << "\n";
         return kUsage;

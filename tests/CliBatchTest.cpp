@@ -264,6 +264,50 @@ TEST(CliBatch, AnInterruptedRunLeavesNothingBehind) {
     }
 }
 
+// A mod folder is read with its archives by the commands that write nothing, each entry in the
+// archive's place below the folder; the commands that write take the loose meshes and name
+// the archive they leave.
+TEST(CliBatch, FoldersAreReadWithTheirArchivesByTheCommandsThatWriteNothing) {
+    TempDir dir;
+    const fs::path mod = dir.Path("mod");
+    fs::create_directories(mod / "meshes");
+    fs::create_directories(mod / "data");
+    WriteFileBytes(mod / "meshes/loose.nif", GameMesh());
+    const std::vector<PackedFile> files = MeshFiles(105);
+    const fs::path archive = mod / "data/Mod.bsa";
+    WriteFileBytes(archive, PackArchive({105, 0x7, 0x1, false}, files));
+    const std::string entry = archive.string() + ":meshes\\pellmar\\shaderlibrary.nif";
+
+    CliRun lint = RunCli("lint " + Quoted(mod) + " --json");
+    EXPECT_EQ(lint.exitCode, 0) << lint.out;
+    const nlohmann::json doc = nlohmann::json::parse(lint.out, nullptr, false);
+    ASSERT_FALSE(doc.is_discarded()) << lint.out;
+    ASSERT_EQ(doc["files"].size(), files.size() + 1);
+    std::vector<std::string> names;
+    for (const auto& f : doc["files"]) names.push_back(f["file"]);
+    EXPECT_NE(std::find(names.begin(), names.end(), entry), names.end()) << lint.out;
+    for (const char* command : {"check", "info"}) {
+        CliRun r = RunCli(std::string(command) + " " + Quoted(mod));
+        EXPECT_EQ(r.exitCode, 0) << command << "\n" << r.out;
+        EXPECT_NE(r.out.find(entry), std::string::npos) << r.out;
+    }
+
+    const fs::path out = dir.Path("out");
+    CliRun loose = RunCli("convert " + Quoted(mod) + " --to se --output-dir " + Quoted(out));
+    EXPECT_EQ(loose.exitCode, 0) << loose.out;
+    EXPECT_NE(loose.out.find("Mod.bsa: an archive; name it as an input"), std::string::npos)
+        << loose.out;
+    EXPECT_EQ(FilesBelow(out), std::vector<std::string>{"meshes/loose.nif"});
+    // Named, its meshes go where they stand in the folder: diff pairs them with the archive's.
+    CliRun packed =
+        RunCli("convert " + Quoted(archive) + " --to se --output-dir " + Quoted(out / "data"));
+    EXPECT_EQ(packed.exitCode, 0) << packed.out;
+    CliRun diff = RunCli("diff --geometry " + Quoted(mod) + " " + Quoted(out));
+    EXPECT_EQ(diff.exitCode, 0) << diff.out;
+    EXPECT_NE(diff.out.find(std::to_string(files.size() + 1) + " agree"), std::string::npos)
+        << diff.out;
+}
+
 // A reader of the output that goes away (`| head`) stops the run as an interruption does,
 // instead of ending the program at once in the middle of another job's save, which left
 // that save's temporary file behind.
