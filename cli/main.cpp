@@ -15,6 +15,7 @@
 #include "Lint.h"
 #include "LintCommands.h"
 #include "Memory.h"
+#include "OpenFiles.h"
 
 namespace {
 
@@ -183,6 +184,7 @@ int main(int argc, char** argv) {
     }
     InstallInterruptHandlers();
     KeepFreedMemoryForReuse();
+    AllowManyOpenFiles();
     // What the command printed reached its reader, or the run says it did not.
     const auto run = [&]() -> int {
         const bool terminal = StderrIsTerminal();

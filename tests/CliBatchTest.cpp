@@ -308,6 +308,23 @@ TEST(CliBatch, FoldersAreReadWithTheirArchivesByTheCommandsThatWriteNothing) {
         << diff.out;
 }
 
+// A run keeps every archive it reads open until it ends: more archives than the usual limit
+// of open files (here lowered to 40) are all read, as a large load order's Data folder needs.
+TEST(CliBatch, MoreArchivesThanTheOpenFileLimitAreAllRead) {
+    TempDir dir;
+    const Bytes archive = PackArchive({105, 0x7, 0x1, false}, {{"meshes\\a.nif", GameMesh()}});
+    constexpr int kArchives = 80;
+    fs::create_directories(dir.Path("data"));
+    for (int i = 0; i < kArchives; ++i)
+        WriteFileBytes(dir.Path("data/mod" + std::to_string(i) + ".bsa"), archive);
+    const CliRun r = RunShell("ulimit -Sn 40 && timeout 120 " + std::string(PELLMAR_CLI) +
+                              " lint --jobs 1 " + Quoted(dir.Path("data")));
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_NE(r.out.find(std::to_string(kArchives) + " files: 0 errors"), std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.out.find("not read"), std::string::npos) << r.out;
+}
+
 // A reader of the output that goes away (`| head`) stops the run as an interruption does,
 // instead of ending the program at once in the middle of another job's save, which left
 // that save's temporary file behind.
