@@ -69,6 +69,21 @@ PackedGeometry PackData(const NiTriBasedGeomData& d, std::vector<Triangle> trian
     return g;
 }
 
+// A partition's faces as the Special Edition keeps them: one triangle list (strips made into
+// one) numbered by the shape's vertices, and the copy of it that form keeps beside the list.
+void SpecialEditionFaces(SkinPartition& p) {
+    if (!p.stripLengths.empty()) {
+        p.triangles = StripsToTriangles(p.strips);
+        p.strips.clear();
+        p.stripLengths.clear();
+    }
+    p.numTriangles = static_cast<uint16_t>(p.triangles.size());
+    p.hasFaces = 1;
+    for (Triangle& t : p.triangles)
+        t = {p.ShapeVertex(t.v1), p.ShapeVertex(t.v2), p.ShapeVertex(t.v3)};
+    p.trianglesCopy = p.triangles;
+}
+
 // The Special Edition's skin: every record holds its vertex's four weights with indices into
 // the skin's bone list, so a vertex that several partitions share is stored once and the
 // vertex count and order stay as they are. Each partition lists every bone of the skin, keeps
@@ -105,13 +120,6 @@ void PackSkin(const ShapeView& view, NiSkinPartition& skin, PackedGeometry& g) {
     std::vector<uint16_t> allBones(numBones);
     for (size_t b = 0; b < numBones; ++b) allBones[b] = static_cast<uint16_t>(b);
     for (SkinPartition& p : skin.partitions) {
-        if (!p.stripLengths.empty()) {
-            p.triangles = StripsToTriangles(p.strips);
-            p.strips.clear();
-            p.stripLengths.clear();
-        }
-        p.numTriangles = static_cast<uint16_t>(p.triangles.size());
-        p.hasFaces = 1;
         std::vector<uint16_t> map(p.numVertices);
         for (size_t j = 0; j < p.numVertices; ++j) map[j] = p.ShapeVertex(j);
         p.vertexMap = map;
@@ -128,13 +136,7 @@ void PackSkin(const ShapeView& view, NiSkinPartition& skin, PackedGeometry& g) {
                 p.vertexWeights[j * 4 + k] = slots[map[j]][k].second;
             }
         }
-        // The Special Edition numbers a partition's triangles by the shape's vertices, in the
-        // list and in its copy.
-        for (Triangle& t : p.triangles) {
-            const auto at = [&](uint16_t local) { return local < map.size() ? map[local] : local; };
-            t = {at(t.v1), at(t.v2), at(t.v3)};
-        }
-        p.trianglesCopy = p.triangles;
+        SpecialEditionFaces(p);
     }
 }
 
@@ -411,6 +413,16 @@ void PackShapes(NifFile& file, std::vector<std::string>& notes, ShapeWatcher* wa
     if (heads != 0)
         notes.push_back(std::to_string(heads) + " head part shape(s) became BSDynamicTriShape");
     file.DeleteBlocks(UnownedBlocks(file, std::vector<uint32_t>(oldData.begin(), oldData.end())));
+    // A partition no packed shape reached (its skin names it, but no shape names the skin, or
+    // no skin names it) still takes that form's faces, so that its lists match their counts.
+    for (const auto& b : file.blocks) {
+        auto* skin = As<NiSkinPartition>(b.get());
+        if (!skin) continue;
+        for (SkinPartition& p : skin->partitions) {
+            if (!p.stripLengths.empty() || p.trianglesCopy.size() != p.numTriangles)
+                SpecialEditionFaces(p);
+        }
+    }
 }
 
 void UnpackShapes(NifFile& file, std::vector<std::string>& notes, ShapeWatcher* watcher) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <filesystem>
 #include <set>
@@ -259,6 +260,56 @@ TEST(ShapeConversion, SkinnedMeshesKeepTheirContentInTheRealSpecialEditionLayout
     }
     if (checker.empty()) GTEST_SKIP() << "no sheet reader or python3";
     EXPECT_EQ(SheetCheck(checker, written, dir.Path("report.txt")), "");
+}
+
+// A partition no shape reaches (its skin no longer names it) takes the Special Edition's faces
+// as a packed shape's partition does: its strips a triangle list in the shape's numbering,
+// with the copy that form keeps beside it. The switch used to leave its copy empty, and the
+// file could not be written.
+TEST(ShapeConversion, APartitionNoShapeReachesTakesTheSpecialEditionFaces) {
+    NifFile f = MakeSkinnedGrid({"", 83, kNormals | kUVs, 2, 4, 2, false});
+    auto* partition = const_cast<NiSkinPartition*>(FirstBlock<NiSkinPartition>(f));
+    const_cast<NiSkinInstance*>(FirstBlock<NiSkinInstance>(f))->skinPartition = kNoBlock;
+    SkinPartition& part = partition->partitions[0];
+    part.numVertices = 4;
+    part.vertexMap = {0, 1, 20, 21};
+    part.vertexWeights.resize(8);
+    part.boneIndices.resize(8);
+    part.triangles.clear();
+    part.stripLengths = {4};
+    part.strips = {{0, 1, 2, 3}};
+    const std::vector<Triangle> unpacked = partition->partitions[1].triangles;
+    const NifFile original = f;
+    SwitchForm(f, kGameUserVersion, kSEUserVersion2);
+    ASSERT_EQ(f.CheckConsistency(), "");
+    const NifFile se = Reloaded(f);
+    using Corners = std::vector<std::array<uint16_t, 3>>;
+    const auto corners = [](const std::vector<Triangle>& list) {
+        Corners out;
+        for (const Triangle& c : list) out.push_back({c.v1, c.v2, c.v3});
+        return out;
+    };
+    const auto& parts = FirstBlock<NiSkinPartition>(se)->partitions;
+    ASSERT_EQ(parts.size(), 2u);
+    for (const SkinPartition& p : parts) {
+        EXPECT_TRUE(p.stripLengths.empty());
+        EXPECT_EQ(corners(p.trianglesCopy), corners(p.triangles));
+        EXPECT_EQ(p.triangles.size(), p.numTriangles);
+    }
+    // The strip 0 1 2 3 of local vertices, the second triangle turned back to its winding.
+    EXPECT_EQ(corners(parts[0].triangles), (Corners{{0, 1, 20}, {1, 21, 20}}));
+    ASSERT_EQ(parts[1].triangles.size(), unpacked.size());
+    for (size_t t = 0; t < unpacked.size(); ++t) {
+        const Triangle& u = unpacked[t];
+        EXPECT_EQ(corners({parts[1].triangles[t]}),
+                  (Corners{{parts[1].ShapeVertex(u.v1), parts[1].ShapeVertex(u.v2),
+                            parts[1].ShapeVertex(u.v3)}}));
+    }
+    // The shape itself, its weights from the skin data, is kept whole both ways.
+    EXPECT_EQ(Differences(original, se), "");
+    NifFile le = se;
+    SwitchForm(le, kGameUserVersion, kGameUserVersion2);
+    EXPECT_EQ(Differences(original, Reloaded(le), true), "");
 }
 
 TEST(ShapeConversion, StripsBecomeTriangleListsAndHeadPartsDynamicShapes) {
