@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cmath>
+#include <cstdio>
 #include <map>
 
 #include "BlockCopy.h"
@@ -324,10 +326,66 @@ std::vector<Triangle> StripsToTriangles(const std::vector<std::vector<uint16_t>>
     return triangles;
 }
 
+namespace {
+
+// The first value of a shape's data the Special Edition's records cannot hold, as text, or
+// empty: normals, tangents and colours are bytes, UVs half floats. A value within half a step
+// of the range (a normal of 1.002) rounds into it, as the content check allows; a NaN normal or
+// colour has no byte, a NaN or infinite UV has its half float.
+std::string UnstorableValue(const NiTriBasedGeomData& d) {
+    const auto number = [](double x) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.6g", x);
+        return std::string(text);
+    };
+    const auto beyond = [&](const char* what, size_t v, double x, const char* range) {
+        return std::string(what) +
+               " beyond what the Special Edition's vertex records hold (vertex " +
+               std::to_string(v) + ": " + number(x) + "; they hold " + range + ")";
+    };
+    const auto unit = [](double x) { return std::fabs(x) <= 1.0 + 1.0 / 255.0; };
+    const size_t n = d.numVertices;
+    if (d.hasNormals && d.normals.size() == n) {
+        for (size_t v = 0; v < n; ++v) {
+            for (float x : {d.normals[v].x, d.normals[v].y, d.normals[v].z})
+                if (!unit(x)) return beyond("normals", v, x, "-1 to 1");
+        }
+    }
+    if (d.HasTangents() && d.tangents.size() == n && d.bitangents.size() == n) {
+        for (size_t v = 0; v < n; ++v) {
+            for (float x : {d.tangents[v].x, d.tangents[v].y, d.tangents[v].z, d.bitangents[v].y,
+                            d.bitangents[v].z})
+                if (!unit(x)) return beyond("tangents", v, x, "-1 to 1");
+        }
+    }
+    if ((d.dataFlags & 1) && d.uvs.size() == n) {
+        for (size_t v = 0; v < n; ++v) {
+            for (float x : {d.uvs[v].u, d.uvs[v].v})
+                if (std::isfinite(x) && std::fabs(x) >= 65520.0f)
+                    return beyond("UVs", v, x, "-65504 to 65504");
+        }
+    }
+    if (d.hasVertexColors && d.vertexColors.size() == n) {
+        for (size_t v = 0; v < n; ++v) {
+            const Color4& c = d.vertexColors[v];
+            for (float x : {c.r, c.g, c.b, c.a})
+                if (!(x >= -0.5 / 255.0 && x <= 1.0 + 0.5 / 255.0))
+                    return beyond("vertex colours", v, x, "0 to 1");
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
 std::string CheckShapesConvertible(const NifFile& file, uint8_t to) {
     const uint8_t from = file.Form();
     for (const ShapeView& view : ShapesOf(file)) {
         if (to == kForm100 && from != kForm100 && Packable(view.Block())) {
+            if (const NiTriBasedGeomData* d = view.Data()) {
+                if (std::string value = UnstorableValue(*d); !value.empty())
+                    return view.Label() + ": " + value;
+            }
             const NiSkinPartition* skin = view.Partition();
             for (size_t k = 0; skin && k < skin->partitions.size(); ++k) {
                 const SkinPartition& p = skin->partitions[k];

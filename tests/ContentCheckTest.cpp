@@ -7,6 +7,7 @@
 #include <cmath>
 #include <functional>
 #include <iterator>
+#include <limits>
 
 #include "Application.h"
 #include "Config.h"
@@ -363,6 +364,50 @@ TEST(ContentCheck, DiffNamesAddedRemovedAndRenamedShapes) {
     told.renamed["Feet"] = "Boots";
     EXPECT_EQ(ContentProblems(game, renamed, told), "");
     EXPECT_NE(ContentProblems(game, renamed, {}), "");
+}
+
+// A value the Special Edition's records cannot hold (a byte for a normal, a tangent or a
+// colour, a half float for a UV) is refused before converting, with the shape, the part, the
+// vertex and the value; one that rounds into the range converts. It used to be caught only by
+// the content check, whose message called it a fault of Pellmar.
+TEST(ContentCheck, ValuesTheSpecialEditionCannotHoldAreRefusedByName) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const struct {
+        const char* what;
+        std::function<void(NiTriShapeData&)> edit;
+        const char* named;  // the start of the refusal's reason, or nullptr: it converts
+    } kCases[] = {
+        {"a normal of 1.002", [](NiTriShapeData& d) { d.normals[4].z = 1.002f; }, nullptr},
+        {"a normal of 2", [](NiTriShapeData& d) { d.normals[4].z = 2; }, "normals beyond"},
+        {"a NaN normal", [&](NiTriShapeData& d) { d.normals[4].x = nan; }, "normals beyond"},
+        {"a tangent of -3", [](NiTriShapeData& d) { d.tangents[4].y = -3; }, "tangents beyond"},
+        {"a UV of 1e6", [](NiTriShapeData& d) { d.uvs[4].u = 1e6f; }, "UVs beyond"},
+        {"a NaN UV", [&](NiTriShapeData& d) { d.uvs[4].v = nan; }, nullptr},
+        {"a colour of 1.5",
+         [](NiTriShapeData& d) {
+             d.hasVertexColors = 1;
+             d.vertexColors.assign(d.numVertices, Color4{0.5f, 0.5f, 0.5f, 1});
+             d.vertexColors[4].g = 1.5f;
+         },
+         "vertex colours beyond"},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.what);
+        NifFile f = Game();
+        ASSERT_TRUE(BodyData(f)->HasTangents());
+        c.edit(*BodyData(f));
+        NifFile out;
+        const ConversionResult r = PrepareConvert(f, kForm100, out);
+        if (!c.named) {
+            EXPECT_EQ(r.code, rc::kOk) << r.message;
+            continue;
+        }
+        EXPECT_EQ(r.code, rc::kUnsupportedForm) << r.message;
+        EXPECT_NE(r.message.find("\"Body\": " + std::string(c.named)), std::string::npos)
+            << r.message;
+        EXPECT_NE(r.message.find("(vertex 4: "), std::string::npos) << r.message;
+        EXPECT_EQ(r.message.find("fault of Pellmar"), std::string::npos) << r.message;
+    }
 }
 
 TEST(ContentCheck, InconsistentInputsAreRefusedByEveryConversion) {
