@@ -171,7 +171,7 @@ void Batch::WalkInput(const std::string& root) {
                     // write leave it: an archived mesh and a loose one of its path (the game
                     // takes the loose one) would write one output.
                     const std::string path = TextFromPath(entry.path());
-                    if (options_.archivesInFolders) {
+                    if (options_.readingOnly) {
                         AddArchive(path, path, folder.lexically_relative(rootPath), found);
                     } else {
                         warnings_.push_back(path +
@@ -272,6 +272,10 @@ void Batch::RefuseClashes(const std::vector<std::pair<std::string, std::string>>
 }
 
 int Batch::Load(const BatchItem& item, NifFile& file, std::string& error) const {
+    if (item.code != rc::kOk) {
+        error = item.message;
+        return item.code;
+    }
     if (!item.archive) {
         const int code = file.Load(item.path);
         error = file.LastError();
@@ -285,6 +289,10 @@ int Batch::Load(const BatchItem& item, NifFile& file, std::string& error) const 
 }
 
 int Batch::ReadBytes(const BatchItem& item, std::vector<uint8_t>& bytes, std::string& error) const {
+    if (item.code != rc::kOk) {
+        error = item.message;
+        return item.code;
+    }
     if (item.archive) return item.archive->Read(item.entry, bytes, error);
     return ReadWholeFile(item.path, bytes, error);
 }
@@ -312,7 +320,7 @@ int Batch::Run(const Task& task, const Summary& summary, std::ostream& out, std:
         for (size_t i = next++; i < total && !InterruptRequested(); i = next++) {
             BatchResult r;
             const BatchItem& item = items_[i];
-            if (item.code != rc::kOk) {
+            if (item.code != rc::kOk && !options_.readingOnly) {
                 r.status = BatchResult::Status::kFailed;
                 r.code = item.code;
                 r.text = item.label + ": failed: " + item.message + "\n";

@@ -55,21 +55,23 @@ struct BatchOptions {
     bool json = false;
     bool dryRun = false;
     bool progress = false;  // a progress line on the error stream (a terminal)
-    // Folders are read with the archives below them (the commands that write nothing); else
-    // an archive a walk passes is named in a warning.
-    bool archivesInFolders = false;
+    // The command writes nothing: its folders are read with the archives below them, and an
+    // input refused before it runs (an archive that cannot be opened) reaches the command,
+    // whose Load reports it like a file that does not load. Otherwise an archive a walk passes
+    // is named in a warning, and a refused input is reported as failed without the command.
+    bool readingOnly = false;
 };
 
-// The options of a command that writes nothing: its folders are read with their archives.
+// The options of a command that writes nothing.
 inline BatchOptions ReadingOnly(BatchOptions options) {
-    options.archivesInFolders = true;
+    options.readingOnly = true;
     return options;
 }
 
 class Batch {
   public:
     // Walks the inputs: a folder gives its `.nif` files (any letter case) below it, in a stable
-    // order, with archivesInFolders the `.nif` entries of the archives (`.bsa`) below it in
+    // order, with readingOnly the `.nif` entries of the archives (`.bsa`) below it in
     // their place too; an archive named itself gives its `.nif` entries. A folder that cannot be
     // read becomes a refused item; a symbolic link that leads back into a folder being walked is
     // reported and not followed.
@@ -99,7 +101,8 @@ class Batch {
     int Run(const Task& task, const Summary& summary, std::ostream& out, std::ostream& err,
             const nlohmann::json& header = nlohmann::json::object());
 
-    // Loads an item's mesh: a file, or an archive entry.
+    // Loads an item's mesh: a file, or an archive entry; an item refused before the run gives
+    // its refusal.
     [[nodiscard]] int Load(const BatchItem& item, class NifFile& file, std::string& error) const;
     // An item's bytes, whole.
     [[nodiscard]] int ReadBytes(const BatchItem& item, std::vector<uint8_t>& bytes,

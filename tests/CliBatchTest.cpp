@@ -308,6 +308,41 @@ TEST(CliBatch, FoldersAreReadWithTheirArchivesByTheCommandsThatWriteNothing) {
         << diff.out;
 }
 
+// To the commands that write nothing, an archive that cannot be opened is a file that does not
+// load, as a damaged mesh is: the same exit code, its reason on an error line, and lint's JSON
+// entry with the file and the error. It was reported as a failed input of another shape (and
+// lint exited 1, as for an error finding; check called the archive "not a NIF file").
+TEST(CliBatch, ADamagedArchiveIsAFileThatDoesNotLoad) {
+    TempDir dir;
+    const Bytes packed = PackArchive({105, 0x7, 0x1, false}, {{"meshes\\a.nif", GameMesh()}});
+    for (const char* folder : {"with-archive", "with-mesh"}) {
+        fs::create_directories(dir.Path(folder));
+        WriteFileBytes(dir.Path(folder) / "good.nif", GameMesh());
+    }
+    WriteFileBytes(dir.Path("with-archive/cut.bsa"), Bytes(packed.begin(), packed.begin() + 40));
+    WriteFileBytes(dir.Path("with-mesh/cut.nif"),
+                   Bytes(GameMesh().begin(), GameMesh().begin() + 100));
+    for (const char* command : {"lint", "check", "info", "diff"}) {
+        SCOPED_TRACE(command);
+        const auto run = [&](const char* folder) {
+            const std::string in = Quoted(dir.Path(folder));
+            return RunCli(std::string(command) + " " + in +
+                          (command == std::string("diff") ? " " + in : ""));
+        };
+        const CliRun archive = run("with-archive"), mesh = run("with-mesh");
+        EXPECT_EQ(archive.exitCode, mesh.exitCode) << archive.out << mesh.out;
+        EXPECT_NE(archive.out.find("cut.bsa: error: "), std::string::npos) << archive.out;
+        EXPECT_NE(archive.out.find("is damaged"), std::string::npos) << archive.out;
+    }
+    const CliRun lint = RunCli("lint --json " + Quoted(dir.Path("with-archive")));
+    EXPECT_EQ(lint.exitCode, 2) << lint.out;
+    const nlohmann::json doc = nlohmann::json::parse(lint.out, nullptr, false);
+    ASSERT_FALSE(doc.is_discarded()) << lint.out;
+    ASSERT_EQ(doc["files"].size(), 2u);
+    for (const auto& f : doc["files"]) EXPECT_TRUE(f.contains("file")) << f.dump();
+    EXPECT_TRUE(doc["files"][0].contains("error")) << doc.dump();
+}
+
 // A run keeps every archive it reads open until it ends: more archives than the usual limit
 // of open files (here lowered to 40) are all read, as a large load order's Data folder needs.
 TEST(CliBatch, MoreArchivesThanTheOpenFileLimitAreAllRead) {
