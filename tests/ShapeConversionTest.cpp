@@ -262,6 +262,22 @@ TEST(ShapeConversion, SkinnedMeshesKeepTheirContentInTheRealSpecialEditionLayout
     EXPECT_EQ(SheetCheck(checker, written, dir.Path("report.txt")), "");
 }
 
+namespace {
+
+// Makes a partition of the grid hold the quad of vertices 0, 1, 20 and 21 as the strip of its
+// local vertices 0 1 2 3.
+void StripOfFourVertices(SkinPartition& part) {
+    part.numVertices = 4;
+    part.vertexMap = {0, 1, 20, 21};
+    part.vertexWeights.resize(8);
+    part.boneIndices.resize(8);
+    part.triangles.clear();
+    part.stripLengths = {4};
+    part.strips = {{0, 1, 2, 3}};
+}
+
+}  // namespace
+
 // A partition no shape reaches (its skin no longer names it) takes the Special Edition's faces
 // as a packed shape's partition does: its strips a triangle list in the shape's numbering,
 // with the copy that form keeps beside it. The switch used to leave its copy empty, and the
@@ -270,14 +286,7 @@ TEST(ShapeConversion, APartitionNoShapeReachesTakesTheSpecialEditionFaces) {
     NifFile f = MakeSkinnedGrid({"", 83, kNormals | kUVs, 2, 4, 2, false});
     auto* partition = const_cast<NiSkinPartition*>(FirstBlock<NiSkinPartition>(f));
     const_cast<NiSkinInstance*>(FirstBlock<NiSkinInstance>(f))->skinPartition = kNoBlock;
-    SkinPartition& part = partition->partitions[0];
-    part.numVertices = 4;
-    part.vertexMap = {0, 1, 20, 21};
-    part.vertexWeights.resize(8);
-    part.boneIndices.resize(8);
-    part.triangles.clear();
-    part.stripLengths = {4};
-    part.strips = {{0, 1, 2, 3}};
+    StripOfFourVertices(partition->partitions[0]);
     const std::vector<Triangle> unpacked = partition->partitions[1].triangles;
     const NifFile original = f;
     SwitchForm(f, kGameUserVersion, kSEUserVersion2);
@@ -331,14 +340,7 @@ TEST(ShapeConversion, StripsBecomeTriangleListsAndHeadPartsDynamicShapes) {
         }
     }
     auto* partition = const_cast<NiSkinPartition*>(FirstBlock<NiSkinPartition>(f));
-    SkinPartition& part = partition->partitions[0];
-    part.numVertices = 4;
-    part.vertexMap = {0, 1, 20, 21};
-    part.vertexWeights.resize(8);
-    part.boneIndices.resize(8);
-    part.triangles.clear();
-    part.stripLengths = {4};
-    part.strips = {{0, 1, 2, 3}};
+    StripOfFourVertices(partition->partitions[0]);
     const NifFile original = f;
     SwitchForm(f, kGameUserVersion, kSEUserVersion2);
     const NifFile se = Reloaded(f);
