@@ -123,10 +123,6 @@ bool Report(const std::string& label, NifFile& f, std::ostream& out, const Sourc
 bool CheckOne(const Batch& batch, const BatchItem& item, std::ostream& out) {
     NifFile f;
     std::string error;
-    if (item.code != rc::kOk) {  // an archive that cannot be opened
-        out << item.label << ": error: " << item.message << "\n";
-        return false;
-    }
     if (item.archive) {
         std::vector<uint8_t> bytes;
         if (batch.ReadBytes(item, bytes, error) != rc::kOk || f.LoadFromMemory(bytes) != rc::kOk) {
@@ -141,8 +137,8 @@ bool CheckOne(const Batch& batch, const BatchItem& item, std::ostream& out) {
         };
         return Report(item.label, f, out, read, bytes.size());
     }
-    if (f.Load(item.path) != rc::kOk) {
-        out << item.label << ": error: " << f.LastError() << "\n";
+    if (batch.Load(item, f, error) != rc::kOk) {
+        out << item.label << ": error: " << error << "\n";
         return false;
     }
     InputFile file;

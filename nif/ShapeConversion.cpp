@@ -344,33 +344,31 @@ std::string UnstorableValue(const NiTriBasedGeomData& d) {
                std::to_string(v) + ": " + number(x) + "; they hold " + range + ")";
     };
     const auto unit = [](double x) { return std::fabs(x) <= 1.0 + 1.0 / 255.0; };
+    const auto colour = [](double x) { return x >= -0.5 / 255.0 && x <= 1.0 + 0.5 / 255.0; };
+    const auto half = [](double x) { return !std::isfinite(x) || std::fabs(x) < 65520.0; };
     const size_t n = d.numVertices;
-    if (d.hasNormals && d.normals.size() == n) {
-        for (size_t v = 0; v < n; ++v) {
+    const bool normals = d.hasNormals && d.normals.size() == n;
+    const bool tangents = d.HasTangents() && d.tangents.size() == n && d.bitangents.size() == n;
+    const bool uvs = (d.dataFlags & 1) && d.uvs.size() == n;
+    const bool colours = d.hasVertexColors && d.vertexColors.size() == n;
+    for (size_t v = 0; v < n; ++v) {
+        if (normals) {
             for (float x : {d.normals[v].x, d.normals[v].y, d.normals[v].z})
                 if (!unit(x)) return beyond("normals", v, x, "-1 to 1");
         }
-    }
-    if (d.HasTangents() && d.tangents.size() == n && d.bitangents.size() == n) {
-        for (size_t v = 0; v < n; ++v) {
+        if (tangents) {
             for (float x : {d.tangents[v].x, d.tangents[v].y, d.tangents[v].z, d.bitangents[v].y,
                             d.bitangents[v].z})
                 if (!unit(x)) return beyond("tangents", v, x, "-1 to 1");
         }
-    }
-    if ((d.dataFlags & 1) && d.uvs.size() == n) {
-        for (size_t v = 0; v < n; ++v) {
+        if (uvs) {
             for (float x : {d.uvs[v].u, d.uvs[v].v})
-                if (std::isfinite(x) && std::fabs(x) >= 65520.0f)
-                    return beyond("UVs", v, x, "-65504 to 65504");
+                if (!half(x)) return beyond("UVs", v, x, "-65504 to 65504");
         }
-    }
-    if (d.hasVertexColors && d.vertexColors.size() == n) {
-        for (size_t v = 0; v < n; ++v) {
+        if (colours) {
             const Color4& c = d.vertexColors[v];
             for (float x : {c.r, c.g, c.b, c.a})
-                if (!(x >= -0.5 / 255.0 && x <= 1.0 + 0.5 / 255.0))
-                    return beyond("vertex colours", v, x, "0 to 1");
+                if (!colour(x)) return beyond("vertex colours", v, x, "0 to 1");
         }
     }
     return {};
