@@ -166,6 +166,11 @@ TEST(CliBatch, NoRunWritesOverAFileItReads) {
          "convert " + Quoted(dir.Path("original.nif")) + " --to se --output-dir " +
              Quoted(dir.Root()),
          dir.Path("original.nif")},
+        {"the input, by to-blender",
+         "to-blender " + Quoted(dir.Path("original.nif")) + " --output-dir " + Quoted(dir.Root()),
+         dir.Path("original.nif")},
+        {"the input, by clean", clean + " -o " + Quoted(dir.Path("body.nif")),
+         dir.Path("body.nif")},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -288,24 +288,6 @@ TEST(CliToBlender, WritesBlendBesideEachInput) {
     EXPECT_NE(refused.out.find("1 converted, 1 failed"), std::string::npos) << refused.out;
 }
 
-TEST(CliConversions, NeverWriteOverTheirInput) {
-    TempDir dir;
-    fs::copy_file(SamplePath(kSampleMeshName), dir.Path("body.nif"));
-    const Bytes before = ReadFileBytes(dir.Path("body.nif"));
-    const std::string input = Quoted(dir.Path("body.nif"));
-    for (const std::string& args :
-         {"clean " + input + " --library " + Samples(kSampleLibraryName) + " -o " + input,
-          "clean " + input + " --library " + Samples(kSampleLibraryName) + " --output-dir " +
-              Quoted(dir.Root()),
-          "to-blender " + input + " --output-dir " + Quoted(dir.Root())}) {
-        CliRun run = RunCli(args);
-        EXPECT_EQ(run.exitCode, 1) << args;
-        EXPECT_NE(run.out.find("refusing to write over the input itself"), std::string::npos)
-            << run.out;
-        EXPECT_EQ(ReadFileBytes(dir.Path("body.nif")), before);
-    }
-}
-
 TEST(CliNames, ShapesAndShaders) {
     CliRun shapes = RunCli("shapes " + Samples(kSampleMeshName));
     EXPECT_EQ(shapes.exitCode, 0);

@@ -610,58 +610,6 @@ TEST(Lint, RulesTextIsTheReadmeList) {
     EXPECT_NE(text.find(LintRulesText()), std::string::npos) << LintRulesText();
 }
 
-namespace {
-
-double Angle(const Vector3& a, const Vector3& b) {
-    const double d = double{a.x} * b.x + double{a.y} * b.y + double{a.z} * b.z;
-    const double la = std::hypot(a.x, a.y, a.z), lb = std::hypot(b.x, b.y, b.z);
-    return std::acos(std::clamp(d / (la * lb), -1.0, 1.0)) * 180.0 / 3.14159265358979;
-}
-
-double MedianAngle(const std::vector<Vector3>& a, const std::vector<Vector3>& b) {
-    std::vector<double> angles;
-    for (size_t i = 0; i < a.size(); ++i) angles.push_back(Angle(a[i], b[i]));
-    std::nth_element(angles.begin(), angles.begin() + angles.size() / 2, angles.end());
-    return angles[angles.size() / 2];
-}
-
-}  // namespace
-
-TEST(Tangents, RegeneratedForTheRealShapeMatchTheGame) {
-    const auto files = CorpusFiles();
-    const auto real = std::find_if(files.begin(), files.end(), [](const auto& p) {
-        return p.filename() == "nifly__le_hair_cm01_hl__911016c3.nif";
-    });
-    if (real == files.end()) GTEST_SKIP() << "no corpus beside the repository";
-    NifFile f = LoadBytes(ReadFileBytes(*real));
-    NiTriShapeData& d = First<NiTriShapeData>(f);
-    ASSERT_TRUE(d.HasTangents());
-    const std::vector<Vector3> tangents = d.tangents, bitangents = d.bitangents;
-    d.dataFlags &= 0x0FFF;
-    ASSERT_EQ(Repair(f, {"missing-tangents"}).repairs.size(), 1u);
-    EXPECT_LT(MedianAngle(d.tangents, tangents), 2.0);
-    EXPECT_LT(MedianAngle(d.bitangents, bitangents), 2.0);
-}
-
-TEST(Tangents, SeamsAndDegenerateTrianglesGiveUnitFrames) {
-    // Two triangles mirrored in U around the shared edge 1-2, a triangle of one repeated
-    // vertex, one whose UVs are all equal, and a vertex no triangle reaches.
-    const std::vector<Vector3> p = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {2, 0, 0}, {5, 5, 5}};
-    const std::vector<Vector3> n = {{0, 0, 1}, {0, 0, 1}, {0, 0, 1}, {0, 0, 1}, {0, 0, 0}};
-    const std::vector<TexCoord> uv = {{0, 0}, {1, 0}, {1, 1}, {0, 0}, {0.5f, 0.5f}};
-    const std::vector<Triangle> tri = {{0, 1, 2}, {1, 3, 2}, {0, 0, 1}, {4, 4, 4}, {2, 3, 4}};
-    std::vector<Vector3> t, b;
-    GenerateTangents(p, n, uv, tri, t, b);
-    ASSERT_EQ(t.size(), p.size());
-    for (size_t i = 0; i < p.size(); ++i) {
-        SCOPED_TRACE(i);
-        for (const Vector3& v : {t[i], b[i]}) {
-            EXPECT_NEAR(std::hypot(v.x, v.y, v.z), 1.0, 1e-5);
-        }
-        EXPECT_NEAR(Angle(t[i], b[i]), 90.0, 1e-3);
-    }
-}
-
 TEST(Bounds, HoldEveryPointWithinTheBoxSphere) {
     std::mt19937 random(7);
     std::uniform_real_distribution<float> coordinate(-100.0f, 100.0f);
