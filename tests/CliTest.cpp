@@ -15,8 +15,6 @@
 
 namespace fs = std::filesystem;
 
-namespace {}  // namespace
-
 TEST(CliCheck, GoodAndBadFiles) {
     TempDir dir;
     const Bytes good = SaveBytes(MakeBodyMesh(true));
@@ -204,35 +202,6 @@ TEST(CliClean, RestoresFromTheOriginalAndNeverWritesIt) {
         EXPECT_EQ(RunCli(usage).exitCode, 2) << usage;
     }
     EXPECT_FALSE(fs::exists(dir.Path("x.nif")));
-}
-
-TEST(CliClean, BatchesGoOnPastFailures) {
-    TempDir dir;
-    fs::create_directory(dir.Path("in"));
-    fs::create_directory(dir.Path("out"));
-    fs::copy_file(SamplePath(kSampleMeshName), dir.Path("in/a.nif"));
-    WriteFileBytes(dir.Path("in/b.nif"), {1, 2, 3});
-    fs::copy_file(SamplePath(kSampleMeshName), dir.Path("in/c.nif"));
-    CliRun run =
-        RunCli("clean " + Quoted(dir.Path("in/a.nif")) + " " + Quoted(dir.Path("in/b.nif")) + " " +
-               Quoted(dir.Path("in/c.nif")) + " --library " + Samples(kSampleLibraryName) +
-               " --output-dir " + Quoted(dir.Path("out")));
-    EXPECT_EQ(run.exitCode, 1) << run.out;
-    EXPECT_NE(run.out.find("b.nif: failed: "), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("2 converted, 1 failed"), std::string::npos);
-    EXPECT_TRUE(fs::exists(dir.Path("out/a.nif")));
-    EXPECT_TRUE(fs::exists(dir.Path("out/c.nif")));
-    EXPECT_FALSE(fs::exists(dir.Path("out/b.nif")));
-}
-
-TEST(CliClean, TestModeWritesIntoTheDataFolder) {
-    TempDir dir;
-    CliRun run =
-        RunCli("clean " + Samples(kSampleMeshName) + " --library " + Samples(kSampleLibraryName) +
-               " --test-mode --data-path " + Quoted(dir.Root()));
-    ASSERT_EQ(run.exitCode, 0) << run.out;
-    EXPECT_TRUE(fs::exists(dir.Path("meshes/actors/character/character assets/femalebody_0.nif")));
-    EXPECT_TRUE(fs::exists(dir.Path("meshes/actors/character/character assets/femalebody_1.nif")));
 }
 
 TEST(CliClean, UsageErrors) {
